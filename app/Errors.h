@@ -1,0 +1,33 @@
+#pragma once
+// The program's own error classes. Every message is UTF-8; the application's
+// error box shows what() of anything that escapes a handler.
+#include <QByteArray>
+#include <QString>
+#include <stdexcept>
+
+// Any failure of the program, carrying a message only.
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const QString &message);
+    QString Message() const { return QString::fromUtf8(what()); }
+};
+
+// The run-time input/output error: reading or writing a small text file failed.
+class EInOutError : public Exception {
+public:
+    EInOutError(int errorCode, const QString &message);
+    int ErrorCode;
+    // The message for an errno value, worded as the user knows it ("File not found", "Disk full", ...).
+    static QString TextFor(int errnoValue);
+    [[noreturn]] static void Raise(int errnoValue);
+};
+
+// The run-time file-open error: "Cannot open file "<absolute path>". <system text>".
+class EFOpenError : public Exception {
+public:
+    explicit EFOpenError(const QString &message);
+    [[noreturn]] static void Raise(const QByteArray &path, int errnoValue);
+};
+
+// The error box's text: the message with "." appended when its last character sorts after ".".
+QString ErrorBoxText(const QString &message);

@@ -1,0 +1,98 @@
+#pragma once
+// TMediaPlayer: drives one audio file through the media back end (decoder +
+// audio output). It knows nothing of widgets. All its operations run on the
+// GUI thread; completion notices reach it there, posted by the back end.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+// The error that opening a file, or an operation without an open device, raises.
+class EMCIDeviceError : public std::runtime_error {
+public:
+    explicit EMCIDeviceError(const QString &message) : std::runtime_error(message.toStdString()) {}
+    QString Message() const { return QString::fromUtf8(what()); }
+};
+
+enum class TMPModes : std::uint8_t {
+    mpNotReady = 0,
+    mpStopped = 1,
+    mpPlaying = 2,
+    mpRecording = 3,
+    mpSeeking = 4,
+    mpPaused = 5,
+    mpOpen = 6, // DoorOpen
+};
+
+enum class TMPNotifyValues : std::uint8_t { nvSuccessful = 0, nvSuperseded = 1, nvAborted = 2, nvFailed = 3 };
+
+namespace media { class Device; }
+
+class TMediaPlayer : public QObject {
+    Q_OBJECT
+public:
+    explicit TMediaPlayer(QObject *parent = nullptr);
+    ~TMediaPlayer() override; // closes an open device
+
+    // The element to open: a path as bytes, opened exactly as given.
+    QByteArray FileName;
+    bool AutoRewind = true;
+    bool AutoEnable = true;
+    bool AutoOpen = false;
+    bool Shareable = false;
+
+    void Open();   // closes an open device first; raises EMCIDeviceError with ErrorText() on failure
+    void Close();  // nothing when DeviceId() is 0
+    void Play();   // guarded; plays from StartPos once after it was set, else from where the device stands
+    void Stop();   // guarded; stops and keeps the file open
+    void Pause();  // guarded by its own test; Playing -> PauseOnly, Paused -> Resume, else nothing
+    void PauseOnly();
+    void Resume(); // guarded; falls back to Play when the device refuses
+    void Rewind(); // guarded; seek to start, result not recorded
+
+    TMPModes Mode();
+    std::uint32_t Position();           // ms actually played
+    std::uint32_t Length();             // guarded; ms
+    std::uint32_t TrackLength(int track); // guarded; ms
+
+    void setStartPos(std::int32_t value);
+    std::int32_t StartPos() const { return From; }
+
+    std::int32_t LastError() const { return lastError_; }
+    QString ErrorText() const; // the back end's text for LastError, or "Unknown error code"
+
+    bool IsOpen() const { return isOpen_; }
+    std::uint16_t DeviceId() const { return deviceId_; }
+    bool CanPlay() const { return canPlay_; }
+    bool CanStep() const { return canStep_; }
+    bool CanEject() const { return canEject_; }
+    bool CanRecord() const { return canRecord_; }
+    bool HasVideo() const { return hasVideo_; }
+    std::int32_t StepFrames() const { return stepFrames_; }
+    TMPNotifyValues NotifyResult() const { return notifyResult_; }
+
+    // Raised after each completion notice, on the GUI thread.
+    std::function<void(TMediaPlayer *sender)> OnNotify;
+
+    // A completion notice (1 successful, 2 superseded, 4 aborted, 8 failure); other codes
+    // leave NotifyResult unchanged but still raise OnNotify. Public so tests can deliver one.
+    void HandleNotify(int code);
+
+    std::int32_t From = 0;
+    bool FromArmed = false;
+
+private:
+    void RequireOpen() const;
+    void QueryCapabilities();
+
+    std::unique_ptr<media::Device> device_;
+    std::int32_t lastError_ = 0;
+    bool isOpen_ = false;
+    std::uint16_t deviceId_ = 0;
+    bool canPlay_ = false, canStep_ = false, canEject_ = false, canRecord_ = false, hasVideo_ = false;
+    std::int32_t stepFrames_ = 0;
+    TMPNotifyValues notifyResult_ = TMPNotifyValues::nvSuccessful;
+};

@@ -1,0 +1,16 @@
+#pragma once
+// A test seam: while installed, every device opened afterwards plays into a manual
+// output instead of the sound card. Nothing moves until a test advances the clock.
+namespace media {
+
+class ManualClock {
+public:
+    static void Install();
+    static void Uninstall();
+    static bool Installed();
+    // Plays ms milliseconds of whatever manual device is playing now (decoding
+    // synchronously) and delivers any completion notice before returning.
+    static void Advance(int ms);
+};
+
+} // namespace media
