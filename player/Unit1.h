@@ -112,7 +112,13 @@ private:
     void CreateControls();
     void CreateMenus();
     void SetVolumeWord(std::uint32_t word);
+    bool AdvanceSelection();
+    void ShowTrayIcon();
+    void RemoveTrayIcon();
+    void SetElapsedText(const QString &text);
     bool listSorted_ = false;
+    // The menu's own check marks: each handler sets its mark itself.
+    bool markN11_ = false, markN13_ = false, markN14_ = false;
     bool destroyed_ = false;
 };
 

@@ -1,0 +1,121 @@
+// The program entry: the application object, its title, the four windows in
+// their order, and the message loop.
+#include "app/Application.h"
+#include "info/about.h"
+#include "info/help.h"
+#include "player/Unit1.h"
+#include "tags/Id3tags.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+const char kNoDisplay[] = "zolm-player: a graphical session is needed (no display could be opened).\n";
+
+bool HasDisplay()
+{
+    for (const char *var : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char *v = std::getenv(var);
+        if (v && *v)
+            return true;
+    }
+    return false;
+}
+
+// The toolkit aborts when it cannot reach the display; say so in one line instead.
+QtMessageHandler g_previousHandler = nullptr;
+void MessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtFatalMsg && (message.contains(QLatin1String("could not connect to display")) ||
+                               message.contains(QLatin1String("Could not load the Qt platform plugin")) ||
+                               message.contains(QLatin1String("no Qt platform plugin could be initialized")))) {
+        ssize_t ignored = ::write(STDERR_FILENO, kNoDisplay, sizeof kNoDisplay - 1);
+        (void)ignored;
+        std::_Exit(1);
+    }
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+// For the start-up benchmark: milliseconds from process start to now.
+double MillisecondsSinceProcessStart()
+{
+    FILE *f = std::fopen("/proc/self/stat", "r");
+    if (!f)
+        return -1;
+    char buf[1024];
+    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    const char *p = std::strrchr(buf, ')');
+    if (!p)
+        return -1;
+    unsigned long long start = 0;
+    // Field 22 (starttime) counts from field 3, which follows ") ".
+    if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
+                    &start) != 1)
+        return -1;
+    timespec now;
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const double ticks = double(sysconf(_SC_CLK_TCK));
+    return (double(now.tv_sec) + now.tv_nsec / 1e9 - double(start) / ticks) * 1000.0;
+}
+
+// Reports the first paint of the main window when ZOLM_REPORT_FIRST_PAINT is set, then quits.
+class FirstPaintProbe : public QObject {
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && watched == Form1->centralWidget()) {
+            watched->removeEventFilter(this);
+            std::printf("first-paint-ms %.1f\n", MillisecondsSinceProcessStart());
+            std::fflush(stdout);
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!HasDisplay()) {
+        std::fputs(kNoDisplay, stderr);
+        return 1;
+    }
+    g_previousHandler = qInstallMessageHandler(MessageHandler);
+
+    TApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("zolm-player"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("ZOLM Player"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("zolm-player"));
+
+    Form1 = new TForm1;
+    AboutBox = new TAboutBox;
+    ID3Tag = new TID3Tag;
+    helpp = new Thelpp;
+    QGuiApplication::setWindowIcon(Form1->windowIcon());
+
+    FirstPaintProbe probe;
+    if (std::getenv("ZOLM_REPORT_FIRST_PAINT"))
+        Form1->centralWidget()->installEventFilter(&probe);
+
+    Form1->adjustSize();
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        Form1->move(screen->availableGeometry().center() - Form1->frameGeometry().center() + Form1->pos());
+    Form1->show();
+    const int code = app.exec();
+
+    delete helpp;
+    delete ID3Tag;
+    delete AboutBox;
+    delete Form1;
+    return code;
+}

@@ -1,0 +1,116 @@
+#pragma once
+// Small controls of the main window that behave as the player relies on:
+// a latching speed button, a track bar that reports every scroll notification,
+// a list box whose click event fires only on the user's own selection, and a
+// plain rectangle shape.
+#include <QListWidget>
+#include <QPixmap>
+#include <QSlider>
+#include <QToolButton>
+#include <QWidget>
+
+// A flat button with a picture that can latch down. Its state rules:
+//  1. Setting Down false has no effect while Down is true and AllowAllUp is false.
+//  2. A mouse click first sets Down to the opposite of its value (subject to 1),
+//     then runs the click handler (the Click signal). Code that calls the handler
+//     directly skips that first step.
+//  3. A button of group 0 never stays down.
+class TSpeedButton : public QToolButton {
+    Q_OBJECT
+public:
+    explicit TSpeedButton(QWidget *parent = nullptr);
+
+    bool Down() const { return down_; }
+    void SetDown(bool value);
+    bool AllowAllUp() const { return allowAllUp_; }
+    void SetAllowAllUp(bool value) { allowAllUp_ = value; }
+    int GroupIndex() const { return groupIndex_; }
+    void SetGroupIndex(int value) { groupIndex_ = value; }
+    int NumGlyphs() const { return numGlyphs_; }
+    void SetNumGlyphs(int value);
+    const QPixmap &Glyph() const { return glyph_; }
+    void SetGlyph(const QPixmap &glyph);
+    // The part of the glyph that is drawn: the whole picture, or its left half with NumGlyphs 2.
+    QPixmap ShownGlyph() const;
+
+    // A mouse click as the user makes it (rule 2).
+    void UserClick();
+
+signals:
+    void Click();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    bool down_ = false;
+    bool allowAllUp_ = true;
+    int groupIndex_ = 0;
+    int numGlyphs_ = 1;
+    bool mousePressed_ = false;
+    QPixmap glyph_;
+};
+
+// A slider whose Change signal comes for every scroll notification (each key
+// step, page step and thumb movement, the release of the thumb, the end of
+// each action even when the position stayed) and for each change of position
+// made by the program. Its thumb can be hidden.
+class TTrackBar : public QSlider {
+    Q_OBJECT
+public:
+    explicit TTrackBar(Qt::Orientation orientation, QWidget *parent = nullptr);
+    bool SliderVisible() const { return sliderVisible_; }
+    void SetSliderVisible(bool visible);
+    // Range with tick marks: one at each position up to 10000 positions, else only at the ends.
+    void SetMax(int max);
+signals:
+    void Change();
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+private:
+    void UpdateTicks();
+    bool sliderVisible_ = true;
+};
+
+// The playlist. Each entry shows its name readably and keeps the name's bytes
+// (Qt::UserRole) for opening the file. Click fires only when the user selects
+// an entry with the mouse or the keyboard, never for a selection made by code.
+class TListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit TListBox(QWidget *parent = nullptr);
+    int ItemIndex() const;
+    void SetItemIndex(int index); // no Click
+    int Count() const { return count(); }
+    QByteArray NameBytes(int index) const;
+    QString NameText(int index) const;
+    void AddName(const QByteArray &name);
+    // Replaces every entry by these names, in this order, nothing selected.
+    void SetNames(const QList<QByteArray> &names);
+    // Re-orders the entries by name, letter case ignored, keeping the selected position number.
+    void SortByName();
+signals:
+    void Click();
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void keyboardSearch(const QString &search) override;
+};
+
+// A filled rectangle with a thin frame.
+class TShape : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+// Compares two names by the list's sorted order: letter case ignored.
+bool NameLess(const QString &a, const QString &b);

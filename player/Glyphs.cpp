@@ -1,0 +1,179 @@
+#include "player/Glyphs.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygon>
+
+namespace glyphs {
+namespace {
+
+// The sixteen standard colours; nothing else is ever painted.
+const QColor kBlack(0, 0, 0), kNavy(0, 0, 128), kGreen(0, 128, 0), kMaroon(128, 0, 0), kOlive(128, 128, 0),
+    kTeal(0, 128, 128), kGray(128, 128, 128), kSilver(192, 192, 192), kRed(255, 0, 0), kLime(0, 255, 0),
+    kYellow(255, 255, 0), kBlue(0, 0, 255), kWhite(255, 255, 255);
+
+QVector<QRgb> Palette16()
+{
+    return {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
+            qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
+            qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
+            qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255),
+            qRgba(0, 0, 0, 0)};
+}
+
+// Draws with hard edges, then reduces to the 16-colour palette (plus transparency).
+template <typename Draw>
+QPixmap Make(int w, int h, Draw draw)
+{
+    QImage img(w, h, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    {
+        QPainter p(&img);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        draw(p);
+    }
+    return QPixmap::fromImage(img.convertToFormat(QImage::Format_Indexed8, Palette16(), Qt::ThresholdDither));
+}
+
+void Triangle(QPainter &p, QPoint a, QPoint b, QPoint c, const QColor &fill)
+{
+    p.setPen(kBlack);
+    p.setBrush(fill);
+    p.drawPolygon(QPolygon({a, b, c}));
+}
+
+} // namespace
+
+QPixmap Previous()
+{
+    return Make(23, 15, [](QPainter &p) {
+        p.fillRect(5, 3, 2, 9, kBlack);
+        Triangle(p, {16, 3}, {16, 11}, {8, 7}, kNavy);
+    });
+}
+
+QPixmap Play()
+{
+    return Make(23, 15, [](QPainter &p) { Triangle(p, {8, 2}, {8, 12}, {16, 7}, kGreen); });
+}
+
+QPixmap Pause()
+{
+    return Make(23, 15, [](QPainter &p) {
+        p.setPen(kBlack);
+        p.setBrush(kNavy);
+        p.drawRect(7, 3, 2, 8);
+        p.drawRect(13, 3, 2, 8);
+    });
+}
+
+QPixmap Stop()
+{
+    return Make(23, 15, [](QPainter &p) {
+        p.setPen(kBlack);
+        p.setBrush(kMaroon);
+        p.drawRect(7, 3, 8, 8);
+    });
+}
+
+QPixmap Next()
+{
+    return Make(23, 15, [](QPainter &p) {
+        Triangle(p, {6, 3}, {6, 11}, {14, 7}, kNavy);
+        p.fillRect(16, 3, 2, 9, kBlack);
+    });
+}
+
+QPixmap Shuffle()
+{
+    return Make(23, 22, [](QPainter &p) {
+        p.setPen(QPen(kTeal, 2));
+        p.drawLine(3, 6, 8, 6);
+        p.drawLine(8, 6, 14, 15);
+        p.drawLine(14, 15, 17, 15);
+        p.drawLine(3, 15, 8, 15);
+        p.drawLine(8, 15, 14, 6);
+        p.drawLine(14, 6, 17, 6);
+        Triangle(p, {17, 3}, {17, 9}, {20, 6}, kTeal);
+        Triangle(p, {17, 12}, {17, 18}, {20, 15}, kTeal);
+    });
+}
+
+QPixmap Repeat()
+{
+    // The arc with its arrow head sits in the left 11 columns; the right half closes the loop.
+    return Make(23, 22, [](QPainter &p) {
+        p.setPen(QPen(kNavy, 2));
+        p.drawLine(6, 6, 6, 15);    // left side of the loop
+        p.drawLine(6, 15, 10, 15);  // bottom, left half
+        p.drawLine(6, 6, 9, 6);     // top, left half, up to the arrow head
+        Triangle(p, {8, 3}, {8, 9}, {10, 6}, kBlue);
+        p.setPen(QPen(kNavy, 2));
+        p.drawLine(11, 6, 16, 6);   // top, right half
+        p.drawLine(16, 6, 16, 15);  // right side
+        p.drawLine(11, 15, 16, 15); // bottom, right half
+    });
+}
+
+QPixmap Tray()
+{
+    return Make(23, 22, [](QPainter &p) {
+        p.setPen(kBlack);
+        p.setBrush(kSilver);
+        p.drawRect(3, 3, 16, 12);
+        p.fillRect(4, 4, 15, 3, kNavy);
+        Triangle(p, {8, 16}, {14, 16}, {11, 20}, kRed);
+    });
+}
+
+QPixmap Mute()
+{
+    // The loudspeaker fits in the left 11 columns; the waves are on the right.
+    return Make(23, 25, [](QPainter &p) {
+        p.setPen(kBlack);
+        p.setBrush(kGray);
+        p.drawRect(2, 9, 3, 6);
+        p.setBrush(kBlack);
+        p.drawPolygon(QPolygon({QPoint(5, 9), QPoint(10, 4), QPoint(10, 20), QPoint(5, 15)}));
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(kBlue, 1));
+        p.drawArc(QRect(6, 8, 8, 8), -60 * 16, 120 * 16);
+        p.drawArc(QRect(5, 5, 13, 14), -60 * 16, 120 * 16);
+        p.drawArc(QRect(4, 2, 18, 20), -60 * 16, 120 * 16);
+    });
+}
+
+QPixmap Folder()
+{
+    return Make(32, 32, [](QPainter &p) {
+        p.setPen(kBlack);
+        p.setBrush(kOlive);
+        p.drawRect(3, 8, 10, 4);
+        p.setBrush(kYellow);
+        p.drawRect(3, 11, 25, 16);
+        p.setPen(QPen(kNavy, 2));
+        p.drawLine(18, 15, 18, 23);
+        p.drawLine(18, 15, 22, 14);
+        p.setBrush(kNavy);
+        p.drawEllipse(15, 22, 3, 3);
+    });
+}
+
+QIcon ProgramIcon()
+{
+    return QIcon(Make(32, 32, [](QPainter &p) {
+        p.setPen(kBlack);
+        p.setBrush(kTeal);
+        p.drawEllipse(1, 1, 29, 29);
+        p.setBrush(kWhite);
+        p.drawEllipse(11, 11, 9, 9);
+        p.setPen(QPen(kYellow, 3));
+        p.drawLine(9, 9, 22, 9);
+        p.drawLine(22, 9, 9, 22);
+        p.drawLine(9, 22, 22, 22);
+        (void)kLime;
+    }));
+}
+
+} // namespace glyphs

@@ -1,0 +1,151 @@
+// The folder playlist: rez.dat, the folder listing, the folder and sort commands, the list click.
+#include "player/Unit1.h"
+
+#include "app/Dialogs.h"
+#include "app/RezFile.h"
+#include "app/TextCodec.h"
+#include "player/Controls.h"
+
+#include <QFile>
+#include <QLabel>
+#include <algorithm>
+#include <dirent.h>
+#include <vector>
+
+namespace {
+
+char FoldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+// File-name wildcard matching: '*' any run of bytes, '?' any one byte, ASCII letter case ignored.
+bool WildMatch(const char *pat, const char *pe, const char *name, const char *ne)
+{
+    const char *starPat = nullptr, *starName = nullptr;
+    while (name < ne) {
+        if (pat < pe && *pat == '*') {
+            starPat = ++pat;
+            starName = name;
+        } else if (pat < pe && (*pat == '?' || FoldAscii(*pat) == FoldAscii(*name))) {
+            ++pat;
+            ++name;
+        } else if (starPat) {
+            pat = starPat;
+            name = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (pat < pe && *pat == '*')
+        ++pat;
+    return pat == pe;
+}
+
+struct Pattern {
+    QByteArray name;
+    bool Matches(const char *n, size_t len) const
+    {
+        return WildMatch(name.constData(), name.constData() + name.size(), n, n + len);
+    }
+};
+
+struct Listed {
+    QByteArray name;
+    QString key; // case-folded display text: the order of the sort command
+};
+
+void SortByName(std::vector<Listed> &names)
+{
+    std::sort(names.begin(), names.end(), [](const Listed &a, const Listed &b) {
+        const int c = a.key.compare(b.key);
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+}
+
+// Lists "folder + *.mp3" and "folder + *.wav" in one pass over the directory:
+// the mp3 names first, then the wav names, each group ordered by name.
+QList<QByteArray> ListFolder(const QByteArray &folder)
+{
+    QByteArray dir;
+    QByteArray prefix;
+    const qsizetype slash = folder.lastIndexOf('/');
+    if (slash < 0) {
+        dir = ".";
+        prefix = folder;
+    } else {
+        dir = slash == 0 ? QByteArray("/") : folder.left(slash);
+        prefix = folder.mid(slash + 1);
+    }
+    const Pattern mp3{prefix + "*.mp3"}, wav{prefix + "*.wav"};
+
+    std::vector<Listed> mp3s, wavs;
+    if (DIR *d = ::opendir(dir.constData())) {
+        while (const dirent *e = ::readdir(d)) {
+            const char *n = e->d_name;
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+                continue;
+            const size_t len = std::strlen(n);
+            std::vector<Listed> *into = mp3.Matches(n, len) ? &mp3s : wav.Matches(n, len) ? &wavs : nullptr;
+            if (into) {
+                QByteArray bytes(n, qsizetype(len));
+                into->push_back({bytes, DisplayText(bytes).toCaseFolded()});
+            }
+        }
+        ::closedir(d);
+    }
+    SortByName(mp3s);
+    SortByName(wavs);
+    QList<QByteArray> names;
+    names.reserve(qsizetype(mp3s.size() + wavs.size()));
+    for (auto &l : mp3s)
+        names.append(std::move(l.name));
+    for (auto &l : wavs)
+        names.append(std::move(l.name));
+    return names;
+}
+
+} // namespace
+
+void TForm1::PlayList(const QByteArray &folder)
+{
+    // A missing, unreadable or non-folder path simply lists nothing.
+    const QList<QByteArray> names = ListFolder(folder);
+    ListBox1->SetNames(names);
+    ListBox1->SetItemIndex(names.isEmpty() ? -1 : 0);
+}
+
+void TForm1::SpeedButton4Click()
+{
+    listSorted_ = false;
+    QString chosen;
+    QByteArray folder;
+    if (Dialogs().SelectFolder(QStringLiteral("Выберите папку с файлами мультимедиа"), QString(), chosen))
+        folder = QFile::encodeName(chosen) + '/';
+    // Cancelling forgets the folder: the list then shows the working directory.
+    RememberedFolder = CutToChars(folder, kRezMaxChars);
+    WriteRezFile(RememberedFolder, kRezFileName);
+    PlayList(RememberedFolder);
+}
+
+void TForm1::N3Click()
+{
+    SpeedButton4Click();
+}
+
+void TForm1::N15Click()
+{
+    if (listSorted_)
+        return;
+    listSorted_ = true;
+    ListBox1->SortByName();
+}
+
+void TForm1::ListBox1Click()
+{
+    const int i = ListBox1->ItemIndex();
+    if (i < 0)
+        return;
+    Label1->setText(ListBox1->NameText(i));
+    Play();
+}

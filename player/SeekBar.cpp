@@ -1,0 +1,30 @@
+// The seek bar: a move by the user makes playback jump there.
+#include "player/Unit1.h"
+
+#include "media/MPlayer.h"
+#include "player/Controls.h"
+
+void TForm1::TrackBar2Change()
+{
+    if (PositionUpdateGuard)
+        return; // the program moved the bar itself
+    const TMPModes mode = MediaPlayer1->Mode();
+    if (mode != TMPModes::mpPlaying && mode != TMPModes::mpPaused)
+        return;
+    MediaPlayer1->setStartPos(TrackBar2->value());
+
+    // The clock continues from the new point: read "m:ss" back into the counters.
+    const QString t = FormatTrackTime(std::uint32_t(MediaPlayer1->StartPos()));
+    QString before;
+    for (qsizetype k = 0; k < t.size(); ++k) {
+        if (t[k] == QLatin1Char(':')) {
+            ElapsedMinutes = before.toInt();
+            if (t.mid(k + 1, 1) == QLatin1String("0"))
+                ElapsedSeconds = t.mid(k + 2, 1).toInt();
+            else
+                ElapsedSeconds = t.mid(k + 1, 2).toInt();
+        }
+        before.append(t[k]);
+    }
+    MediaPlayer1->Play();
+}

@@ -1,0 +1,115 @@
+// The playback sequencer: Play, the one-second tick and the end-of-track advance.
+#include "player/Unit1.h"
+
+#include "app/Dialogs.h"
+#include "media/MPlayer.h"
+#include "player/Controls.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+
+QString FormatTrackTime(std::uint32_t ms)
+{
+    const std::uint32_t minutes = ms / 60000;
+    const std::uint32_t seconds = (ms % 60000) / 1000;
+    return QStringLiteral("%1:%2").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
+}
+
+void TForm1::SetElapsedText(const QString &text)
+{
+    Label2->setText(text);
+    Label2->adjustSize();
+}
+
+int TForm1::RandomPick(int count)
+{
+    if (count <= 0)
+        return -1;
+    return std::uniform_int_distribution<int>(0, count - 1)(Random);
+}
+
+void TForm1::Play()
+{
+    if (SpeedButton6->Down()) {
+        SpeedButton6->SetAllowAllUp(true);
+        SpeedButton6->SetDown(false);
+    }
+    const int i = ListBox1->ItemIndex();
+    if (i < 0)
+        return;
+    Timer1->stop();
+    Label1->setText(ListBox1->NameText(i));
+    const QString title = QStringLiteral("ZOLM Player - ") + Label1->text();
+    QGuiApplication::setApplicationDisplayName(title);
+    setWindowTitle(title);
+    MediaPlayer1->FileName = RememberedFolder + ListBox1->NameBytes(i);
+    try {
+        MediaPlayer1->Open();
+    } catch (const EMCIDeviceError &) {
+        Dialogs().ShowMessage(QStringLiteral("Ошибка обращения к файлу ") + Label1->text());
+        return;
+    }
+    MediaPlayer1->Play();
+    TrackBar2->SetSliderVisible(true);
+    PositionUpdateGuard = true;
+    TrackBar2->setValue(0);
+    PositionUpdateGuard = false;
+    TrackBar2->SetMax(int(std::min<std::uint32_t>(MediaPlayer1->TrackLength(1), INT_MAX)));
+    Label1->setText(Label1->text() + QStringLiteral(" (") + FormatTrackTime(std::uint32_t(TrackBar2->maximum())) +
+                    QStringLiteral(")"));
+    ElapsedMinutes = 0;
+    ElapsedSeconds = 0;
+    Timer1->start();
+}
+
+void TForm1::Timer1Timer()
+{
+    if (ElapsedSeconds >= 59) {
+        ElapsedSeconds = 0;
+        ++ElapsedMinutes;
+    } else {
+        ++ElapsedSeconds;
+    }
+    PositionUpdateGuard = true;
+    TrackBar2->setValue(int(std::min<qint64>(qint64(TrackBar2->value()) + 1000, INT_MAX)));
+    PositionUpdateGuard = false;
+    SetElapsedText(QString::number(ElapsedMinutes) + QLatin1Char(':') +
+                   (ElapsedSeconds < 10 ? QStringLiteral("0") : QString()) + QString::number(ElapsedSeconds));
+
+    const std::uint32_t position = MediaPlayer1->Position();
+    const std::uint32_t length = MediaPlayer1->Length();
+    if (position < length)
+        return;
+
+    // The end of the track.
+    Timer1->stop();
+    MediaPlayer1->Stop();
+    TrackBar2->SetSliderVisible(false);
+    SetElapsedText(QStringLiteral("0:00"));
+    if (!AdvanceSelection())
+        return;
+    Play();
+}
+
+// Chooses the entry after the finished one by the play modes; false when playback ends here.
+bool TForm1::AdvanceSelection()
+{
+    const int i = ListBox1->ItemIndex();
+    const int n = ListBox1->Count();
+    if (i >= n - 1 && !(i == n - 1 && (RepeatMode == 1 || RepeatMode == 2)))
+        return false;
+    if (shuffle->Down()) {
+        if (RepeatMode != 1)
+            ListBox1->SetItemIndex(RandomPick(n));
+    } else if (RepeatMode == 1) {
+        // the same entry again
+    } else if (RepeatMode == 2 && i == n - 1) {
+        ListBox1->SetItemIndex(0);
+    } else {
+        ListBox1->SetItemIndex(i + 1);
+    }
+    return true;
+}

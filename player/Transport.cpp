@@ -1,0 +1,111 @@
+// Transport commands and play modes: previous, play, pause, stop, next, shuffle, repeat.
+#include "player/Unit1.h"
+
+#include "media/MPlayer.h"
+#include "player/Controls.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QTimer>
+#include <chrono>
+
+void TForm1::SpeedButton1Click()
+{
+    const int i = ListBox1->ItemIndex();
+    if (i > 0)
+        ListBox1->SetItemIndex(shuffle->Down() ? RandomPick(ListBox1->Count()) : i - 1);
+    Play();
+}
+
+void TForm1::SpeedButton3Click()
+{
+    const int i = ListBox1->ItemIndex();
+    if (i < ListBox1->Count() - 1)
+        ListBox1->SetItemIndex(shuffle->Down() ? RandomPick(ListBox1->Count()) : i + 1);
+    Play();
+}
+
+void TForm1::SpeedButton5Click()
+{
+    Play();
+}
+
+void TForm1::SpeedButton6Click()
+{
+    if (MediaPlayer1->Mode() == TMPModes::mpPlaying) {
+        MediaPlayer1->Pause();
+        Timer1->stop();
+        SpeedButton6->SetDown(true);
+        SpeedButton6->SetAllowAllUp(false);
+    } else if (MediaPlayer1->Mode() == TMPModes::mpPaused) {
+        MediaPlayer1->Resume();
+        Timer1->start();
+        SpeedButton6->SetAllowAllUp(true);
+        SpeedButton6->SetDown(false);
+    }
+}
+
+void TForm1::SpeedButton2Click()
+{
+    TrackBar2->SetSliderVisible(false);
+    const TMPModes mode = MediaPlayer1->Mode();
+    // Stop closes the file: the next Play opens the entry anew, from its beginning.
+    if (mode == TMPModes::mpPlaying || mode == TMPModes::mpPaused)
+        MediaPlayer1->Close();
+    Timer1->stop();
+    SetElapsedText(QStringLiteral("0:00"));
+    if (SpeedButton6->Down()) {
+        SpeedButton6->SetAllowAllUp(true);
+        SpeedButton6->SetDown(false);
+    }
+}
+
+void TForm1::shuffleClick()
+{
+    if (shuffle->AllowAllUp()) {
+        Random.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
+        shuffle->SetDown(true);
+        shuffle->SetAllowAllUp(false);
+    } else if (shuffle->Down()) {
+        shuffle->SetAllowAllUp(true);
+        shuffle->SetDown(false);
+    }
+}
+
+void TForm1::RepeatButtonClick()
+{
+    if (RepeatButton->AllowAllUp() && RepeatMode == 0) {
+        RepeatButton->SetDown(true);
+        RepeatButton->SetAllowAllUp(false);
+        RepeatButton->SetNumGlyphs(2);
+        RepeatMode = 1;
+    } else if (RepeatButton->Down() && RepeatMode == 1) {
+        RepeatButton->SetNumGlyphs(1);
+        RepeatMode = 2;
+    } else if (RepeatButton->Down() && RepeatMode == 2) {
+        RepeatButton->SetAllowAllUp(true);
+        RepeatButton->SetDown(false);
+        RepeatMode = 0;
+    }
+}
+
+void TForm1::N8Click() { SpeedButton1Click(); }
+void TForm1::N6Click() { Play(); }
+void TForm1::N9Click() { SpeedButton6Click(); }
+void TForm1::N7Click() { SpeedButton2Click(); }
+void TForm1::N10Click() { SpeedButton3Click(); }
+
+void TForm1::N11Click()
+{
+    shuffleClick();
+    // The mark follows the menu alone; a click on the button never touches it.
+    markN11_ = !markN11_;
+    N11->setChecked(markN11_);
+}
+
+void TForm1::N13Click()
+{
+    RepeatButtonClick();
+    markN13_ = RepeatMode == 1 || RepeatMode == 2;
+    N13->setChecked(markN13_);
+}
