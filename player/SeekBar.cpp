@@ -27,4 +27,5 @@ void TForm1::TrackBar2Change()
         before.append(t[k]);
     }
     MediaPlayer1->Play();
+    emit PlaybackChanged();
 }

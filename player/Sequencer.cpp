@@ -49,6 +49,7 @@ void TForm1::Play()
     try {
         MediaPlayer1->Open();
     } catch (const EMCIDeviceError &) {
+        emit PlaybackChanged();
         Dialogs().ShowMessage(QStringLiteral("Ошибка обращения к файлу ") + Label1->text());
         return;
     }
@@ -63,6 +64,7 @@ void TForm1::Play()
     ElapsedMinutes = 0;
     ElapsedSeconds = 0;
     Timer1->start();
+    emit PlaybackChanged();
 }
 
 void TForm1::Timer1Timer()
@@ -89,8 +91,10 @@ void TForm1::Timer1Timer()
     MediaPlayer1->Stop();
     TrackBar2->SetSliderVisible(false);
     SetElapsedText(QStringLiteral("0:00"));
-    if (!AdvanceSelection())
+    if (!AdvanceSelection()) {
+        emit PlaybackChanged();
         return;
+    }
     Play();
 }
 

@@ -37,11 +37,13 @@ void TForm1::SpeedButton6Click()
         Timer1->stop();
         SpeedButton6->SetDown(true);
         SpeedButton6->SetAllowAllUp(false);
+        emit PlaybackChanged();
     } else if (MediaPlayer1->Mode() == TMPModes::mpPaused) {
         MediaPlayer1->Resume();
         Timer1->start();
         SpeedButton6->SetAllowAllUp(true);
         SpeedButton6->SetDown(false);
+        emit PlaybackChanged();
     }
 }
 
@@ -58,6 +60,7 @@ void TForm1::SpeedButton2Click()
         SpeedButton6->SetAllowAllUp(true);
         SpeedButton6->SetDown(false);
     }
+    emit PlaybackChanged();
 }
 
 void TForm1::shuffleClick()

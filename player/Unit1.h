@@ -104,6 +104,11 @@ public:
     std::mt19937 Random;
     int RandomPick(int count);
 
+signals:
+    // Playback moved: a track started, paused, resumed, stopped, ended or was sought.
+    // Lets other ways in (desktop media controls) follow the player without polling.
+    void PlaybackChanged();
+
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
