@@ -1,6 +1,9 @@
 #pragma once
 // A test seam: while installed, every device opened afterwards plays into a manual
 // output instead of the sound card. Nothing moves until a test advances the clock.
+#include <cstdint>
+#include <vector>
+
 namespace media {
 
 class ManualClock {
@@ -11,6 +14,11 @@ public:
     // Plays ms milliseconds of whatever manual device is playing now (decoding
     // synchronously) and delivers any completion notice before returning.
     static void Advance(int ms);
+
+    // While on, Advance keeps every stereo frame it plays (after the gain), interleaved
+    // left/right; TakeCaptured hands them over and starts afresh. Turning it on clears.
+    static void SetCapture(bool on);
+    static std::vector<std::int16_t> TakeCaptured();
 };
 
 } // namespace media

@@ -1,0 +1,379 @@
+#include "media/Decoder.h"
+
+#include <mpg123.h>
+#include <sndfile.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace media {
+
+const char *ErrorString(int code)
+{
+    switch (code) {
+    case kOk: return "The specified command was carried out.";
+    case kErrFileNotFound: return "The file cannot be found. Make sure the path and the file name are correct.";
+    case kErrAccessDenied: return "The file cannot be read: access is denied.";
+    case kErrIsDirectory: return "The name is a folder, not an audio file.";
+    case kErrNotRegularFile: return "The name is not an ordinary file.";
+    case kErrEmptyFile: return "The file is empty.";
+    case kErrReadFailed: return "The file cannot be read (input/output error).";
+    case kErrUnknownFormat: return "The file is neither WAV nor MPEG audio.";
+    case kErrBadWave: return "The WAV file is damaged or its encoding cannot be played.";
+    case kErrBadMpeg: return "The MPEG audio file is damaged: it holds no playable audio.";
+    case kErrNoAudio: return "The file holds no audio.";
+    case kErrUnsupportedFormat: return "The file's sample rate or channel layout cannot be played.";
+    case kErrNoOutput: return "No audio output device can be opened.";
+    case kErrNoDevice: return "No device is open.";
+    case kErrOutOfRange: return "The position is beyond the end of the file.";
+    case kErrNotPaused: return "The device is not paused.";
+    case kErrBadTrack: return "The file has no such track.";
+    default: return nullptr;
+    }
+}
+
+namespace {
+
+constexpr int kMinRate = 1000;
+constexpr int kMaxRate = 768000;
+constexpr int kMaxChannels = 64;
+
+// ---- content sniffing --------------------------------------------------------------
+
+struct FrameHeader {
+    int version = 0; // 0: MPEG 1, 1: MPEG 2, 2: MPEG 2.5
+    int layer = 0;   // 1..3
+    int rate = 0;
+    int size = 0;    // bytes, header included
+};
+
+// Parses a 4-byte MPEG audio frame header. Free-format frames (bitrate index 0) are
+// refused: real files almost never use them, while near-silent PCM often looks like one.
+bool ParseHeader(const unsigned char *p, FrameHeader *h)
+{
+    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0)
+        return false;
+    const int verBits = (p[1] >> 3) & 3;
+    const int layerBits = (p[1] >> 1) & 3;
+    const int brIndex = p[2] >> 4;
+    const int srIndex = (p[2] >> 2) & 3;
+    const int padding = (p[2] >> 1) & 1;
+    if (verBits == 1 || layerBits == 0 || brIndex == 0 || brIndex == 15 || srIndex == 3 || (p[3] & 3) == 2)
+        return false;
+    static const int kBitrates[2][3][15] = {
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+    static const int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+    h->version = verBits == 3 ? 0 : verBits == 2 ? 1 : 2;
+    h->layer = 4 - layerBits;
+    h->rate = kRates[h->version][srIndex];
+    const int bitrate = kBitrates[h->version == 0 ? 0 : 1][h->layer - 1][brIndex] * 1000;
+    if (h->layer == 1)
+        h->size = (12 * bitrate / h->rate + padding) * 4;
+    else if (h->layer == 3 && h->version != 0)
+        h->size = 72 * bitrate / h->rate + padding;
+    else
+        h->size = 144 * bitrate / h->rate + padding;
+    return h->size >= 4;
+}
+
+enum class Mpeg { None, Weak, Strong };
+
+// Looks for a chain of MPEG frames in a window of the file that starts at the first byte
+// after any ID3v2 tags. Four chained frames with one version, layer and rate are proof;
+// a shorter chain counts only when it runs to the end of the file (a short or truncated file).
+Mpeg SniffMpeg(const unsigned char *w, std::size_t n, bool windowIsWholeRest, std::uint64_t restSize)
+{
+    Mpeg best = Mpeg::None;
+    for (std::size_t i = 0; i + 4 <= n; ++i) {
+        FrameHeader first;
+        if (!ParseHeader(w + i, &first))
+            continue;
+        std::size_t pos = i;
+        int count = 0;
+        bool reachedEnd = false;
+        FrameHeader h = first;
+        for (;;) {
+            ++count;
+            pos += static_cast<std::size_t>(h.size);
+            if (count >= 4)
+                break;
+            if (pos >= n) {
+                reachedEnd = windowIsWholeRest;
+                break;
+            }
+            if (windowIsWholeRest && pos + 128 == restSize && n - pos >= 3 && std::memcmp(w + pos, "TAG", 3) == 0) {
+                reachedEnd = true;
+                break;
+            }
+            if (pos + 4 > n) {
+                reachedEnd = windowIsWholeRest;
+                break;
+            }
+            FrameHeader next;
+            if (!ParseHeader(w + pos, &next) || next.version != first.version || next.layer != first.layer ||
+                next.rate != first.rate)
+                break;
+            h = next;
+        }
+        if (count >= 4)
+            return Mpeg::Strong;
+        if (reachedEnd && (count >= 2 || i == 0))
+            best = Mpeg::Weak;
+    }
+    return best;
+}
+
+bool ReadAt(int fd, std::uint64_t offset, unsigned char *buf, std::size_t size, std::size_t *got)
+{
+    std::size_t total = 0;
+    while (total < size) {
+        const ssize_t r = pread(fd, buf + total, size - total, static_cast<off_t>(offset + total));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (r == 0)
+            break;
+        total += static_cast<std::size_t>(r);
+    }
+    *got = total;
+    return true;
+}
+
+bool IsMpegExtension(const char *ext)
+{
+    return ext && (strcasecmp(ext, "mp3") == 0 || strcasecmp(ext, "mp2") == 0 || strcasecmp(ext, "mp1") == 0 ||
+                   strcasecmp(ext, "mpga") == 0);
+}
+
+// ---- libmpg123 ---------------------------------------------------------------------
+
+class MpegDecoder final : public Decoder {
+public:
+    ~MpegDecoder() override
+    {
+        if (mh_) {
+            mpg123_close(mh_);
+            mpg123_delete(mh_);
+        }
+    }
+
+    int Open(int fd)
+    {
+        static std::once_flag once;
+        std::call_once(once, [] { mpg123_init(); });
+        int err = MPG123_OK;
+        mh_ = mpg123_new(nullptr, &err);
+        if (!mh_)
+            return kErrBadMpeg;
+        mpg123_param(mh_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+        // Only 16-bit output, at the stream's own rate: no resampling inside the decoder.
+        mpg123_format_none(mh_);
+        const long *rates = nullptr;
+        std::size_t nrates = 0;
+        mpg123_rates(&rates, &nrates);
+        for (std::size_t i = 0; i < nrates; ++i)
+            mpg123_format(mh_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+        if (lseek(fd, 0, SEEK_SET) < 0 || mpg123_open_fd(mh_, fd) != MPG123_OK)
+            return kErrBadMpeg;
+        // mpg123_open_fd succeeds on anything; the first real frame is decided here.
+        long r = 0;
+        int ch = 0, enc = 0;
+        if (mpg123_getformat(mh_, &r, &ch, &enc) != MPG123_OK)
+            return kErrBadMpeg;
+        if (enc != MPG123_ENC_SIGNED_16 || (ch != 1 && ch != 2) || r < kMinRate || r > kMaxRate)
+            return kErrUnsupportedFormat;
+        mpg123_format_none(mh_);
+        mpg123_format(mh_, r, ch, enc);
+        rate = static_cast<int>(r);
+        channels = ch;
+        // Without a full scan the length of a VBR file without a header is a guess from the
+        // first frame's bitrate, easily several times off.
+        if (mpg123_scan(mh_) != MPG123_OK)
+            return kErrBadMpeg;
+        const off_t len = mpg123_length(mh_);
+        if (len <= 0)
+            return kErrNoAudio;
+        lengthFrames = static_cast<std::uint64_t>(len);
+        return kOk;
+    }
+
+    std::size_t Read(std::int16_t *out, std::size_t frames) override
+    {
+        const std::size_t frameBytes = static_cast<std::size_t>(channels) * sizeof(std::int16_t);
+        for (int attempts = 0; attempts < 4; ++attempts) {
+            std::size_t done = 0;
+            const int ret = mpg123_read(mh_, out, frames * frameBytes, &done);
+            if (done > 0)
+                return done / frameBytes;
+            if (ret != MPG123_NEW_FORMAT)
+                return 0;
+            // A stream that changes its format midway ends where the change begins.
+            long r = 0;
+            int ch = 0, enc = 0;
+            if (mpg123_getformat(mh_, &r, &ch, &enc) != MPG123_OK || r != rate || ch != channels ||
+                enc != MPG123_ENC_SIGNED_16)
+                return 0;
+        }
+        return 0;
+    }
+
+    bool Seek(std::uint64_t frame) override
+    {
+        return mpg123_seek(mh_, static_cast<off_t>(frame), SEEK_SET) >= 0;
+    }
+
+private:
+    mpg123_handle *mh_ = nullptr;
+};
+
+// ---- libsndfile --------------------------------------------------------------------
+
+class SndDecoder final : public Decoder {
+public:
+    ~SndDecoder() override
+    {
+        if (sf_)
+            sf_close(sf_);
+    }
+
+    int Open(int fd, int failure)
+    {
+        SF_INFO info{};
+        if (lseek(fd, 0, SEEK_SET) < 0)
+            return kErrReadFailed;
+        sf_ = sf_open_fd(fd, SFM_READ, &info, 0);
+        if (!sf_)
+            return failure;
+        const int major = info.format & SF_FORMAT_TYPEMASK;
+        // MPEG through libsndfile would bypass the checks of the MPEG path.
+        if (major == SF_FORMAT_MPEG || major == SF_FORMAT_RAW)
+            return failure;
+        if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate < kMinRate ||
+            info.samplerate > kMaxRate)
+            return kErrUnsupportedFormat;
+        if (info.frames <= 0)
+            return kErrNoAudio;
+        sf_command(sf_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        rate = info.samplerate;
+        channels = info.channels;
+        lengthFrames = static_cast<std::uint64_t>(info.frames);
+        return kOk;
+    }
+
+    std::size_t Read(std::int16_t *out, std::size_t frames) override
+    {
+        const sf_count_t got = sf_readf_short(sf_, out, static_cast<sf_count_t>(frames));
+        return got > 0 ? static_cast<std::size_t>(got) : 0;
+    }
+
+    bool Seek(std::uint64_t frame) override
+    {
+        return sf_seek(sf_, static_cast<sf_count_t>(frame), SEEK_SET) >= 0;
+    }
+
+private:
+    SNDFILE *sf_ = nullptr;
+};
+
+std::unique_ptr<Decoder> TryMpeg(int fd, int *error)
+{
+    auto d = std::make_unique<MpegDecoder>();
+    *error = d->Open(fd);
+    return *error == kOk ? std::move(d) : nullptr;
+}
+
+std::unique_ptr<Decoder> TrySnd(int fd, int failure, int *error)
+{
+    auto d = std::make_unique<SndDecoder>();
+    *error = d->Open(fd, failure);
+    return *error == kOk ? std::move(d) : nullptr;
+}
+
+} // namespace
+
+std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        *error = kErrReadFailed;
+        return nullptr;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        *error = kErrIsDirectory;
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = kErrNotRegularFile;
+        return nullptr;
+    }
+    const auto fileSize = static_cast<std::uint64_t>(st.st_size);
+    if (fileSize == 0) {
+        *error = kErrEmptyFile;
+        return nullptr;
+    }
+
+    unsigned char head[12] = {};
+    std::size_t got = 0;
+    if (!ReadAt(fd, 0, head, sizeof head, &got)) {
+        *error = errno == EISDIR ? kErrIsDirectory : kErrReadFailed;
+        return nullptr;
+    }
+    if (got >= 12 && (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0) &&
+        std::memcmp(head + 8, "WAVE", 4) == 0)
+        return TrySnd(fd, kErrBadWave, error);
+
+    // Skip ID3v2 tags (there may be several, each with an optional footer).
+    std::uint64_t audioStart = 0;
+    bool hadTag = false;
+    for (;;) {
+        unsigned char tag[10];
+        if (!ReadAt(fd, audioStart, tag, sizeof tag, &got) || got < 10 || std::memcmp(tag, "ID3", 3) != 0 ||
+            tag[3] == 0xFF || tag[4] == 0xFF || ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80))
+            break;
+        const std::uint64_t body = (std::uint64_t(tag[6]) << 21) | (std::uint64_t(tag[7]) << 14) |
+                                   (std::uint64_t(tag[8]) << 7) | tag[9];
+        audioStart += 10 + body + ((tag[5] & 0x10) ? 10 : 0);
+        hadTag = true;
+    }
+    if (audioStart >= fileSize) {
+        *error = kErrNoAudio;
+        return nullptr;
+    }
+
+    constexpr std::size_t kWindow = 128 * 1024;
+    std::vector<unsigned char> window(kWindow);
+    if (!ReadAt(fd, audioStart, window.data(), window.size(), &got)) {
+        *error = kErrReadFailed;
+        return nullptr;
+    }
+    const std::uint64_t rest = fileSize - audioStart;
+    const Mpeg mpeg = SniffMpeg(window.data(), got, got >= rest, rest);
+    if (mpeg == Mpeg::Strong || (mpeg == Mpeg::Weak && IsMpegExtension(extension)))
+        return TryMpeg(fd, error);
+
+    // Not conclusively MPEG: other containers libsndfile reads (AIFF, FLAC, ...) come next.
+    if (!hadTag) {
+        if (auto d = TrySnd(fd, kErrUnknownFormat, error))
+            return d;
+        if (*error != kErrUnknownFormat)
+            return nullptr;
+    }
+    if (mpeg == Mpeg::Weak)
+        return TryMpeg(fd, error);
+    *error = hadTag ? kErrNoAudio : kErrUnknownFormat;
+    return nullptr;
+}
+
+} // namespace media

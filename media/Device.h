@@ -1,0 +1,51 @@
+#pragma once
+// One open file on one audio output: the media back end beneath TMediaPlayer.
+// All public members are called on the GUI thread only.
+#include "media/MPlayer.h"
+
+#include <QByteArray>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QObject;
+
+namespace media {
+
+class Engine;
+
+// What SDL said when the output last failed to open (empty when it opened).
+const std::string &LastOutputProblem();
+
+class Device {
+public:
+    // Posts a completion notice (serial of the device, notice code) to the GUI thread.
+    // Called from the audio thread as well, so it must only queue, never run the handler.
+    using NoticePoster = std::function<void(std::uint64_t serial, int code)>;
+
+    // Opens `path` by its bytes, picks the decoder from the content and opens the output
+    // (the manual one while ManualClock is installed). Null with *error set on failure.
+    // `receiver` is the object notices are queued to; ManualClock flushes them there.
+    static std::unique_ptr<Device> Open(const QByteArray &path, QObject *receiver, NoticePoster post, int *error);
+    ~Device(); // stops and releases output, decoder and file; nothing is posted afterwards
+
+    std::uint16_t Id() const;
+    std::uint64_t Serial() const;
+
+    int Play(bool hasFrom, std::uint32_t fromMs);
+    int Stop();
+    int Pause();
+    int Resume();
+    int SeekToStart();
+    TMPModes Mode();
+    std::uint32_t PositionMs();
+    std::uint32_t LengthMs() const;
+    int SampleRate() const;
+
+private:
+    Device() = default;
+    std::unique_ptr<Engine> engine_;
+};
+
+} // namespace media
