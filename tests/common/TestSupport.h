@@ -1,0 +1,55 @@
+#pragma once
+// Shared helpers of the window tests: a dialog host that never blocks, a
+// scratch working directory, and tiny generated audio files.
+#include "app/Dialogs.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdint>
+
+// Records every box instead of opening it; answers the folder chooser from a queue.
+class FakeDialogs : public DialogHost {
+public:
+    FakeDialogs() { SetDialogs(this); }
+    ~FakeDialogs() override { SetDialogs(nullptr); }
+    void ShowMessage(const QString &text) override { messages << text; }
+    void ShowError(const QString &text) override { errors << text; }
+    bool SelectFolder(const QString &caption, const QString &, QString &directory) override
+    {
+        captions << caption;
+        if (folderAnswers.isEmpty())
+            return false;
+        const QString answer = folderAnswers.takeFirst();
+        if (answer.isNull())
+            return false;
+        directory = answer;
+        return true;
+    }
+    QStringList messages, errors, captions;
+    QStringList folderAnswers; // a null string answers "cancel"
+};
+
+// A fresh working directory for one test; the old one comes back afterwards.
+class ScratchDir {
+public:
+    ScratchDir() : old_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+    // Names that are not UTF-8 are beyond QDir, so the folder goes by its bytes.
+    ~ScratchDir();
+    QString path() const { return dir_.path(); }
+    QByteArray pathBytes() const { return QFile::encodeName(dir_.path()); }
+    QString file(const QString &name) const { return dir_.filePath(name); }
+private:
+    QTemporaryDir dir_;
+    QString old_;
+};
+
+// Writes bytes to a path given as bytes (names need not be UTF-8).
+bool WriteBytes(const QByteArray &path, const QByteArray &content);
+// Reads a whole file, or a null array when it can't be read.
+QByteArray ReadBytes(const QByteArray &path);
+
+// A 16-bit PCM WAV of the given length: a quiet sine, so a gain shows in the samples.
+QByteArray MakeWav(std::uint32_t milliseconds, int rate = 8000, int channels = 1);

@@ -1,0 +1,80 @@
+#pragma once
+// Builds the real main window (and the secondary windows) in a scratch working
+// directory, with boxes recorded instead of shown and the audio on a manual clock.
+#include "TestSupport.h"
+#include "info/about.h"
+#include "info/help.h"
+#include "media/ManualClock.h"
+#include "media/MPlayer.h"
+#include "media/Volume.h"
+#include "player/Controls.h"
+#include "player/Unit1.h"
+#include "tags/Id3tags.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+class PlayerHarness {
+public:
+    PlayerHarness()
+    {
+        media::ManualClock::Install();
+        media::SetVolumeObserver([this](std::uint32_t w) { volumeWords.push_back(w); });
+    }
+    ~PlayerHarness()
+    {
+        form.reset();
+        delete helpp;
+        delete ID3Tag;
+        delete AboutBox;
+        helpp = nullptr;
+        ID3Tag = nullptr;
+        AboutBox = nullptr;
+        media::SetVolumeObserver(nullptr);
+        media::ManualClock::Uninstall();
+    }
+
+    // Writes rez.dat (unless null) and starts the player as the program does.
+    TForm1 *Start(const QByteArray &rez = QByteArray())
+    {
+        if (!rez.isNull())
+            WriteBytes("rez.dat", rez);
+        ResetPlayerState();
+        form = std::make_unique<TForm1>();
+        AboutBox = new TAboutBox;
+        ID3Tag = new TID3Tag;
+        helpp = new Thelpp;
+        return form.get();
+    }
+
+    // Puts WAV files of the given length into a folder (created) and returns it with its final "/".
+    QByteArray MakeFolder(const QString &name, const QStringList &files, std::uint32_t ms = 2500)
+    {
+        QDir(dir.path()).mkpath(name);
+        const QByteArray folder = QFile::encodeName(dir.file(name)) + '/';
+        for (const QString &f : files)
+            WriteBytes(folder + QFile::encodeName(f), MakeWav(ms));
+        return folder;
+    }
+
+    // One second of audio, then the timer's tick.
+    void Tick(int count = 1)
+    {
+        for (int i = 0; i < count; ++i) {
+            media::ManualClock::Advance(1000);
+            if (form->Timer1->isActive())
+                form->Timer1Timer();
+        }
+    }
+
+    int Selected() const { return form->ListBox1->ItemIndex(); }
+    bool Playing() const { return form->MediaPlayer1->Mode() == TMPModes::mpPlaying; }
+    QString Title() const { return form->windowTitle(); }
+
+    FakeDialogs dialogs;
+    ScratchDir dir;
+    std::unique_ptr<TForm1> form;
+    std::vector<std::uint32_t> volumeWords;
+};
