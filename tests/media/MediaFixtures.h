@@ -1,0 +1,115 @@
+#pragma once
+// Generated audio files for the media tests: WAVs written here, MP3s made by lame.
+#include <QByteArray>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <mpg123.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace fx {
+
+inline std::vector<std::int16_t> Tone(int rate, int channels, int frames, double freq, double amp)
+{
+    std::vector<std::int16_t> s(static_cast<std::size_t>(frames) * channels);
+    for (int i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            s[std::size_t(i) * channels + c] =
+                static_cast<std::int16_t>(amp * std::sin(2 * M_PI * freq * (c + 1) * i / rate));
+    return s;
+}
+
+inline void Put32(QByteArray &b, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.append(char((v >> (8 * i)) & 0xFF));
+}
+inline void Put16(QByteArray &b, std::uint16_t v)
+{
+    b.append(char(v & 0xFF));
+    b.append(char(v >> 8));
+}
+
+inline QByteArray WavBytes(int rate, int channels, const std::vector<std::int16_t> &samples)
+{
+    const auto data = static_cast<std::uint32_t>(samples.size() * 2);
+    QByteArray b("RIFF");
+    Put32(b, 36 + data);
+    b += "WAVEfmt ";
+    Put32(b, 16);
+    Put16(b, 1);
+    Put16(b, std::uint16_t(channels));
+    Put32(b, std::uint32_t(rate));
+    Put32(b, std::uint32_t(rate * channels * 2));
+    Put16(b, std::uint16_t(channels * 2));
+    Put16(b, 16);
+    b += "data";
+    Put32(b, data);
+    b.append(reinterpret_cast<const char *>(samples.data()), qsizetype(data));
+    return b;
+}
+
+inline bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+inline bool WriteWav(const QString &path, int rate, int channels, const std::vector<std::int16_t> &samples)
+{
+    return WriteFile(path, WavBytes(rate, channels, samples));
+}
+
+inline bool Run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Encodes wav into mp3 with lame's options.
+inline bool Lame(const QString &wav, const QString &mp3, QStringList options)
+{
+    options << "--quiet" << wav << mp3;
+    return Run("lame", options);
+}
+
+// Decodes a whole MP3 with plain libmpg123 (no scan, no seeking): the reference for lengths.
+inline std::vector<std::int16_t> BareDecode(const QByteArray &path, long *rate = nullptr, int *channels = nullptr)
+{
+    std::vector<std::int16_t> out;
+    mpg123_handle *mh = mpg123_new(nullptr, nullptr);
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    mpg123_format_none(mh);
+    const long *rates = nullptr;
+    std::size_t n = 0;
+    mpg123_rates(&rates, &n);
+    for (std::size_t i = 0; i < n; ++i)
+        mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    long r = 0;
+    int ch = 0, enc = 0;
+    if (mpg123_open(mh, path.constData()) == MPG123_OK && mpg123_getformat(mh, &r, &ch, &enc) == MPG123_OK) {
+        std::vector<std::int16_t> buf(16384);
+        for (;;) {
+            std::size_t done = 0;
+            const int ret = mpg123_read(mh, buf.data(), buf.size() * 2, &done);
+            out.insert(out.end(), buf.begin(), buf.begin() + qsizetype(done / 2));
+            if (ret != MPG123_OK && ret != MPG123_NEW_FORMAT)
+                break;
+        }
+    }
+    mpg123_close(mh);
+    mpg123_delete(mh);
+    if (rate)
+        *rate = r;
+    if (channels)
+        *channels = ch;
+    return out;
+}
+
+} // namespace fx
