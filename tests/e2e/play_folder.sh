@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# End to end: the real program, under Xvfb, started in a folder with two short
+# files, plays the first on Ctrl+X and goes on to the second by itself. SDL's
+# disk driver writes what it plays to a file, which is then measured.
+set -euo pipefail
+player=$(readlink -f "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/music"
+sox -n -r 22050 -c 2 -b 16 "$work/music/a.wav" synth 2 sine 440 vol 0.5
+sox -n -r 22050 -c 2 -b 16 "$work/music/b.wav" synth 2 sine 660 vol 0.5
+printf '%s' "$work/music/" > "$work/rez.dat"
+cd "$work"
+
+cat > drive.sh <<'DRIVE'
+set -euo pipefail
+"$1" 2> player.log &
+pid=$!
+find_window() {
+  for _ in $(seq 100); do
+    w=$(xdotool search --name "$1" 2>/dev/null | head -n 1 || true)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+w=$(find_window '^ZOLM Player$') || { echo "the main window did not appear"; kill $pid; exit 1; }
+xdotool windowfocus --sync "$w"
+xdotool key --clearmodifiers ctrl+x
+find_window 'ZOLM Player - a.wav' >/dev/null || { echo "Ctrl+X did not start a.wav"; kill $pid; exit 1; }
+find_window 'ZOLM Player - b.wav' >/dev/null || true
+for _ in $(seq 80); do
+  xdotool getwindowname "$w" | grep -q 'b.wav' && break
+  sleep 0.1
+done
+xdotool getwindowname "$w" | grep -q 'b.wav' || { echo "b.wav did not follow by itself"; kill $pid; exit 1; }
+sleep 3.5   # b.wav plays to its end, plus the tick that notices it
+xdotool windowfocus --sync "$w"
+xdotool key --clearmodifiers ctrl+q
+for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+kill -0 $pid 2>/dev/null && { echo "Ctrl+Q did not end the program"; kill $pid; exit 1; }
+wait $pid
+DRIVE
+
+# Each device the player opens opens the disk file anew, which would truncate it:
+# a pipe with a reader that appends keeps everything that was played.
+mkfifo out.fifo
+( while cat out.fifo >> out.raw; do :; done ) &
+reader=$!
+env -u QT_QPA_PLATFORM SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/out.fifo" \
+  xvfb-run -a -s "-screen 0 1024x768x24" bash drive.sh "$player"
+kill $reader 2>/dev/null || true
+
+python3 - "$work/out.raw" <<'PY'
+import sys, struct, math
+data = open(sys.argv[1], 'rb').read()
+n = len(data) // 4
+frames = struct.unpack('<%dh' % (2 * n), data[:4 * n])
+# Paused devices write silence; the music is the frames that are not silent.
+loud = [i for i in range(n) if frames[2 * i] != 0 or frames[2 * i + 1] != 0]
+seconds = len(loud) / 22050
+peak_l = max(abs(frames[2 * i]) for i in loud)
+peak_r = max(abs(frames[2 * i + 1]) for i in loud)
+expected = 0.5 * 32767 * 42250 / 65535
+print(f"played {seconds:.3f} s of sound; peaks {peak_l} / {peak_r}, expected about {expected:.0f}")
+ok = abs(seconds - 4.0) < 0.05 and all(abs(p - expected) / expected < 0.02 for p in (peak_l, peak_r))
+print("1 passed, 0 failed" if ok else "0 passed, 1 failed")
+sys.exit(0 if ok else 1)
+PY
