@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the media fuzz target with clang-14 in build-fuzz and fuzzes the open-and-decode
+# path for the given number of seconds (default 60) from a small generated seed corpus.
+# New inputs the fuzzer finds stay in build-fuzz/media-corpus; crashes land in build-fuzz/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DZOLM_FUZZ=ON -DZOLM_TESTS=OFF -DZOLM_BENCH=OFF -DZOLM_WERROR=ON "${launcher[@]}" >/dev/null
+cmake --build build-fuzz --target media_fuzz
+
+seeds=build-fuzz/media-seeds
+corpus=build-fuzz/media-corpus
+mkdir -p "$seeds" "$corpus"
+if [ ! -s "$seeds/stereo.mp3" ]; then
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  sox -q -n -r 8000 -c 1 -b 16 "$seeds/mono8k.wav" synth 0.05 sine 440
+  sox -q -n -r 22050 -c 2 -e floating-point -b 32 "$seeds/float.wav" synth 0.02 sine 300
+  sox -q -n -r 44100 -c 2 -b 16 "$tmp/a.wav" synth 0.1 sine 440 synth 0.1 whitenoise amod 0.5
+  lame --quiet -b 32 "$tmp/a.wav" "$seeds/stereo.mp3"
+  lame --quiet -V 6 -t --resample 22.05 -m m "$tmp/a.wav" "$seeds/vbr-notag.mp3"
+  printf 'ID3\x03\x00\x00\x00\x00\x00\x10TIT2\x00\x00\x00\x02\x00\x00\x00A\x00\x00\x00\x00' >"$seeds/tag-only.mp3"
+  cat "$seeds/tag-only.mp3" "$seeds/stereo.mp3" >"$seeds/tagged.mp3"
+fi
+
+exec build-fuzz/tests/fuzz/media_fuzz -max_total_time="$seconds" -max_len=32768 -timeout=10 \
+  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=build-fuzz/ "$corpus" "$seeds"
