@@ -1,0 +1,433 @@
+// MPRIS 2: the org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player
+// interfaces over the main window's own handlers.
+#include "player/Mpris.h"
+
+#include "app/Application.h"
+#include "media/MPlayer.h"
+#include "player/Controls.h"
+#include "player/PlayerState.h"
+#include "player/Unit1.h"
+
+#include <QAction>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QDir>
+#include <QEvent>
+#include <QItemSelectionModel>
+#include <QListWidget>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <unistd.h>
+
+namespace {
+
+const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
+const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+// Our own namespace for track ids: /org/mpris is reserved to the specification.
+const QString kTrackPrefix = QStringLiteral("/org/zolmplayer/track/");
+// The tray's left-button press, which brings the window back.
+constexpr int kTrayLeftButtonDown = 513;
+
+bool PlayingOrPaused(TMPModes mode)
+{
+    return mode == TMPModes::mpPlaying || mode == TMPModes::mpPaused;
+}
+
+// Property names are those of the interfaces; the adaptors only forward.
+class RootAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ CanQuit)
+    Q_PROPERTY(bool CanRaise READ CanRaise)
+    Q_PROPERTY(bool HasTrackList READ HasTrackList)
+    Q_PROPERTY(QString Identity READ Identity)
+    Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
+public:
+    explicit RootAdaptor(Mpris *mpris) : QDBusAbstractAdaptor(mpris), m_(mpris) {}
+    bool CanQuit() const { return m_->RootProperties().value(QStringLiteral("CanQuit")).toBool(); }
+    bool CanRaise() const { return m_->RootProperties().value(QStringLiteral("CanRaise")).toBool(); }
+    bool HasTrackList() const { return false; }
+    QString Identity() const { return QStringLiteral("ZOLM Player"); }
+    QString DesktopEntry() const { return QStringLiteral("zolm-player"); }
+    // The player plays the folder it was pointed at; it opens nothing by address.
+    QStringList SupportedUriSchemes() const { return {}; }
+    QStringList SupportedMimeTypes() const { return {}; }
+public slots:
+    void Raise() { m_->Raise(); }
+    void Quit() { m_->Quit(); }
+private:
+    Mpris *m_;
+};
+
+class PlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
+    Q_PROPERTY(double Rate READ Rate WRITE SetRate)
+    Q_PROPERTY(QVariantMap Metadata READ Metadata)
+    Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
+    Q_PROPERTY(qlonglong Position READ Position)
+    Q_PROPERTY(double MinimumRate READ Rate)
+    Q_PROPERTY(double MaximumRate READ Rate)
+    Q_PROPERTY(bool CanGoNext READ CanGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ CanGoPrevious)
+    Q_PROPERTY(bool CanPlay READ CanPlay)
+    Q_PROPERTY(bool CanPause READ CanPause)
+    Q_PROPERTY(bool CanSeek READ CanSeek)
+    Q_PROPERTY(bool CanControl READ CanControl)
+public:
+    explicit PlayerAdaptor(Mpris *mpris) : QDBusAbstractAdaptor(mpris), m_(mpris) { setAutoRelaySignals(true); }
+    QString PlaybackStatus() const { return m_->PlaybackStatus(); }
+    double Rate() const { return 1.0; }
+    void SetRate(double) {} // one speed only
+    QVariantMap Metadata() const { return m_->Metadata(); }
+    double Volume() const { return m_->Volume(); }
+    void SetVolume(double volume) { m_->SetVolume(volume); }
+    qlonglong Position() const { return m_->Position(); }
+    bool CanGoNext() const { return Can("CanGoNext"); }
+    bool CanGoPrevious() const { return Can("CanGoPrevious"); }
+    bool CanPlay() const { return Can("CanPlay"); }
+    bool CanPause() const { return Can("CanPause"); }
+    bool CanSeek() const { return Can("CanSeek"); }
+    // Constant by the interface's rules; a disabled window shows in the other Can* instead.
+    bool CanControl() const { return true; }
+public slots:
+    void Next() { m_->Next(); }
+    void Previous() { m_->Previous(); }
+    void Pause() { m_->Pause(); }
+    void PlayPause() { m_->PlayPause(); }
+    void Stop() { m_->Stop(); }
+    void Play() { m_->Play(); }
+    void Seek(qlonglong Offset) { m_->Seek(Offset); }
+    void SetPosition(const QDBusObjectPath &TrackId, qlonglong Position) { m_->SetPosition(TrackId.path(), Position); }
+    void OpenUri(const QString &) {} // see SupportedUriSchemes
+signals:
+    void Seeked(qlonglong Position);
+private:
+    bool Can(const char *name) const { return m_->PlayerProperties().value(QLatin1String(name)).toBool(); }
+    Mpris *m_;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- start and end
+
+Mpris::Mpris(TForm1 *form, const QDBusConnection &bus) : QObject(form), form_(form), bus_(bus)
+{
+    new RootAdaptor(this);
+    new PlayerAdaptor(this);
+}
+
+Mpris *Mpris::Start(TForm1 *form)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return nullptr;
+    auto *mpris = new Mpris(form, bus);
+    if (!mpris->Register()) {
+        delete mpris;
+        return nullptr;
+    }
+    connect(form, &TForm1::PlaybackChanged, mpris, [mpris] { mpris->Announce(true); });
+    // The list and the volume change without playback moving: folder, sort, slider, mute.
+    auto soon = [mpris] { mpris->AnnounceSoon(); };
+    QAbstractItemModel *model = form->ListBox1->model();
+    connect(model, &QAbstractItemModel::modelReset, mpris, soon);
+    connect(model, &QAbstractItemModel::rowsInserted, mpris, soon);
+    connect(model, &QAbstractItemModel::rowsRemoved, mpris, soon);
+    connect(model, &QAbstractItemModel::layoutChanged, mpris, soon);
+    connect(model, &QAbstractItemModel::dataChanged, mpris, soon);
+    connect(form->ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, mpris, soon);
+    connect(form->ListBox1, &QListWidget::itemSelectionChanged, mpris, soon);
+    connect(form->TrackBar1, &QAbstractSlider::valueChanged, mpris, soon);
+    connect(form->MuteButton, &TSpeedButton::Click, mpris, soon);
+    connect(form->N14, &QAction::triggered, mpris, soon);
+    form->installEventFilter(mpris); // enabled or disabled by a secondary window
+    return mpris;
+}
+
+bool Mpris::Register()
+{
+    if (!bus_.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportAdaptors))
+        return false;
+    // A second running player must not take the first one's name away.
+    const QString name = QString::fromLatin1(kServiceName);
+    for (const QString &candidate : {name, name + QStringLiteral(".instance") + QString::number(::getpid())}) {
+        QDBusConnectionInterface *iface = bus_.interface();
+        const auto reply = iface ? iface->registerService(candidate, QDBusConnectionInterface::DontQueueService,
+                                                          QDBusConnectionInterface::DontAllowReplacement)
+                                 : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>();
+        if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+            service_ = candidate;
+            lastRoot_ = RootProperties();
+            lastPlayer_ = PlayerProperties();
+            return true;
+        }
+    }
+    bus_.unregisterObject(QString::fromLatin1(kObjectPath));
+    return false;
+}
+
+Mpris::~Mpris()
+{
+    if (!service_.isEmpty())
+        bus_.unregisterService(service_);
+    bus_.unregisterObject(QString::fromLatin1(kObjectPath));
+}
+
+// ---------------------------------------------------------------- properties
+
+bool Mpris::Enabled() const
+{
+    return form_->isEnabled();
+}
+
+bool Mpris::SeekableNow() const
+{
+    return form_->MediaPlayer1->IsOpen() && PlayingOrPaused(form_->MediaPlayer1->Mode());
+}
+
+QVariantMap Mpris::RootProperties() const
+{
+    const bool enabled = Enabled();
+    return {{QStringLiteral("CanQuit"), enabled}, {QStringLiteral("CanRaise"), enabled}};
+}
+
+QVariantMap Mpris::PlayerProperties() const
+{
+    const bool enabled = Enabled();
+    const int index = form_->ListBox1->ItemIndex();
+    return {
+        {QStringLiteral("PlaybackStatus"), PlaybackStatus()},
+        {QStringLiteral("Metadata"), Metadata()},
+        {QStringLiteral("Volume"), Volume()},
+        // Next always plays something while the list has entries (the last one restarts);
+        // Previous, Play and Pause need a selected entry.
+        {QStringLiteral("CanGoNext"), enabled && form_->ListBox1->Count() > 0},
+        {QStringLiteral("CanGoPrevious"), enabled && index >= 0},
+        {QStringLiteral("CanPlay"), enabled && index >= 0},
+        {QStringLiteral("CanPause"), enabled && index >= 0},
+        {QStringLiteral("CanSeek"), enabled && SeekableNow()},
+    };
+}
+
+QString Mpris::PlaybackStatus() const
+{
+    if (!form_->MediaPlayer1->IsOpen())
+        return QStringLiteral("Stopped");
+    switch (form_->MediaPlayer1->Mode()) {
+    case TMPModes::mpPlaying: return QStringLiteral("Playing");
+    case TMPModes::mpPaused: return QStringLiteral("Paused");
+    default: return QStringLiteral("Stopped");
+    }
+}
+
+QString Mpris::TrackId() const
+{
+    const int index = form_->ListBox1->ItemIndex();
+    return index < 0 ? kNoTrack : kTrackPrefix + QString::number(index);
+}
+
+// The current entry is the list's selection, playing or not.
+QVariantMap Mpris::Metadata() const
+{
+    QVariantMap m;
+    m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(TrackId())));
+    const int index = form_->ListBox1->ItemIndex();
+    if (index < 0)
+        return m;
+    m.insert(QStringLiteral("xesam:title"), form_->ListBox1->NameText(index));
+    QByteArray path = RememberedFolder + form_->ListBox1->NameBytes(index);
+    if (!path.startsWith('/'))
+        path = QDir::currentPath().toLocal8Bit() + '/' + path;
+    // Names are bytes that need not be UTF-8: percent-encode the bytes themselves.
+    m.insert(QStringLiteral("xesam:url"), QString::fromLatin1("file://" + path.toPercentEncoding("/")));
+    TMediaPlayer *mp = form_->MediaPlayer1;
+    if (mp->IsOpen() && mp->FileName == RememberedFolder + form_->ListBox1->NameBytes(index))
+        m.insert(QStringLiteral("mpris:length"), qlonglong(mp->Length()) * 1000);
+    return m;
+}
+
+qlonglong Mpris::Position() const
+{
+    if (!SeekableNow())
+        return 0;
+    return qlonglong(form_->MediaPlayer1->Position()) * 1000;
+}
+
+// The slider's level (top is loudest); a muted player reads silent.
+double Mpris::Volume() const
+{
+    if (form_->MuteButton->Down())
+        return 0.0;
+    const int max = form_->TrackBar1->maximum();
+    return max > 0 ? double(max - form_->TrackBar1->value()) / max : 0.0;
+}
+
+// Moves the volume slider as the user would, to the nearest step.
+void Mpris::SetVolume(double volume)
+{
+    if (!Enabled() || std::isnan(volume))
+        return;
+    const int max = form_->TrackBar1->maximum();
+    const int position = max - int(std::lround(std::clamp(volume, 0.0, 1.0) * max));
+    RunHandler([&] { form_->TrackBar1->setValue(position); });
+}
+
+// ---------------------------------------------------------------- methods
+
+template <typename F>
+void Mpris::Later(F &&command)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, command = std::forward<F>(command)] {
+            if (!Enabled())
+                return; // a secondary window is open: the main window takes no commands
+            RunHandler(command);
+        },
+        Qt::QueuedConnection);
+}
+
+void Mpris::Raise()
+{
+    Later([this] {
+        if (!form_->isVisible())
+            form_->TrayIconMessage(kTrayLeftButtonDown); // back from the tray
+        if (form_->isMinimized())
+            form_->setWindowState(form_->windowState() & ~Qt::WindowMinimized);
+        form_->show();
+        form_->raise();
+        form_->activateWindow();
+    });
+}
+
+void Mpris::Quit() { Later([this] { form_->N4Click(); }); }
+void Mpris::Play() { Later([this] { form_->N6Click(); }); }
+void Mpris::Stop() { Later([this] { form_->N7Click(); }); }
+void Mpris::Next() { Later([this] { form_->N10Click(); }); }
+void Mpris::Previous() { Later([this] { form_->N8Click(); }); }
+
+void Mpris::Pause()
+{
+    // The pause item also resumes; Pause must never do that.
+    Later([this] {
+        if (form_->MediaPlayer1->Mode() == TMPModes::mpPlaying)
+            form_->N9Click();
+    });
+}
+
+void Mpris::PlayPause()
+{
+    Later([this] {
+        if (PlayingOrPaused(form_->MediaPlayer1->Mode()))
+            form_->N9Click();
+        else
+            form_->N6Click();
+    });
+}
+
+// As a drag of the seek bar's thumb that ends at that point.
+void Mpris::MoveSeekBar(int ms)
+{
+    TTrackBar *bar = form_->TrackBar2;
+    if (bar->value() == ms)
+        emit bar->Change(); // the thumb's release: the bar calls its handler even when it stayed
+    else
+        bar->setValue(ms);
+}
+
+void Mpris::Seek(qlonglong offsetUs)
+{
+    Later([this, offsetUs] {
+        if (!SeekableNow())
+            return;
+        const qlonglong target = qlonglong(form_->MediaPlayer1->Position()) + offsetUs / 1000;
+        if (target > form_->TrackBar2->maximum()) {
+            form_->N10Click(); // past the end: as Next
+            return;
+        }
+        MoveSeekBar(int(std::max<qlonglong>(target, 0)));
+    });
+}
+
+void Mpris::SetPosition(const QString &trackId, qlonglong positionUs)
+{
+    Later([this, trackId, positionUs] {
+        // A stale track id means the client meant another track: ignore it.
+        if (!SeekableNow() || trackId != TrackId() || positionUs < 0)
+            return;
+        const qlonglong ms = positionUs / 1000;
+        if (ms > form_->TrackBar2->maximum())
+            return;
+        MoveSeekBar(int(ms));
+    });
+}
+
+// ---------------------------------------------------------------- change signals
+
+bool Mpris::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == form_ && event->type() == QEvent::EnabledChange)
+        AnnounceSoon();
+    return QObject::eventFilter(watched, event);
+}
+
+void Mpris::AnnounceSoon()
+{
+    if (announcePending_)
+        return;
+    announcePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        announcePending_ = false;
+        Announce(false);
+    });
+}
+
+void Mpris::Announce(bool playbackMoved)
+{
+    const QString statusBefore = lastPlayer_.value(QStringLiteral("PlaybackStatus")).toString();
+    const QVariant trackBefore = lastPlayer_.value(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:trackid"));
+
+    const QVariantMap root = RootProperties();
+    const QVariantMap player = PlayerProperties();
+    SendChanged(kRootInterface, lastRoot_, root);
+    SendChanged(kPlayerInterface, lastPlayer_, player);
+    lastRoot_ = root;
+    lastPlayer_ = player;
+
+    // Position has no change signal: clients extrapolate it while playing and need
+    // Seeked when it jumps. A seek or a restart of the same track moves playback
+    // without changing the track; so does a pause or a resume, where Seeked is
+    // merely redundant.
+    const QString statusNow = player.value(QStringLiteral("PlaybackStatus")).toString();
+    const QVariant trackNow = player.value(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:trackid"));
+    auto live = [](const QString &s) { return s == QLatin1String("Playing") || s == QLatin1String("Paused"); };
+    if (playbackMoved && live(statusBefore) && live(statusNow) && trackBefore == trackNow)
+        emit Seeked(Position());
+}
+
+void Mpris::SendChanged(const QString &interface, const QVariantMap &before, const QVariantMap &now)
+{
+    QVariantMap changed;
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (before.value(it.key()) != it.value())
+            changed.insert(it.key(), it.value());
+    if (changed.isEmpty())
+        return;
+    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
+                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << interface << changed << QStringList();
+    bus_.send(signal);
+}
+
+#include "Mpris.moc"

@@ -1,0 +1,79 @@
+#pragma once
+// MPRIS 2 on the session bus, so the desktop's media keys and media controls
+// (and phone remotes) drive the player. Every method runs the handler of the
+// matching menu item, so the transport's rules hold whichever way a command
+// comes in; while a secondary window has the main window disabled, every call
+// is ignored, as the menu shortcuts are.
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+class TForm1;
+
+class Mpris : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char *kObjectPath = "/org/mpris/MediaPlayer2";
+    static constexpr const char *kServiceName = "org.mpris.MediaPlayer2.zolmplayer";
+
+    // Puts the player on the session bus, owned by the window. Without a bus, or
+    // when the bus refuses, returns nullptr and says nothing: the player runs as
+    // it would without us. A second player takes "<name>.instance<pid>".
+    static Mpris *Start(TForm1 *form);
+    ~Mpris() override;
+
+    QString ServiceName() const { return service_; }
+
+    // What the properties read now, as the bus would marshal them.
+    QVariantMap RootProperties() const;
+    QVariantMap PlayerProperties() const;
+    QString PlaybackStatus() const;
+    QVariantMap Metadata() const;
+    qlonglong Position() const; // microseconds
+    double Volume() const;
+    void SetVolume(double volume);
+
+    // The commands. Each is carried out after the call has returned (a command can
+    // open a message box, which would otherwise hold the caller's reply), on the
+    // window's thread, through the handler the menu item runs.
+    void Raise();
+    void Quit();
+    void Play();
+    void Pause();
+    void PlayPause();
+    void Stop();
+    void Next();
+    void Previous();
+    void Seek(qlonglong offsetUs);
+    void SetPosition(const QString &trackId, qlonglong positionUs);
+
+signals:
+    // The track jumped: the position in microseconds.
+    void Seeked(qlonglong position);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    Mpris(TForm1 *form, const QDBusConnection &bus);
+    bool Register();
+    template <typename F> void Later(F &&command);
+    void MoveSeekBar(int ms);
+    QString TrackId() const;
+    bool Enabled() const;
+    bool SeekableNow() const;
+    // Compares what the properties read with what was last announced and sends
+    // PropertiesChanged for what differs.
+    void Announce(bool playbackMoved);
+    void AnnounceSoon();
+    void SendChanged(const QString &interface, const QVariantMap &before, const QVariantMap &now);
+
+    TForm1 *form_;
+    QDBusConnection bus_;
+    QString service_;
+    QVariantMap lastRoot_;
+    QVariantMap lastPlayer_;
+    bool announcePending_ = false;
+};
