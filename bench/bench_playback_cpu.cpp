@@ -1,0 +1,91 @@
+// CPU used by the running player while it plays an MP3 through SDL, while paused
+// and while stopped, as a share of one core. Usage: bench_playback_cpu [seconds playing]
+#include "info/about.h"
+#include "media/MPlayer.h"
+#include "player/Unit1.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double CpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop for the given time and returns the CPU share of one core meanwhile.
+double Measure(int seconds)
+{
+    const double cpu0 = CpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    QApplication::exec();
+    return 100.0 * (CpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) / 1e9);
+}
+
+bool Run(const QString &program, const QStringList &args)
+{
+    return QProcess::execute(program, args) == 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER"))
+        qputenv("SDL_AUDIODRIVER", "dummy");
+    QApplication app(argc, argv);
+    const int playing = argc > 1 ? std::atoi(argv[1]) : 60;
+    const int idle = std::max(5, playing / 3);
+
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    QDir().mkdir(QStringLiteral("music"));
+    const int trackSeconds = playing + 10;
+    if (!Run(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                                     QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("music/t.wav"),
+                                     QStringLiteral("synth"), QString::number(trackSeconds), QStringLiteral("pinknoise"),
+                                     QStringLiteral("vol"), QStringLiteral("0.3")}) ||
+        !Run(QStringLiteral("lame"), {QStringLiteral("--quiet"), QStringLiteral("-V2"), QStringLiteral("music/t.wav"),
+                                      QStringLiteral("music/t.mp3")})) {
+        std::fprintf(stderr, "bench_playback_cpu: sox and lame are needed to make the test file\n");
+        return 1;
+    }
+    QFile::remove(QStringLiteral("music/t.wav"));
+    QFile rez(QStringLiteral("rez.dat"));
+    if (!rez.open(QIODevice::WriteOnly))
+        return 1;
+    rez.write(QFile::encodeName(work.path()) + "/music/");
+    rez.close();
+
+    TForm1 form;
+    AboutBox = new TAboutBox;
+    form.show();
+    form.Play();
+    if (form.MediaPlayer1->Mode() != TMPModes::mpPlaying) {
+        std::fprintf(stderr, "bench_playback_cpu: the track did not start\n");
+        return 1;
+    }
+    const double play = Measure(playing);
+    form.SpeedButton6Click();
+    const double paused = Measure(idle);
+    form.SpeedButton2Click();
+    const double stopped = Measure(idle);
+    std::printf("CPU of one core (SDL driver %s): playing VBR MP3 %.3f%% over %d s (%.2f s per minute of playback); "
+                "paused %.3f%% over %d s; stopped %.3f%% over %d s\n",
+                qgetenv("SDL_AUDIODRIVER").constData(), play, playing, play * 60 / 100, paused, idle, stopped, idle);
+    delete AboutBox;
+    return 0;
+}
