@@ -67,6 +67,17 @@ double MillisecondsSinceProcessStart()
     return (double(now.tv_sec) + now.tv_nsec / 1e9 - double(start) / ticks) * 1000.0;
 }
 
+double ResidentMegabytes()
+{
+    FILE *f = std::fopen("/proc/self/statm", "r");
+    if (!f)
+        return -1;
+    unsigned long pages = 0, resident = 0;
+    const int got = std::fscanf(f, "%lu %lu", &pages, &resident);
+    std::fclose(f);
+    return got == 2 ? double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : -1;
+}
+
 // Reports the first paint of the main window when ZOLM_REPORT_FIRST_PAINT is set, then quits.
 class FirstPaintProbe : public QObject {
 public:
@@ -74,7 +85,7 @@ public:
     {
         if (event->type() == QEvent::Paint && watched == Form1->centralWidget()) {
             watched->removeEventFilter(this);
-            std::printf("first-paint-ms %.1f\n", MillisecondsSinceProcessStart());
+            std::printf("first-paint-ms %.1f rss-mb %.1f\n", MillisecondsSinceProcessStart(), ResidentMegabytes());
             std::fflush(stdout);
             QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         }
