@@ -90,11 +90,12 @@ std::int64_t NowNs()
         .count();
 }
 
-inline std::int16_t Scale(std::int32_t s, std::int32_t gain)
+// s * gain / 65535, rounded. In float so the loop vectorises on plain SSE2; a float's 24-bit
+// mantissa keeps the result within half a step of the exact value.
+inline std::int16_t Scale(std::int16_t s, float factor)
 {
-    std::int32_t v = s * gain;
-    v += v >= 0 ? 32767 : -32767;
-    return static_cast<std::int16_t>(v / 65535);
+    const float v = static_cast<float>(s) * factor;
+    return static_cast<std::int16_t>(static_cast<std::int32_t>(v + (v >= 0.0f ? 0.5f : -0.5f)));
 }
 
 bool EnsureSdl()
@@ -183,30 +184,45 @@ public:
         const std::uint64_t r = readPos.load(std::memory_order_acquire);
         if (kRingFrames - (w - r) < kChunkFrames || eof.load(std::memory_order_relaxed))
             return false;
-        const std::size_t got = dec->Read(scratch.data(), kChunkFrames);
+        // Never across the ring's wrap point, so a stereo stream decodes straight into it.
+        const std::size_t want = std::min(kChunkFrames, kRingFrames - static_cast<std::size_t>(w & kRingMask));
+        std::int16_t *dst = ring.get() + 2 * (w & kRingMask);
+        const int ch = srcChannels;
+        const std::size_t got = dec->Read(ch == 2 ? dst : scratch.data(), want);
         if (got == 0) {
             eof.store(true, std::memory_order_release);
             return false;
         }
         const std::int16_t *src = scratch.data();
-        const int ch = srcChannels;
-        for (std::size_t i = 0; i < got; ++i, src += ch) {
-            std::int16_t *dst = ring.get() + 2 * ((w + i) & kRingMask);
-            if (ch == 1) {
-                dst[0] = dst[1] = src[0];
-            } else if (ch == 2) {
-                dst[0] = src[0];
-                dst[1] = src[1];
-            } else { // more than two channels: even ones to the left, odd ones to the right
+        if (ch == 1) {
+            for (std::size_t i = 0; i < got; ++i)
+                dst[2 * i] = dst[2 * i + 1] = src[i];
+        } else if (ch > 2) { // even channels to the left, odd ones to the right
+            for (std::size_t i = 0; i < got; ++i, src += ch) {
                 std::int32_t l = 0, rr = 0;
                 for (int c = 0; c < ch; ++c)
                     (c % 2 ? rr : l) += src[c];
-                dst[0] = static_cast<std::int16_t>(l / ((ch + 1) / 2));
-                dst[1] = static_cast<std::int16_t>(rr / (ch / 2));
+                dst[2 * i] = static_cast<std::int16_t>(l / ((ch + 1) / 2));
+                dst[2 * i + 1] = static_cast<std::int16_t>(rr / (ch / 2));
             }
         }
         writePos.store(w + got, std::memory_order_release);
         return true;
+    }
+
+    // Copies frames with the gain applied; the loop is simple enough to vectorise.
+    static void CopyWithGain(std::int16_t *out, const std::int16_t *in, std::size_t frames, std::int32_t gl,
+                             std::int32_t gr)
+    {
+        if (gl == 0xFFFF && gr == 0xFFFF) {
+            std::memcpy(out, in, frames * 4);
+            return;
+        }
+        const float fl = static_cast<float>(gl) / 65535.0f, fr = static_cast<float>(gr) / 65535.0f;
+        for (std::size_t i = 0; i < frames; ++i) {
+            out[2 * i] = Scale(in[2 * i], fl);
+            out[2 * i + 1] = Scale(in[2 * i + 1], fr);
+        }
     }
 
     void Publish(std::uint64_t frame, std::uint64_t count, std::int64_t now)
@@ -248,11 +264,9 @@ public:
         const std::uint32_t word = WaveOutVolume();
         const std::int32_t gl = static_cast<std::int32_t>(word & 0xFFFF);
         const std::int32_t gr = static_cast<std::int32_t>(word >> 16);
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::int16_t *s = ring.get() + 2 * ((r + i) & kRingMask);
-            out[2 * i] = gl == 0xFFFF ? s[0] : Scale(s[0], gl);
-            out[2 * i + 1] = gr == 0xFFFF ? s[1] : Scale(s[1], gr);
-        }
+        const std::size_t first = std::min(n, kRingFrames - static_cast<std::size_t>(r & kRingMask));
+        CopyWithGain(out, ring.get() + 2 * (r & kRingMask), first, gl, gr);
+        CopyWithGain(out + 2 * first, ring.get(), n - first, gl, gr);
         if (n < frames)
             std::memset(out + 2 * n, 0, (frames - n) * 4);
         Publish(baseFrame + r, n, manual ? 0 : NowNs());
