@@ -161,8 +161,8 @@ private slots:
     {
         QByteArray tag("ID3\x03\0\0\0\0\x02\0", 10); // 256 bytes of tag body
         tag += "TIT2";
-        tag += QByteArray("\0\0\0\x06\0\0\0Title", 15);
-        tag += QByteArray(256 - 15 - 4, '\0');
+        tag += QByteArray("\0\0\0\x06" "\0\0" "\0Title", 12); // size, flags, Latin-1 text
+        tag += QByteArray(256 - 4 - 12, '\0');
         ExpectRefused(Make("tag-only.mp3", tag), "no audio");
         // A tag followed by real audio plays.
         QCOMPARE(ExpectPlays(Make("tagged.mp3", tag + Bytes(mp3_)), 2100), mp3Ms_);
