@@ -30,8 +30,10 @@ QString TMediaPlayer::ErrorText() const
     if (!text)
         return QString::fromLatin1(kUnknownErrorCode);
     QString s = QString::fromUtf8(text);
-    if (lastError_ == media::kErrNoOutput && !media::LastOutputProblem().empty())
-        s += QStringLiteral(" (%1)").arg(QString::fromStdString(media::LastOutputProblem()));
+    if (lastError_ == media::kErrNoOutput && !media::LastOutputProblem().empty()) {
+        s.chop(1); // "... can be opened: <what SDL said>."
+        s += QStringLiteral(": %1.").arg(QString::fromStdString(media::LastOutputProblem()));
+    }
     return s;
 }
 
