@@ -13,7 +13,7 @@ packages=(
   # fonts the windows ask for (metric-compatible faces with Cyrillic)
   fonts-dejavu-core fonts-liberation2
   # tests: a display, fixtures, a private session bus, packaging checks
-  xvfb xauth x11-utils xdotool python3 imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
+  xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
 )
 
 missing=()

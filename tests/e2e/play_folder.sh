@@ -45,11 +45,12 @@ DRIVE
 # Each device the player opens opens the disk file anew, which would truncate it:
 # a pipe with a reader that appends keeps everything that was played.
 mkfifo out.fifo
-( while cat out.fifo >> out.raw; do :; done ) &
+( while cat out.fifo >> out.raw; do :; done ) > /dev/null 2>&1 &
 reader=$!
 env -u QT_QPA_PLATFORM SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/out.fifo" \
   xvfb-run -a -s "-screen 0 1024x768x24" bash drive.sh "$player"
-kill $reader 2>/dev/null || true
+pkill -P $reader 2>/dev/null || true # the waiting cat; the loop then ends
+wait $reader 2>/dev/null || true
 
 python3 - "$work/out.raw" <<'PY'
 import sys, struct, math
