@@ -157,7 +157,8 @@ Mpris *Mpris::Start(TForm1 *form)
 bool Mpris::Register()
 {
     if (!bus_.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportAdaptors))
-        return false;
+        return false; // the path is someone else's: leave it to them
+    objectRegistered_ = true;
     // A second running player must not take the first one's name away.
     const QString name = QString::fromLatin1(kServiceName);
     for (const QString &candidate : {name, name + QStringLiteral(".instance") + QString::number(::getpid())}) {
@@ -172,7 +173,6 @@ bool Mpris::Register()
             return true;
         }
     }
-    bus_.unregisterObject(QString::fromLatin1(kObjectPath));
     return false;
 }
 
@@ -180,7 +180,8 @@ Mpris::~Mpris()
 {
     if (!service_.isEmpty())
         bus_.unregisterService(service_);
-    bus_.unregisterObject(QString::fromLatin1(kObjectPath));
+    if (objectRegistered_)
+        bus_.unregisterObject(QString::fromLatin1(kObjectPath));
 }
 
 // ---------------------------------------------------------------- properties

@@ -73,6 +73,7 @@ private:
     TForm1 *form_;
     QDBusConnection bus_;
     QString service_;
+    bool objectRegistered_ = false;
     QVariantMap lastRoot_;
     QVariantMap lastPlayer_;
     bool announcePending_ = false;
