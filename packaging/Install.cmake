@@ -1,0 +1,57 @@
+# Install layout and the Debian package.
+#
+#   bin/zolm-player                      the launcher: makes the player's working
+#                                        directory and starts the program there
+#   lib/zolm-player/zolm-player          the program itself; kept off PATH because
+#                                        started anywhere else it would leave its
+#                                        rez.dat in whatever folder it was run from
+#   share/applications/zolm-player.desktop
+#   share/icons/hicolor/*/apps/zolm-player.{png,svg}
+#   share/zolm-player/readme.txt         the help text the launcher copies over
+#
+# With the package's prefix /usr these are the places the FHS gives them.
+
+set(ZOLM_PROGRAM_DIR lib/zolm-player)
+set(ZOLM_DATA_DIR share/zolm-player)
+set(_zolm_pkg ${CMAKE_CURRENT_LIST_DIR})
+
+install(TARGETS zolm-player RUNTIME DESTINATION ${ZOLM_PROGRAM_DIR})
+
+# The launcher finds the program relative to itself (bin/..), so the same script
+# works installed, unpacked into a scratch root, or under any prefix.
+set(ZOLM_PROGRAM_RELPATH ${ZOLM_PROGRAM_DIR}/zolm-player)
+set(ZOLM_README_RELPATH ${ZOLM_DATA_DIR}/readme.txt)
+configure_file(${_zolm_pkg}/zolm-player.sh ${CMAKE_BINARY_DIR}/packaging/zolm-player @ONLY)
+install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/zolm-player DESTINATION bin)
+
+install(FILES ${_zolm_pkg}/zolm-player.desktop DESTINATION share/applications)
+foreach(size 16 22 24 32 48 64 128 256)
+  install(FILES ${_zolm_pkg}/icons/${size}x${size}/zolm-player.png
+          DESTINATION share/icons/hicolor/${size}x${size}/apps)
+endforeach()
+install(FILES ${_zolm_pkg}/icons/scalable/zolm-player.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/readme.txt DESTINATION ${ZOLM_DATA_DIR} OPTIONAL)
+
+# ---------------------------------------------------------------- CPack: .deb
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zolm-player)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "ZOLM Player developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small audio player for the MP3 and WAV files of a folder")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "small audio player for the MP3 and WAV files of a folder
+ ZOLM Player lists a folder's MP3 and WAV files and plays them as a playlist,
+ with shuffle, repeat, a seek bar, volume and mute, a tray icon, an ID3v1 tag
+ window and desktop media controls (MPRIS).")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "ZOLM Player developers <zolm-player@example.org>")
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+# Libraries come from dpkg-shlibdeps (Qt, libmpg123, libsndfile, SDL2, libjpeg).
+# What it cannot see: the Qt platform plugins (only recommended by libqt6gui6,
+# but without them no window opens) and the fonts the windows ask for by name.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2")
+include(CPack)
