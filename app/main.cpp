@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "info/about.h"
 #include "info/help.h"
+#include "player/Mpris.h"
 #include "player/Unit1.h"
 #include "tags/Id3tags.h"
 
@@ -112,6 +113,7 @@ int main(int argc, char **argv)
     AboutBox = new TAboutBox;
     ID3Tag = new TID3Tag;
     helpp = new Thelpp;
+    Mpris::Start(Form1); // media keys and desktop controls; nothing without a session bus
     QGuiApplication::setWindowIcon(Form1->windowIcon());
 
     FirstPaintProbe probe;
