@@ -1,21 +1,169 @@
 #include "info/help.h"
 
+#include "app/Application.h"
+#include "app/Errors.h"
+#include "app/TextCodec.h"
+#include "info/Fonts.h"
 #include "player/Unit1.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 Thelpp *helpp = nullptr;
 
-Thelpp::Thelpp(QWidget *parent) : QWidget(parent)
+namespace {
+
+class FileHandle {
+public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    ~FileHandle() { if (fd_ >= 0) ::close(fd_); }
+    FileHandle(const FileHandle &) = delete;
+    FileHandle &operator=(const FileHandle &) = delete;
+    int get() const { return fd_; }
+private:
+    int fd_;
+};
+
+[[noreturn]] void RaiseTooLarge()
 {
-    setWindowTitle(QStringLiteral("Помощь!"));
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setFixedSize(737, 450);
+    throw Exception(QStringLiteral("Text exceeds memo capacity"));
 }
 
-void Thelpp::FillHelpText() {}
+} // namespace
+
+std::optional<QByteArray> ReadHelpFile(const char *path)
+{
+    struct stat st;
+    if (::stat(path, &st) != 0 || S_ISDIR(st.st_mode))
+        return std::nullopt;
+
+    // O_NONBLOCK: a FIFO of that name must not hold the window up.
+    FileHandle file(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (file.get() < 0)
+        EFOpenError::Raise(path, errno);
+    if (::fstat(file.get(), &st) != 0)
+        EFOpenError::Raise(path, errno);
+    // Only a regular file has text to show; a device could be read forever.
+    if (!S_ISREG(st.st_mode))
+        return std::nullopt;
+    // Others may read it meanwhile, but whoever holds it for writing keeps us out.
+    if (::flock(file.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        EFOpenError::Raise(path, errno);
+    if (st.st_size > kMemoCapacity)
+        RaiseTooLarge();
+
+    QByteArray bytes;
+    bytes.reserve(qsizetype(st.st_size));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            EInOutError::Raise(errno);
+        }
+        if (n == 0)
+            break;
+        // The file may have grown since it was measured.
+        if (bytes.size() + n > kMemoCapacity)
+            RaiseTooLarge();
+        bytes.append(buf, n);
+    }
+    return bytes;
+}
+
+QString HelpText(const QByteArray &bytes)
+{
+    const QString text = DisplayText(bytes);
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *o = out.data();
+    const QChar *p = text.constData();
+    const QChar *end = p + text.size();
+    while (p < end) {
+        const char16_t c = p->unicode();
+        ++p;
+        if (c == u'\r') {
+            if (p < end && p->unicode() == u'\n')
+                ++p;
+            *o++ = u'\n';
+        } else if (c == 0) {
+            // A NUL would end the text for most readers of it; show the rest.
+            *o++ = u' ';
+        } else {
+            *o++ = c;
+        }
+    }
+    out.truncate(o - out.constData());
+    return out;
+}
+
+Thelpp::Thelpp(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("helpp"));
+    setWindowTitle(QStringLiteral("Помощь!"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Dark));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFixedSize(737, 450);
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Bevel1->setGeometry(8, 24, 721, 417);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(8, 24, 721, 417);
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setFont(NamedFont(QStringLiteral("Lucida Console"), 16));
+    QPalette memoPal = Memo1->palette();
+    // Qt knows no title-bar colour; this is the classic active caption blue.
+    memoPal.setColor(QPalette::Base, QColor(153, 180, 209));
+    memoPal.setColor(QPalette::Text, memoPal.color(QPalette::WindowText));
+    Memo1->setPalette(memoPal);
+
+    Button1 = new QPushButton(QStringLiteral("X"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(712, 0, 20, 20);
+    connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
+
+    setTabOrder(Memo1, Button1);
+}
+
+void Thelpp::FillHelpText()
+{
+    Memo1->clear();
+    if (const std::optional<QByteArray> bytes = ReadHelpFile(kHelpFileName))
+        Memo1->setPlainText(HelpText(*bytes));
+    else
+        Memo1->setPlainText(kHelpMissingLine);
+}
 
 void Thelpp::Button1Click()
 {
     if (Form1)
         Form1->setEnabled(true);
     hide();
+}
+
+void Thelpp::closeEvent(QCloseEvent *event)
+{
+    // Closed some other way than by "X" (the window manager's close key):
+    // the main window must not stay disabled with nothing to enable it.
+    event->ignore();
+    Button1Click();
 }

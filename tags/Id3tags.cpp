@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/RezFile.h"
 #include "app/TextCodec.h"
+#include "info/Fonts.h"
 #include "player/Unit1.h"
 
 #include <QCloseEvent>
@@ -101,9 +102,7 @@ TID3Tag::TID3Tag(QWidget *parent) : QWidget(parent)
     setWindowTitle(QStringLiteral("ID3Tag"));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     setPalette(pal);
