@@ -38,10 +38,10 @@ set(CPACK_PACKAGE_NAME zolm-player)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "ZOLM Player developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small audio player for the MP3 and WAV files of a folder")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "small audio player for the MP3 and WAV files of a folder
- ZOLM Player lists a folder's MP3 and WAV files and plays them as a playlist,
- with shuffle, repeat, a seek bar, volume and mute, a tray icon, an ID3v1 tag
- window and desktop media controls (MPRIS).")
+# CPack puts the summary first and indents these lines itself.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ZOLM Player lists a folder's MP3 and WAV files and plays them as a playlist,
+with shuffle, repeat, a seek bar, volume and mute, a tray icon, an ID3v1 tag
+window and desktop media controls (MPRIS).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "ZOLM Player developers <zolm-player@example.org>")
