@@ -25,3 +25,6 @@ if [ -x scripts/fuzz.sh ]; then
   echo "== short fuzzing run"
   scripts/fuzz.sh 20
 fi
+
+echo "== Debian package: build from the committed sources, unpack, start"
+scripts/check-package.sh

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds the .deb from the committed sources (what a fresh clone holds), unpacks
+# it into a scratch root and checks it: the files in their places, the desktop
+# entry, the package's fields, and that the unpacked launcher starts the player
+# under Xvfb with its window shown and its MPRIS name on a private bus.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+work=$repo/build-package # a fixed place, so ccache finds the objects next time
+fail() { echo "check-package: FAIL: $*" >&2; exit 1; }
+
+rm -rf "$work"
+mkdir -p "$work/src" "$work/root" "$work/home"
+git -C "$repo" archive --format=tar HEAD | tar -x -C "$work/src"
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR=$work
+cmake -S "$work/src" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOLM_TESTS=OFF -DZOLM_BENCH=OFF \
+  "${launcher[@]}" >/dev/null
+cmake --build "$work/build" -j"$(nproc)" --target zolm-player
+(cd "$work/build" && cpack -G DEB >/dev/null)
+debs=("$work"/build/zolm-player_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single .deb"
+deb=${debs[0]}
+echo "== $(basename "$deb")"
+
+# The package's fields.
+info=$(dpkg-deb --info "$deb")
+echo "$info"
+field() { echo "$info" | sed -n "s/^ $1: //p"; }
+[ "$(field Package)" = zolm-player ] || fail "package name"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture"
+depends=$(field Depends)
+needed=(libqt6widgets6 libqt6dbus6 libqt6gui6 libqt6core6 libmpg123-0 libsndfile1 libsdl2-2.0-0
+  qt6-qpa-plugins fonts-dejavu-core fonts-liberation2)
+# The About picture's decoder, once the program links it.
+readelf -d "$work/build/zolm-player" | grep -q 'NEEDED.*libjpeg\.so\.62' && needed+=(libjpeg62-turbo)
+for dep in "${needed[@]}"; do
+  echo "$depends" | grep -Eq "(^|, )$dep( |,|$)" || fail "Depends lacks $dep: $depends"
+done
+
+# The files, where they belong.
+dpkg-deb -x "$deb" "$work/root"
+root=$work/root
+for f in usr/bin/zolm-player usr/lib/zolm-player/zolm-player; do
+  [ -x "$root/$f" ] || fail "$f missing or not executable"
+done
+file -b "$root/usr/lib/zolm-player/zolm-player" | grep -q '^ELF' || fail "the program is not an ELF executable"
+[ -f "$root/usr/share/applications/zolm-player.desktop" ] || fail "desktop entry missing"
+for size in 16 22 24 32 48 64 128 256; do
+  [ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/zolm-player.png" ] || fail "icon ${size}x${size} missing"
+done
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/zolm-player.svg" ] || fail "scalable icon missing"
+cmp -s "$work/src/resources/readme.txt" "$root/usr/share/zolm-player/readme.txt" || fail "help text missing"
+out=$(desktop-file-validate "$root/usr/share/applications/zolm-player.desktop" 2>&1) || fail "desktop entry: $out"
+[ -z "$out" ] || fail "desktop entry: $out"
+
+# The unpacked launcher, as the desktop would start it: a fresh home, an X
+# server, a session bus of its own. The window must appear and the player must
+# answer on the bus; Quit ends it.
+cat > "$work/launch.sh" <<'EOF'
+set -u
+root=$1
+"$root/usr/bin/zolm-player" & pid=$!
+shown=
+for _ in $(seq 1 150); do
+  if xwininfo -root -tree 2>/dev/null | grep -q '"ZOLM Player"'; then shown=1; break; fi
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+status=
+[ -n "$shown" ] && status=$(dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.zolmplayer \
+  /org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Get \
+  string:org.mpris.MediaPlayer2.Player string:PlaybackStatus 2>&1 | sed -n 's/.*string "\(.*\)"/\1/p')
+dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.zolmplayer /org/mpris/MediaPlayer2 \
+  org.mpris.MediaPlayer2.Quit >/dev/null 2>&1
+for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then echo "quit-ignored"; kill "$pid"; fi
+wait "$pid" 2>/dev/null
+[ -n "$shown" ] && echo "window-shown"
+echo "status=$status"
+EOF
+result=$(cd "$work" && env -u XDG_DATA_HOME -u QT_QPA_PLATFORM -u DBUS_SESSION_BUS_ADDRESS -u WAYLAND_DISPLAY \
+  HOME="$work/home" SDL_AUDIODRIVER=dummy timeout 60 xvfb-run -a dbus-run-session -- sh "$work/launch.sh" "$root" 2>&1) ||
+  true
+echo "$result" | grep -qx 'window-shown' || fail "the window did not appear: $result"
+echo "$result" | grep -qx 'status=Stopped' || fail "no MPRIS answer: $result"
+echo "$result" | grep -qx 'quit-ignored' && fail "MPRIS Quit did not end the player"
+data=$work/home/.local/share/zolm-player
+[ -f "$data/rez.dat" ] || fail "rez.dat not in $data"
+cmp -s "$data/readme.txt" "$root/usr/share/zolm-player/readme.txt" || fail "help text not copied to $data"
+[ ! -e "$work/rez.dat" ] || fail "rez.dat left where the launcher was started"
+echo "check-package: ok ($(basename "$deb"))"
