@@ -115,7 +115,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     MakerName->setToolTip(MakerName->text());
 
     Label4 = new QLabel(QStringLiteral("Спасибо всем, кто слушал первые сборки, находил ошибки "
-                                       "и не давал бросить эту затею. Без вас плеер так и остался бы черновиком."),
+                                       "и не давал бросить эту затею."),
                         Panel1);
     Label4->setObjectName(QStringLiteral("Label4"));
     Label4->setFont(Font("Times New Roman", 13));

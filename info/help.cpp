@@ -8,8 +8,10 @@
 
 #include <QCloseEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -158,6 +160,26 @@ void Thelpp::Button1Click()
     if (Form1)
         Form1->setEnabled(true);
     hide();
+}
+
+void Thelpp::setVisible(bool visible)
+{
+    // Centred over a main window near the screen's edge, the window would
+    // hang partly off screen; with no title bar to drag it back, its "X"
+    // could be out of reach. Keep it whole on the screen.
+    if (visible && !isVisible()) {
+        QScreen *screen = QGuiApplication::screenAt(geometry().center());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            QPoint p = pos();
+            p.setX(qBound(area.left(), p.x(), qMax(area.left(), area.right() + 1 - width())));
+            p.setY(qBound(area.top(), p.y(), qMax(area.top(), area.bottom() + 1 - height())));
+            move(p);
+        }
+    }
+    QWidget::setVisible(visible);
 }
 
 void Thelpp::closeEvent(QCloseEvent *event)

@@ -21,6 +21,8 @@ public:
     QPlainTextEdit *Memo1 = nullptr;
     QPushButton *Button1 = nullptr;
 
+    void setVisible(bool visible) override;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 };

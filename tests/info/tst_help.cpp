@@ -10,8 +10,10 @@
 
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QtTest>
@@ -130,6 +132,8 @@ private slots:
     void mainWindowStaysDisabledUntilTheXButton()
     {
         WriteBytes("readme.txt", "text");
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        form->move(area.center() - form->rect().center());
         form->ZOLMPlayer1Click();
         QVERIFY(helpp->isVisible());
         QVERIFY(!form->isEnabled());
@@ -143,6 +147,18 @@ private slots:
         helpp->close();
         QVERIFY(!helpp->isVisible());
         QVERIFY(form->isEnabled());
+    }
+
+    void windowNearTheScreenEdgeStaysWholeOnScreen()
+    {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        form->move(area.right() - 60, area.bottom() - 60);
+        form->ZOLMPlayer1Click();
+        QVERIFY2(area.contains(helpp->geometry()), qPrintable(QStringLiteral("%1,%2").arg(helpp->x()).arg(helpp->y())));
+        helpp->Button1Click();
+        form->move(area.left() - 300, area.top() - 300);
+        form->ZOLMPlayer1Click();
+        QVERIFY(area.contains(helpp->geometry()));
     }
 
     void readmeHeldByAWriterIsAnErrorAndTheWindowStaysShut()
