@@ -252,8 +252,13 @@ QVariantMap Mpris::Metadata() const
     // Names are bytes that need not be UTF-8: percent-encode the bytes themselves.
     m.insert(QStringLiteral("xesam:url"), QString::fromLatin1("file://" + path.toPercentEncoding("/")));
     TMediaPlayer *mp = form_->MediaPlayer1;
-    if (mp->IsOpen() && mp->FileName == RememberedFolder + form_->ListBox1->NameBytes(index))
-        m.insert(QStringLiteral("mpris:length"), qlonglong(mp->Length()) * 1000);
+    if (mp->IsOpen() && mp->FileName == RememberedFolder + form_->ListBox1->NameBytes(index)) {
+        try {
+            m.insert(QStringLiteral("mpris:length"), qlonglong(mp->Length()) * 1000);
+        } catch (const EMCIDeviceError &) {
+            // Not while the bus is asking: a length we can't read is simply left out.
+        }
+    }
     return m;
 }
 
@@ -273,14 +278,21 @@ double Mpris::Volume() const
     return max > 0 ? double(max - form_->TrackBar1->value()) / max : 0.0;
 }
 
-// Moves the volume slider as the user would, to the nearest step.
+// Moves the volume slider as the user would, to the nearest step; like a drag, that
+// also switches a muted player's sound back on.
 void Mpris::SetVolume(double volume)
 {
     if (!Enabled() || std::isnan(volume))
         return;
-    const int max = form_->TrackBar1->maximum();
-    const int position = max - int(std::lround(std::clamp(volume, 0.0, 1.0) * max));
-    RunHandler([&] { form_->TrackBar1->setValue(position); });
+    TTrackBar *bar = form_->TrackBar1;
+    const int position = bar->maximum() - int(std::lround(std::clamp(volume, 0.0, 1.0) * bar->maximum()));
+    RunHandler([&] {
+        if (bar->value() == position)
+            emit bar->Change(); // the thumb's release
+        else
+            bar->setValue(position);
+    });
+    AnnounceSoon();
 }
 
 // ---------------------------------------------------------------- methods

@@ -319,6 +319,17 @@ void TestMpris::onlyWhatChangedIsAnnounced()
     QCOMPARE(form_->TrackBar1->value(), 5);
     QVERIFY(!form_->MuteButton->Down());
     QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.75);
+
+    // Muted, then set to the level the slider already has: sound comes back.
+    form_->N14->trigger();
+    QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.0);
+    QDBusMessage again = QDBusMessage::createMethodCall(service_, kPath, kProps, QStringLiteral("Set"));
+    again << kPlayer << QStringLiteral("Volume") << QVariant::fromValue(QDBusVariant(0.75));
+    call = client_.asyncCall(again);
+    QTRY_VERIFY(call.isFinished());
+    QVERIFY(!form_->MuteButton->Down());
+    QCOMPARE(form_->TrackBar1->value(), 5);
+    QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.75);
 }
 
 void TestMpris::setPositionAndSeekMoveTheSeekBarAsADrag()
