@@ -1,0 +1,214 @@
+// The help window and the About box: what they show, and their ways in and out.
+#include "player/PlayerHarness.h"
+
+#include "app/Application.h"
+#include "info/JpegImage.h"
+
+#include <QDesktopServices>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+// Receives what QDesktopServices would hand to the mail program.
+class MailCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+namespace {
+
+QString Memo() { return helpp->Memo1->toPlainText(); }
+
+// F1 as the menu runs it: a failure ends in the error box.
+void PressF1(TForm1 *form) { RunHandler([form] { form->ZOLMPlayer1Click(); }); }
+
+qint64 ShownHeapFigure()
+{
+    static const QRegularExpression line(QStringLiteral("^Программа использует (\\d+) байт оперативной памяти\\.$"));
+    const auto m = line.match(AboutBox->Label3->text());
+    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+}
+
+} // namespace
+
+class TestInfo : public QObject {
+    Q_OBJECT
+private slots:
+    void readmeBecomesTheHelpText_data()
+    {
+        QTest::addColumn<QByteArray>("readme"); // null: no file; "/": a folder of that name
+        QTest::addColumn<QString>("shown");
+        const QString fixed = QStringLiteral("Извините, но помощь кто-то украл!");
+        QTest::newRow("missing") << QByteArray() << fixed;
+        QTest::newRow("folder") << QByteArray("/") << fixed;
+        QTest::newRow("empty") << QByteArray("") << QString();
+        QTest::newRow("every line break") << QByteArray("one\ntwo\r\nthree\rfour\r\rsix\n")
+                                          << QStringLiteral("one\ntwo\nthree\nfour\n\nsix\n");
+        QTest::newRow("windows-1251 and a NUL") << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2\0after", 12)
+                                                << QStringLiteral("Привет after");
+        QTest::newRow("UTF-8") << QStringLiteral("Справка\nF1").toUtf8() << QStringLiteral("Справка\nF1");
+    }
+    void readmeBecomesTheHelpText()
+    {
+        QFETCH(QByteArray, readme);
+        QFETCH(QString, shown);
+        PlayerHarness h;
+        h.Start();
+        if (readme == "/")
+            QVERIFY(QDir().mkdir("readme.txt"));
+        else if (!readme.isNull())
+            WriteBytes("readme.txt", readme);
+        h.form->ZOLMPlayer1Click();
+        QCOMPARE(Memo(), shown);
+        QVERIFY(h.dialogs.errors.isEmpty());
+    }
+
+    void helpOpensTwiceWithCurrentTextAndOnlyXEnablesTheMainWindow()
+    {
+        PlayerHarness h;
+        h.Start();
+        WriteBytes("readme.txt", "first");
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        h.form->move(area.center() - h.form->rect().center());
+        h.form->ZOLMPlayer1Click();
+        QVERIFY(helpp->isVisible());
+        QVERIFY(!h.form->isEnabled());
+        QCOMPARE(helpp->geometry().center(), h.form->frameGeometry().center());
+        QTest::mouseClick(helpp->Button1, Qt::LeftButton);
+        QVERIFY(!helpp->isVisible());
+        QVERIFY(h.form->isEnabled());
+
+        WriteBytes("readme.txt", "second");
+        h.form->ZOLMPlayer1Click();
+        QCOMPARE(Memo(), "second");
+        // Closed by the window manager instead, it still gives the main window back.
+        helpp->close();
+        QVERIFY(h.form->isEnabled());
+
+        // Near the screen's edge it stays whole on screen, its "X" in reach.
+        h.form->move(area.right() - 60, area.bottom() - 60);
+        h.form->ZOLMPlayer1Click();
+        QVERIFY(area.contains(helpp->geometry()));
+    }
+
+    void unreadableReadmeIsAnErrorAndTheHelpStaysShut()
+    {
+        PlayerHarness h;
+        h.Start();
+        WriteBytes("readme.txt", "text");
+        const int writer = ::open("readme.txt", O_WRONLY | O_CLOEXEC);
+        QCOMPARE(::flock(writer, LOCK_EX | LOCK_NB), 0);
+        PressF1(h.form.get());
+        ::close(writer);
+        QCOMPARE(h.dialogs.errors.size(), 1);
+        QVERIFY(h.dialogs.errors[0].startsWith(QStringLiteral("Cannot open file \"%1\".").arg(h.dir.file("readme.txt"))));
+
+        // Beyond the box's capacity (a sparse file: large on paper only).
+        QCOMPARE(::truncate("readme.txt", off_t(kMemoCapacity) + 1), 0);
+        PressF1(h.form.get());
+        QCOMPARE(h.dialogs.errors.value(1), "Text exceeds memo capacity.");
+        QVERIFY(!helpp->isVisible());
+        QVERIFY(h.form->isEnabled());
+        QCOMPARE(Memo(), QString());
+    }
+
+    void fiftyMegabyteReadmeLoadsWhole()
+    {
+        PlayerHarness h;
+        h.Start();
+        const QByteArray line("ZOLM Player: строка справки, довольно длинная, чтобы переноситься в окне.\r\n");
+        QByteArray big;
+        while (big.size() < (50 << 20))
+            big += line;
+        WriteBytes("readme.txt", big);
+        h.form->ZOLMPlayer1Click();
+        QCOMPARE(helpp->Memo1->blockCount(), int(big.size() / line.size()) + 1);
+    }
+
+    void heapFigureIsReadAtEachShowing()
+    {
+        PlayerHarness h;
+        h.Start();
+        h.form->N2Click();
+        const qint64 first = ShownHeapFigure();
+        QVERIFY(first > 0);
+        AboutBox->OKButtonClick();
+
+        const std::size_t block = 8u << 20;
+        void *held = std::malloc(block);
+        std::memset(held, 1, block);
+        h.form->N2Click();
+        const qint64 second = ShownHeapFigure();
+        std::free(held);
+        QVERIFY2(second >= first + qint64(block) - (1 << 20), qPrintable(QStringLiteral("%1, %2").arg(first).arg(second)));
+        // Not refreshed while the box stays open.
+        QCoreApplication::processEvents();
+        QCOMPARE(ShownHeapFigure(), second);
+    }
+
+    void enterOkAndCloseBoxAllCloseTheAboutBox()
+    {
+        PlayerHarness h;
+        h.Start();
+        h.form->N2Click();
+        QVERIFY(AboutBox->isVisible());
+        QVERIFY(!h.form->isEnabled());
+        QTest::keyClick(AboutBox, Qt::Key_Return);
+        QVERIFY(!AboutBox->isVisible());
+        QVERIFY(h.form->isEnabled());
+
+        h.form->N2Click();
+        QTest::mouseClick(AboutBox->OKButton, Qt::LeftButton);
+        QVERIFY(!AboutBox->isVisible() && h.form->isEnabled());
+
+        h.form->N2Click();
+        AboutBox->close();
+        QVERIFY(!AboutBox->isVisible() && h.form->isEnabled());
+    }
+
+    void mailLinkReachesTheMailHandler()
+    {
+        PlayerHarness h;
+        h.Start();
+        MailCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "open");
+        h.form->N2Click();
+        QTest::mouseClick(AboutBox->Label2, Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+        QCOMPARE(catcher.urls, QList<QUrl>({QUrl("mailto:" + kContactAddress)}));
+        QCOMPARE(AboutBox->Label2->text(), "пишите письма: " + kContactAddress);
+        QVERIFY(AboutBox->isVisible());
+        // Everything in the panel fits inside it.
+        for (QWidget *w : AboutBox->Panel1->findChildren<QWidget *>())
+            QVERIFY2(AboutBox->Panel1->rect().contains(w->geometry()), qPrintable(w->objectName()));
+    }
+
+    void pictureDecodesAndBrokenOnesGiveNullImages()
+    {
+        QCOMPARE(AboutPicture().size(), QSize(200, 150));
+        QFile file(QStringLiteral(":/info/about.jpg"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray good = file.readAll();
+        QByteArray scrambled = good;
+        for (qsizetype i = good.size() / 3; i < good.size() - 2; i += 7)
+            scrambled[i] = char(scrambled[i] ^ 0x5A);
+        QByteArray zeroHeight = good;
+        const qsizetype sof = good.indexOf("\xFF\xC0"); // frame header: marker, length, precision, height
+        zeroHeight[sof + 5] = zeroHeight[sof + 6] = 0;
+        for (const QByteArray &broken : {QByteArray(), QByteArray("\x89PNG\r\n\x1a\n not a JPEG"), good.left(2),
+                                         good.left(200), good.left(good.size() / 2), scrambled, zeroHeight})
+            QVERIFY(DecodeJpeg(broken).isNull());
+    }
+};
+
+QTEST_MAIN(TestInfo)
+#include "tst_info.moc"
