@@ -5,7 +5,7 @@
 set -euo pipefail
 player=$(readlink -f "$1")
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'status=$?; [ $status -ne 0 ] && [ -s "$work/player.log" ] && tail -n 40 "$work/player.log"; rm -rf "$work"' EXIT
 mkdir "$work/music"
 sox -n -r 22050 -c 2 -b 16 "$work/music/a.wav" synth 2 sine 440 vol 0.5
 sox -n -r 22050 -c 2 -b 16 "$work/music/b.wav" synth 2 sine 660 vol 0.5
