@@ -4,7 +4,7 @@
 //   - the GUI thread: every public Device call, opening, closing, seeking;
 //   - the decoder thread (one per SDL-backed engine): decodes chunks into the ring;
 //   - SDL's audio thread: the callback, which copies from the ring, applies the gain
-//     and publishes how far playback has got.
+//     and publishes how far playback has got. It exists only while the engine plays.
 // With ManualClock installed there is neither a decoder thread nor SDL: the GUI thread
 // decodes and renders synchronously inside ManualClock::Advance.
 //
@@ -18,16 +18,24 @@
 //      writePos, so "eof and nothing left" really means everything was played out.
 //   4. Everything else (ring reset, baseFrame, decoder seek) changes only while the
 //      engine is halted: running == false, followed by a lock/unlock of the SDL device
-//      (so no callback is mid-flight), with decodeMutex held (so the decoder is idle).
+//      when one is open (so no callback is mid-flight), with decodeMutex held (so the
+//      decoder is idle).
 //   5. notifyPending is exchanged, never read-then-written, so a play command yields
 //      exactly one notice: Successful from the audio side, or Superseded/Aborted from the
 //      GUI side, whichever comes first.
 //   6. Each engine has a process-unique serial. Notices carry it; TMediaPlayer drops a
 //      notice whose serial is not that of its current device (one closed meanwhile).
+//   7. The SDL device is open only from a play command until the engine holds again
+//      (stop, pause, seek, a finished play settling). Even a paused SDL device has a thread
+//      waking every period, so a held engine closes it (after halting: closing joins that
+//      thread) and its decoder thread sleeps on cv with no timeout: nothing runs at all.
+//      Play and Resume reopen it, with the same format, before changing anything else, so
+//      a refused reopen leaves the engine exactly as it stood.
 //
 // Lock order: decodeMutex, then the SDL device lock. The GUI thread takes them only in
-// halt(), the SDL lock only momentarily as a barrier; the decoder thread takes only
+// Halt(), the SDL lock only momentarily as a barrier; the decoder thread takes only
 // decodeMutex; the callback takes nothing (SDL holds its own device lock around it).
+// Opening and closing the SDL device happen on the GUI thread with neither lock held.
 //
 // Position. The callback publishes, under a sequence counter, the file frame at the
 // start of the buffer it just handed to SDL, how many frames that buffer held, and when.
@@ -71,6 +79,7 @@ constexpr std::size_t kPrefillFrames = 16384;
 std::atomic<std::uint64_t> g_nextSerial{1};
 std::uint16_t g_nextId = 0;
 std::string g_outputProblem;
+int g_openOutputs = 0; // GUI thread only
 
 struct ManualState {
     bool installed = false;
@@ -116,6 +125,7 @@ bool EnsureSdl()
 } // namespace
 
 const std::string &LastOutputProblem() { return g_outputProblem; }
+int OpenOutputs() { return g_openOutputs; }
 
 class Engine {
 public:
@@ -124,8 +134,7 @@ public:
     ~Engine()
     {
         running.store(false);
-        if (sdl)
-            SDL_CloseAudioDevice(sdl); // joins SDL's thread: no callback runs after this
+        CloseOutput();
         if (thread.joinable()) {
             {
                 std::lock_guard lk(decodeMutex);
@@ -153,6 +162,9 @@ public:
     QPointer<QObject> receiver;
     Device::NoticePoster post;
     bool manual = false;
+    SDL_AudioSpec want{}; // what the output is (re)opened with
+
+    // ---- GUI side: 0 while the output is released (invariant 7)
     SDL_AudioDeviceID sdl = 0;
 
     // ---- shared with the audio side
@@ -348,10 +360,31 @@ public:
         active = false;
     }
 
-    void Silence()
+    // Opens the SDL output, paused, unless it is open already or there is none to open.
+    bool OpenOutput()
     {
-        if (sdl)
-            SDL_PauseAudioDevice(sdl, 1);
+        if (manual || sdl)
+            return true;
+        SDL_AudioSpec have{};
+        // No changes allowed: SDL converts if it must, so the ring's format always holds.
+        sdl = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (sdl == 0) {
+            g_outputProblem = SDL_GetError();
+            return false;
+        }
+        g_outputProblem.clear();
+        ++g_openOutputs;
+        return true;
+    }
+
+    // Releases the output; SDL joins its thread, so no callback runs afterwards.
+    void CloseOutput()
+    {
+        if (!sdl)
+            return;
+        SDL_CloseAudioDevice(sdl);
+        sdl = 0;
+        --g_openOutputs;
     }
 
     // A finished play becomes a stopped device standing at the end.
@@ -359,7 +392,7 @@ public:
     {
         if (state == State::Playing && finished.load(std::memory_order_acquire)) {
             Halt();
-            Silence();
+            CloseOutput();
             state = State::Stopped;
             heldFrame = lengthFrames;
         }
@@ -371,7 +404,7 @@ public:
             post(serial, 4);
     }
 
-    // Starts playing at `frame`. The engine must be halted.
+    // Starts playing at `frame`. The engine must be halted and its output open.
     void StartAt(std::uint64_t frame)
     {
         {
@@ -400,7 +433,7 @@ public:
     void HoldAt(std::uint64_t frame, State s)
     {
         Halt();
-        Silence();
+        CloseOutput();
         heldFrame = std::min(frame, lengthFrames);
         state = s;
         AbortPending();
@@ -477,24 +510,23 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
             *error = kErrNoOutput;
             return nullptr;
         }
-        SDL_AudioSpec want{}, have{};
-        want.freq = e.rate;
-        want.format = AUDIO_S16SYS;
-        want.channels = 2;
+        e.want.freq = e.rate;
+        e.want.format = AUDIO_S16SYS;
+        e.want.channels = 2;
         // About 20 ms per callback: short enough for a precise position, long enough to be cheap.
         Uint16 samples = 256;
         while (samples < 4096 && samples * 50 < e.rate)
             samples = static_cast<Uint16>(samples * 2);
-        want.samples = samples;
-        want.callback = &Engine::SdlCallback;
-        want.userdata = &e;
-        e.sdl = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-        if (e.sdl == 0) {
-            g_outputProblem = SDL_GetError();
+        e.want.samples = samples;
+        e.want.callback = &Engine::SdlCallback;
+        e.want.userdata = &e;
+        // Opened once so that a file without any output fails here, clearly; a stopped
+        // engine holds no output (invariant 7), so it is released until the first play.
+        if (!e.OpenOutput()) {
             *error = kErrNoOutput;
             return nullptr;
         }
-        g_outputProblem.clear();
+        e.CloseOutput();
         e.thread = std::thread([&e] { e.DecoderLoop(); });
     }
     if (++g_nextId == 0)
@@ -525,6 +557,8 @@ int Device::Play(bool hasFrom, std::uint32_t fromMs)
             e.post(e.serial, 2);
         return kOk;
     }
+    if (!e.OpenOutput())
+        return kErrNoOutput;
     const std::uint64_t frame = hasFrom ? e.MsToFrame(fromMs) : e.CurrentFrame();
     e.Halt();
     if (e.notifyPending.exchange(true))
@@ -556,6 +590,8 @@ int Device::Resume()
     e.Settle();
     if (e.state != Engine::State::Paused)
         return kErrNotPaused;
+    if (!e.OpenOutput())
+        return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))
         e.post(e.serial, 2);

@@ -18,6 +18,9 @@ class Engine;
 // What SDL said when the output last failed to open (empty when it opened).
 const std::string &LastOutputProblem();
 
+// How many SDL outputs are open right now. Only a playing device holds one.
+int OpenOutputs();
+
 class Device {
 public:
     // Posts a completion notice (serial of the device, notice code) to the GUI thread.

@@ -1,10 +1,63 @@
 // The real output: SDL2 with its dummy driver, which consumes audio at real-time pace.
+#include "media/Decoder.h"
+#include "media/Device.h"
 #include "media/MPlayer.h"
 #include "tests/media/MediaFixtures.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <SDL.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+const QString kTasks = QStringLiteral("/proc/self/task");
+
+QStringList OtherThreads()
+{
+    QStringList tids = QDir(kTasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    tids.removeAll(QString::number(::getpid()));
+    return tids;
+}
+
+bool SdlAudioThreadRuns()
+{
+    for (const QString &tid : OtherThreads()) {
+        QFile comm(kTasks + '/' + tid + "/comm");
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("SDLAudio"))
+            return true;
+    }
+    return false;
+}
+
+// Every thread but the main one: how many times it has been switched in and out so far.
+long OtherThreadSwitches()
+{
+    long total = 0;
+    for (const QString &tid : OtherThreads()) {
+        std::ifstream in((kTasks + '/' + tid + "/status").toStdString());
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+                total += std::stol(line.substr(line.find(':') + 1));
+    }
+    return total;
+}
+
+// Whether any other thread woke during `ms` of the main thread sleeping (no event loop).
+long SwitchesWhileAsleep(int ms)
+{
+    const long before = OtherThreadSwitches();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return OtherThreadSwitches() - before;
+}
+} // namespace
 
 class MediaSdlTest : public QObject {
     Q_OBJECT
@@ -79,6 +132,93 @@ private slots:
         mp.Close();
         QCoreApplication::processEvents();
         QCOMPARE(notices, 1);
+    }
+
+    // A held device must cost nothing: no SDL thread, no decoder waking, and playback
+    // taken up again from exactly where it stood.
+    void heldDeviceReleasesTheOutputAndResumesWhereItStood()
+    {
+        const QString wav = dir_.filePath("held.wav");
+        QVERIFY(fx::WriteWav(wav, 44100, 2, fx::Tone(44100, 2, 3 * 44100, 440, 8000)));
+        TMediaPlayer mp;
+        mp.FileName = QFile::encodeName(wav);
+        mp.Open();
+        QCOMPARE(media::OpenOutputs(), 0); // stopped from the start
+        mp.Play();
+        QCOMPARE(media::OpenOutputs(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(SdlAudioThreadRuns(), 1000); // it names itself once started
+        QTest::qWait(400);
+        mp.Pause();
+        const std::uint32_t held = mp.Position();
+        QVERIFY2(held >= 300 && held <= 500, qPrintable(QString::number(held)));
+        QCOMPARE(media::OpenOutputs(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!SdlAudioThreadRuns(), 1000);
+        QTest::qWait(200); // the decoder's last wake after the pause
+        const long switches = SwitchesWhileAsleep(1000);
+        QVERIFY2(switches == 0, qPrintable(QStringLiteral("other threads woke %1 times while paused").arg(switches)));
+        QCOMPARE(mp.Position(), held);
+
+        QElapsedTimer clock;
+        mp.Resume();
+        clock.start();
+        QCOMPARE(mp.LastError(), media::kOk);
+        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
+        QVERIFY(mp.Position() - held <= 1); // no jump on the way back
+        QTest::qWait(400);
+        const qint64 before = clock.elapsed();
+        const qint64 moved = qint64(mp.Position()) - held;
+        const qint64 wall = (before + clock.elapsed()) / 2;
+        QVERIFY2(std::llabs(moved - wall) <= 50, qPrintable(QStringLiteral("moved %1 ms in %2 ms").arg(moved).arg(wall)));
+
+        // Stopped at the end with the file still open holds nothing either.
+        mp.Stop();
+        mp.setStartPos(int(mp.Length()) - 200);
+        mp.Play();
+        QCOMPARE(media::OpenOutputs(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 2000);
+        QCOMPARE(mp.Position(), mp.Length());
+        QCOMPARE(media::OpenOutputs(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!SdlAudioThreadRuns(), 1000);
+        QTest::qWait(200);
+        QCOMPARE(SwitchesWhileAsleep(500), 0L);
+        QCOMPARE(mp.Position(), mp.Length());
+    }
+
+    void refusedReopenKeepsThePauseAndItsPosition()
+    {
+        const QString wav = dir_.filePath("refused.wav");
+        QVERIFY(fx::WriteWav(wav, 44100, 2, fx::Tone(44100, 2, 2 * 44100, 440, 8000)));
+        TMediaPlayer mp;
+        mp.FileName = QFile::encodeName(wav);
+        mp.Open();
+        mp.Play();
+        QTest::qWait(200);
+        mp.Pause();
+        const std::uint32_t held = mp.Position();
+        // The output goes away while paused: nothing is open that would go with it.
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        // Checked only once the output is back, so that a failure leaves the next test an output.
+        mp.Resume(); // falls back to Play, which is refused the same way
+        const int resumeError = mp.LastError();
+        const QString resumeText = mp.ErrorText();
+        const TMPModes resumeMode = mp.Mode();
+        const std::uint32_t resumePos = mp.Position();
+        mp.Play();
+        const int playError = mp.LastError();
+        const TMPModes playMode = mp.Mode();
+        QCOMPARE(SDL_InitSubSystem(SDL_INIT_AUDIO), 0);
+        QCOMPARE(resumeError, int(media::kErrNoOutput));
+        QVERIFY2(resumeText.startsWith("No audio output device can be opened"), qPrintable(resumeText));
+        QCOMPARE(resumeMode, TMPModes::mpPaused);
+        QCOMPARE(resumePos, held);
+        QCOMPARE(playError, int(media::kErrNoOutput));
+        QCOMPARE(playMode, TMPModes::mpPaused);
+        QCOMPARE(media::OpenOutputs(), 0);
+        mp.Resume();
+        QCOMPARE(mp.LastError(), media::kOk);
+        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
+        QTest::qWait(200);
+        QVERIFY(mp.Position() > held + 100 && mp.Position() < held + 300);
     }
 };
 
