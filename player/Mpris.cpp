@@ -29,7 +29,7 @@ namespace {
 const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
-// Our own namespace for track ids: /org/mpris is reserved to the specification.
+// Our own namespace for track ids: /org/mpris is reserved by MPRIS itself.
 const QString kTrackPrefix = QStringLiteral("/org/zolmplayer/track/");
 // The tray's left-button press, which brings the window back.
 constexpr int kTrayLeftButtonDown = 513;
