@@ -1,6 +1,7 @@
 #include "app/RezFile.h"
 
 #include "app/Errors.h"
+#include "app/FileHandle.h"
 #include "app/TextCodec.h"
 
 #include <cerrno>
@@ -10,30 +11,18 @@
 
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) ::close(fd_); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return fd_; }
-    // Closes now so a failing close is reported too.
-    void close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR)
-            EInOutError::Raise(errno);
-    }
-private:
-    int fd_;
-};
+// Closes now so a failing close is reported too.
+void CloseOrRaise(FileHandle &file)
+{
+    if (file.close() != 0 && errno != EINTR)
+        EInOutError::Raise(errno);
+}
 
 } // namespace
 
 QByteArray ReadFirstLine(const char *path, int maxChars)
 {
-    Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    FileHandle fd(::open(path, O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         EInOutError::Raise(errno);
 
@@ -65,7 +54,7 @@ QByteArray ReadFirstLine(const char *path, int maxChars)
             line.append(c);
         }
     }
-    fd.close();
+    CloseOrRaise(fd);
     return CutToChars(line, maxChars);
 }
 
@@ -74,15 +63,15 @@ void EnsureRezFile(const char *path)
     struct stat st;
     if (::stat(path, &st) == 0 && !S_ISDIR(st.st_mode))
         return;
-    Fd fd(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    FileHandle fd(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (fd.get() < 0)
         EInOutError::Raise(errno);
-    fd.close();
+    CloseOrRaise(fd);
 }
 
 void WriteRezFile(const QByteArray &text, const char *path)
 {
-    Fd fd(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    FileHandle fd(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (fd.get() < 0)
         EInOutError::Raise(errno);
     const char *p = text.constData();
@@ -97,5 +86,5 @@ void WriteRezFile(const QByteArray &text, const char *path)
         p += n;
         left -= n;
     }
-    fd.close();
+    CloseOrRaise(fd);
 }

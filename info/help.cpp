@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/Errors.h"
+#include "app/FileHandle.h"
 #include "app/TextCodec.h"
 #include "info/Fonts.h"
 #include "player/Unit1.h"
@@ -23,16 +24,6 @@ Thelpp *helpp = nullptr;
 
 namespace {
 
-class FileHandle {
-public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle() { if (fd_ >= 0) ::close(fd_); }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-    int get() const { return fd_; }
-private:
-    int fd_;
-};
 
 [[noreturn]] void RaiseTooLarge()
 {

@@ -37,7 +37,7 @@ void TForm1::RemoveTrayIcon()
 void TForm1::GoToTrayButtonClick()
 {
     // Without a tray there would be no way back to a hidden window: minimise instead.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!(TrayAvailable ? TrayAvailable() : QSystemTrayIcon::isSystemTrayAvailable())) {
         showMinimized();
         return;
     }

@@ -61,6 +61,8 @@ public:
 
     // The tray icon (created when first needed).
     QSystemTrayIcon *TrayIcon = nullptr;
+    // Whether the desktop has a tray; null asks the desktop. Tests answer for it.
+    bool (*TrayAvailable)() = nullptr;
 
     // Methods.
     void PlayList(const QByteArray &folder);

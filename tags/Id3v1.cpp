@@ -1,6 +1,7 @@
 #include "tags/Id3v1.h"
 
 #include "app/Errors.h"
+#include "app/FileHandle.h"
 #include "app/TextCodec.h"
 
 #include <cerrno>
@@ -56,17 +57,6 @@ QString FieldText(const char *field, int width)
     return DisplayText(FieldBytes(field, width));
 }
 
-class FileHandle {
-public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle() { if (fd_ >= 0) ::close(fd_); }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-    int get() const { return fd_; }
-    int release() { const int fd = fd_; fd_ = -1; return fd; }
-private:
-    int fd_;
-};
 
 // Opens the file for reading with nobody else using it. Linux has no sharing
 // modes, so the nearest thing is an exclusive flock: it fails while another
