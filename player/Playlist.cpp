@@ -124,7 +124,14 @@ void TForm1::SpeedButton4Click()
         folder = QFile::encodeName(chosen) + '/';
     // Cancelling forgets the folder: the list then shows the working directory.
     RememberedFolder = CutToChars(folder, kRezMaxChars);
-    WriteRezFile(RememberedFolder, kRezFileName);
+    try {
+        WriteRezFile(RememberedFolder, kRezFileName);
+    } catch (...) {
+        // Only remembering the folder failed: list it all the same, so the list
+        // and the paths that Play forms from RememberedFolder keep agreeing.
+        PlayList(RememberedFolder);
+        throw;
+    }
     PlayList(RememberedFolder);
 }
 

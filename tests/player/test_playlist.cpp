@@ -22,6 +22,7 @@ private slots:
     void windows1251NameIsListedReadablyAndKeepsItsBytes();
     void oddAndLongNamesAreListed();
     void folderCommandRemembersChosenFolder();
+    void unwritableRezFileStillListsTheChosenFolder();
     void cancelledFolderCommandForgetsTheFolder();
     void longChosenPathIsCutTo255Characters();
     void sortKeepsSelectedPositionNumber();
@@ -185,6 +186,23 @@ void TestPlaylist::folderCommandRemembersChosenFolder()
     QCOMPARE(f->ListBox1->Count(), 2);
     QCOMPARE(f->ListBox1->NameText(0), QStringLiteral("two.mp3"));
     QCOMPARE(h.Selected(), 0);
+}
+
+void TestPlaylist::unwritableRezFileStillListsTheChosenFolder()
+{
+    PlayerHarness h;
+    const QByteArray old = h.MakeFolder(QStringLiteral("old"), {QStringLiteral("old.wav")});
+    const QByteArray chosen = h.MakeFolder(QStringLiteral("new"), {QStringLiteral("new.wav")});
+    TForm1 *f = h.Start(old);
+    QVERIFY(QFile::remove(QStringLiteral("rez.dat")));
+    QVERIFY(QDir().mkdir(QStringLiteral("rez.dat"))); // can't be written as a file
+    h.dialogs.folderAnswers << QFile::decodeName(chosen.chopped(1));
+    f->N3->trigger();
+    QCOMPARE(h.dialogs.errors, QStringList{QStringLiteral("File access denied.")});
+    QCOMPARE(RememberedFolder, chosen);
+    QCOMPARE(f->ListBox1->NameText(0), QStringLiteral("new.wav"));
+    f->Play();
+    QVERIFY(h.Playing());
 }
 
 void TestPlaylist::cancelledFolderCommandForgetsTheFolder()
