@@ -6,7 +6,7 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 "$src/scripts/setup.sh"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$src" -B "$src/build" -G Ninja -DZOLM_TESTS=OFF -DZOLM_BENCH=OFF "${launcher[@]}" >/dev/null
+cmake -S "$src" -B "$src/build" -G Ninja "${launcher[@]}" >/dev/null
 cmake --build "$src/build" -j"$(nproc)" --target zolm-player
 home="${XDG_DATA_HOME:-$HOME/.local/share}/zolm-player"
 mkdir -p "$home"

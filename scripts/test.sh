@@ -10,12 +10,12 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 echo "== normal build"
-cmake -S . -B build -G Ninja -DZOLM_WERROR=ON "${launcher[@]}"
+cmake -S . -B build -G Ninja -DZOLM_WERROR=ON -DZOLM_TESTS=ON -DZOLM_BENCH=ON "${launcher[@]}"
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
-cmake -S . -B build-asan -G Ninja -DZOLM_WERROR=ON -DZOLM_SANITIZE=ON -DZOLM_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}"
+cmake -S . -B build-asan -G Ninja -DZOLM_WERROR=ON -DZOLM_SANITIZE=ON -DZOLM_TESTS=ON -DZOLM_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}"
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_stack_use_after_return=0:abort_on_error=1 \
    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
