@@ -94,7 +94,14 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     setPalette(pal);
     setFixedSize(392, 288);
+}
 
+// The contents come with the first showing: its fonts and picture would only
+// weigh on every start-up of a player whose About box is rarely opened.
+void TAboutBox::BuildContents()
+{
+    if (Panel1)
+        return;
     Panel1 = new TPanel(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(8, 8, 377, 249);
@@ -172,6 +179,8 @@ void TAboutBox::FormClose()
 
 void TAboutBox::setVisible(bool visible)
 {
+    if (visible)
+        BuildContents();
     if (visible && !isVisible()) {
         if (QScreen *screen = QGuiApplication::primaryScreen()) {
             const QRect frame = frameGeometry();

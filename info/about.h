@@ -44,6 +44,8 @@ public:
     QPushButton *OKButton = nullptr;
 
     void setVisible(bool visible) override;
+    // Creates the panel, picture, labels and button (done by the first showing).
+    void BuildContents();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QStyleOptionSlider>
 #include <QStylePainter>
 #include <algorithm>
@@ -178,8 +179,21 @@ bool NameLess(const QString &a, const QString &b)
     return QString::compare(a, b, Qt::CaseInsensitive) < 0;
 }
 
+namespace {
+// Every row is 13 pixels high, whatever the font would ask for.
+class FixedRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 13);
+    }
+};
+} // namespace
+
 TListBox::TListBox(QWidget *parent) : QListWidget(parent)
 {
+    setItemDelegate(new FixedRowDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
     setSortingEnabled(false);

@@ -160,7 +160,6 @@ void TForm1::CreateControls()
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(8, 136, 305, 280);
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 13px; padding: 0px; }"));
 
     TrackBar1 = new TTrackBar(Qt::Vertical, c);
     TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
