@@ -32,6 +32,7 @@ private slots:
     void shortcutsReachTheirHandlers();
     void shortcutsAreDeadWhileSecondaryWindowIsOpen();
     void controlsStandWhereTheWindowPutsThem();
+    void exitCommandAndCloseBoxEndTheProgram();
 };
 
 void TestPlaylist::firstStartCreatesEmptyRezFileAndListsWorkingDirectory()
@@ -417,6 +418,29 @@ void TestPlaylist::controlsStandWhereTheWindowPutsThem()
             tabStops << w;
     QCOMPARE(tabStops, (QList<QWidget *>{f->ListBox1, f->TrackBar2, f->TrackBar1}));
     QCOMPARE(f->SpeedButton5->focusPolicy(), Qt::NoFocus);
+}
+
+void TestPlaylist::exitCommandAndCloseBoxEndTheProgram()
+{
+    PlayerHarness h;
+    TForm1 *f = h.Start();
+    f->show();
+    QApplication::setActiveWindow(f);
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    // Each way out ends the message loop; a stuck one is ended by the guard with 1.
+    const std::function<void()> ways[] = {
+        [f] { QTest::keySequence(f, QKeySequence(Qt::CTRL | Qt::Key_Q)); },
+        [f] { f->close(); },
+    };
+    for (const auto &way : ways) {
+        f->show();
+        QTimer::singleShot(0, way);
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        guard.start(3000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
 }
 
 QTEST_MAIN(TestPlaylist)
