@@ -11,7 +11,9 @@
 #include "player/Unit1.h"
 #include "tags/Id3tags.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QTest>
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -67,6 +69,14 @@ public:
             if (form->Timer1->isActive())
                 form->Timer1Timer();
         }
+    }
+
+    // Shows the main window and makes it the active one, so its shortcuts fire.
+    bool ShowActive()
+    {
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        return QTest::qWaitForWindowActive(form.get());
     }
 
     int Selected() const { return form->ListBox1->ItemIndex(); }
