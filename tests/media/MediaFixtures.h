@@ -10,6 +10,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace fx {
@@ -58,6 +60,13 @@ inline bool WriteFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// The same for a path given as bytes: names need not be UTF-8.
+inline bool WriteFile(const QByteArray &path, const QByteArray &bytes)
+{
+    const std::unique_ptr<FILE, int (*)(FILE *)> f(std::fopen(path.constData(), "wb"), std::fclose);
+    return f && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), f.get()) == std::size_t(bytes.size());
 }
 
 inline bool WriteWav(const QString &path, int rate, int channels, const std::vector<std::int16_t> &samples)
