@@ -38,6 +38,12 @@ QVariant Plain(const QVariant &v)
     return v;
 }
 
+// The object path of the list entry at `index`, as a method argument.
+QVariant Track(int index)
+{
+    return QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/zolmplayer/track/%1").arg(index)));
+}
+
 } // namespace
 
 // Records the player's signals as the desktop would see them.
@@ -291,11 +297,8 @@ void TestMpris::onlyWhatChangedIsAnnounced()
     QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.0);
 
     // Setting Volume moves the slider as the user would, which also ends the mute.
-    QDBusMessage set = QDBusMessage::createMethodCall(service_, kPath, kProps, QStringLiteral("Set"));
-    set << kPlayer << QStringLiteral("Volume") << QVariant::fromValue(QDBusVariant(0.75));
-    QDBusPendingCall call = client_.asyncCall(set);
-    QTRY_VERIFY(call.isFinished());
-    QVERIFY(!call.isError());
+    const QVariantList setVolume{kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(0.75))};
+    QVERIFY(Call(kProps, QStringLiteral("Set"), setVolume));
     QCOMPARE(form_->TrackBar1->value(), 5);
     QVERIFY(!form_->MuteButton->Down());
     QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.75);
@@ -303,10 +306,7 @@ void TestMpris::onlyWhatChangedIsAnnounced()
     // Muted, then set to the level the slider already has: sound comes back.
     form_->N14->trigger();
     QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.0);
-    QDBusMessage again = QDBusMessage::createMethodCall(service_, kPath, kProps, QStringLiteral("Set"));
-    again << kPlayer << QStringLiteral("Volume") << QVariant::fromValue(QDBusVariant(0.75));
-    call = client_.asyncCall(again);
-    QTRY_VERIFY(call.isFinished());
+    QVERIFY(Call(kProps, QStringLiteral("Set"), setVolume));
     QVERIFY(!form_->MuteButton->Down());
     QCOMPARE(form_->TrackBar1->value(), 5);
     QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.75);
@@ -316,7 +316,7 @@ void TestMpris::setPositionAndSeekMoveTheSeekBarAsADrag()
 {
     Listen();
     QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    const QVariant track = QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/zolmplayer/track/0")));
+    const QVariant track = Track(0);
 
     QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {track, qlonglong(1500000)}));
     QCOMPARE(form_->TrackBar2->value(), 1500);
@@ -341,8 +341,7 @@ void TestMpris::setPositionAndSeekMoveTheSeekBarAsADrag()
     QTRY_COMPARE(listener_.seeks.size(), 4);
 
     // Ignored: another track's id, a point past the end, a negative point.
-    const QVariant other = QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/zolmplayer/track/1")));
-    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {other, qlonglong(1000000)}));
+    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {Track(1), qlonglong(1000000)}));
     QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {track, qlonglong(2600000)}));
     QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {track, qlonglong(-1)}));
     QCOMPARE(form_->TrackBar2->value(), 0);
@@ -398,8 +397,7 @@ void TestMpris::callsAreIgnoredWhileTheAboutBoxIsOpen()
     // Playing: the About box again stops commands, not playback.
     form_->N2Click();
     QVERIFY(Call(kPlayer, QStringLiteral("Stop")));
-    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"),
-                 {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/zolmplayer/track/0"))), qlonglong(2000000)}));
+    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {Track(0), qlonglong(2000000)}));
     QVERIFY(h_->Playing());
     QCOMPARE(form_->MediaPlayer1->Position(), 0u);
     AboutBox->OKButtonClick();
