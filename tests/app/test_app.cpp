@@ -140,6 +140,7 @@ void TestApp::fileOpenErrorNamesAbsolutePathAndReason()
     ScratchDir dir;
     try {
         EFOpenError::Raise("missing.mp3", ENOENT);
+        QFAIL("Raise returned");
     } catch (const EFOpenError &e) {
         QCOMPARE(e.Message(), QStringLiteral("Cannot open file \"%1/missing.mp3\". No such file or directory")
                                   .arg(QDir::currentPath()));
