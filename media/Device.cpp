@@ -25,7 +25,8 @@
 //      GUI side, whichever comes first.
 //   6. Each engine has a process-unique serial. Notices carry it; TMediaPlayer drops a
 //      notice whose serial is not that of its current device (one closed meanwhile).
-//   7. The SDL device is open only from a play command until the engine holds again
+//   7. The SDL device is open from Open (which proves an output exists, and whose play
+//      nearly always follows at once) or from a play command, until the engine holds
 //      (stop, pause, seek, a finished play settling). Even a paused SDL device has a thread
 //      waking every period, so a held engine closes it (after halting: closing joins that
 //      thread) and its decoder thread sleeps on cv with no timeout: nothing runs at all.
@@ -520,13 +521,12 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
         e.want.samples = samples;
         e.want.callback = &Engine::SdlCallback;
         e.want.userdata = &e;
-        // Opened once so that a file without any output fails here, clearly; a stopped
-        // engine holds no output (invariant 7), so it is released until the first play.
+        // Opened here so that a file without any output fails here, clearly; it is kept
+        // for the play that follows (closing and reopening would cost a period each).
         if (!e.OpenOutput()) {
             *error = kErrNoOutput;
             return nullptr;
         }
-        e.CloseOutput();
         e.thread = std::thread([&e] { e.DecoderLoop(); });
     }
     if (++g_nextId == 0)
