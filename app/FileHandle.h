@@ -1,5 +1,8 @@
 #pragma once
 // Owns one file descriptor and closes it when it goes out of scope.
+#include "app/Errors.h"
+
+#include <cerrno>
 #include <unistd.h>
 
 class FileHandle {
@@ -12,6 +15,17 @@ public:
     int release() { const int fd = fd_; fd_ = -1; return fd; }
     // Closes now, so a failing close can be reported: 0, or -1 with errno set.
     int close() { return ::close(release()); }
+    // Reads what is there, up to size bytes: 0 at the end. A failed read raises EInOutError.
+    size_t Read(char *buf, size_t size)
+    {
+        for (;;) {
+            const ssize_t n = ::read(fd_, buf, size);
+            if (n >= 0)
+                return size_t(n);
+            if (errno != EINTR)
+                EInOutError::Raise(errno);
+        }
+    }
 private:
     int fd_;
 };

@@ -34,15 +34,10 @@ QByteArray ReadFirstLine(const char *path, int maxChars)
     bool pendingCr = false;
     bool done = false;
     while (!done && line.size() < enough) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            EInOutError::Raise(errno);
-        }
+        const size_t n = fd.Read(buf, sizeof buf);
         if (n == 0)
             break;
-        for (ssize_t i = 0; i < n; ++i) {
+        for (size_t i = 0; i < n; ++i) {
             const char c = buf[i];
             if (pendingCr) {
                 pendingCr = false;

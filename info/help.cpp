@@ -56,19 +56,11 @@ std::optional<QByteArray> ReadHelpFile(const char *path)
     QByteArray bytes;
     bytes.reserve(qsizetype(st.st_size));
     char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(file.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            EInOutError::Raise(errno);
-        }
-        if (n == 0)
-            break;
+    while (const size_t n = file.Read(buf, sizeof buf)) {
         // The file may have grown since it was measured.
-        if (bytes.size() + n > kMemoCapacity)
+        if (bytes.size() + qsizetype(n) > kMemoCapacity)
             RaiseTooLarge();
-        bytes.append(buf, n);
+        bytes.append(buf, qsizetype(n));
     }
     return bytes;
 }
