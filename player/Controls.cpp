@@ -227,13 +227,6 @@ QString TListBox::NameText(int index) const
     return it ? it->text() : QString();
 }
 
-void TListBox::AddName(const QByteArray &name)
-{
-    auto *it = new QListWidgetItem(DisplayText(name));
-    it->setData(kBytesRole, name);
-    addItem(it);
-}
-
 void TListBox::SetNames(const QList<QByteArray> &names)
 {
     clear();
@@ -273,11 +266,6 @@ void TListBox::keyPressEvent(QKeyEvent *event)
     const int after = ItemIndex();
     if (after != before && after >= 0)
         emit Click();
-}
-
-void TListBox::keyboardSearch(const QString &search)
-{
-    QListWidget::keyboardSearch(search);
 }
 
 void TListBox::mousePressEvent(QMouseEvent *event)

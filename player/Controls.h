@@ -89,7 +89,6 @@ public:
     int Count() const { return count(); }
     QByteArray NameBytes(int index) const;
     QString NameText(int index) const;
-    void AddName(const QByteArray &name);
     // Replaces every entry by these names, in this order, nothing selected.
     void SetNames(const QList<QByteArray> &names);
     // Re-orders the entries by name, letter case ignored, keeping the selected position number.
@@ -100,7 +99,6 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
-    void keyboardSearch(const QString &search) override;
 };
 
 // A filled rectangle with a thin frame.
