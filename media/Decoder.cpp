@@ -3,6 +3,7 @@
 #include <mpg123.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -49,11 +50,30 @@ struct FrameHeader {
     int version = 0; // 0: MPEG 1, 1: MPEG 2, 2: MPEG 2.5
     int layer = 0;   // 1..3
     int rate = 0;
-    int size = 0;    // bytes, header included
+    int size = 0;    // bytes, header included; 0 for a free-format frame
+    bool padded = false;
 };
 
-// Parses a 4-byte MPEG audio frame header. Free-format frames (bitrate index 0) are
-// refused: real files almost never use them, while near-silent PCM often looks like one.
+constexpr int kBitrates[2][3][15] = {
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+
+// Size of an unpadded frame at `bitrate` bits per second.
+int FrameBytes(const FrameHeader &h, int bitrate)
+{
+    if (h.layer == 1)
+        return 12 * bitrate / h.rate * 4;
+    if (h.layer == 3 && h.version != 0)
+        return 72 * bitrate / h.rate;
+    return 144 * bitrate / h.rate;
+}
+
+// Parses a 4-byte MPEG audio frame header. A free-format header (bitrate index 0) parses
+// with size 0: its frames can only be measured by finding the next one.
 bool ParseHeader(const unsigned char *p, FrameHeader *h)
 {
     if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0)
@@ -62,41 +82,105 @@ bool ParseHeader(const unsigned char *p, FrameHeader *h)
     const int layerBits = (p[1] >> 1) & 3;
     const int brIndex = p[2] >> 4;
     const int srIndex = (p[2] >> 2) & 3;
-    const int padding = (p[2] >> 1) & 1;
-    if (verBits == 1 || layerBits == 0 || brIndex == 0 || brIndex == 15 || srIndex == 3 || (p[3] & 3) == 2)
+    if (verBits == 1 || layerBits == 0 || brIndex == 15 || srIndex == 3 || (p[3] & 3) == 2)
         return false;
-    static const int kBitrates[2][3][15] = {
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
     static const int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
     h->version = verBits == 3 ? 0 : verBits == 2 ? 1 : 2;
     h->layer = 4 - layerBits;
     h->rate = kRates[h->version][srIndex];
-    const int bitrate = kBitrates[h->version == 0 ? 0 : 1][h->layer - 1][brIndex] * 1000;
-    if (h->layer == 1)
-        h->size = (12 * bitrate / h->rate + padding) * 4;
-    else if (h->layer == 3 && h->version != 0)
-        h->size = 72 * bitrate / h->rate + padding;
-    else
-        h->size = 144 * bitrate / h->rate + padding;
+    h->padded = (p[2] >> 1) & 1;
+    if (brIndex == 0) {
+        h->size = 0;
+        return true;
+    }
+    h->size = FrameBytes(*h, kBitrates[h->version == 0 ? 0 : 1][h->layer - 1][brIndex] * 1000) +
+              (h->padded ? (h->layer == 1 ? 4 : 1) : 0);
     return h->size >= 4;
+}
+
+// Two headers of one stream: everything equal but the padding, private and mode-extension
+// bits, which may change from frame to frame.
+bool SameStream(const unsigned char *a, const unsigned char *b)
+{
+    return a[0] == b[0] && a[1] == b[1] && (a[2] & 0xFC) == (b[2] & 0xFC) && (a[3] & 0xCF) == (b[3] & 0xCF);
+}
+
+// Layer I allocations are 4-bit codes of which 15 is forbidden; PCM around zero, which
+// can look like a Layer I header, is full of 0xF nibbles.
+bool LayerOneAllocationsValid(const unsigned char *frame, std::size_t available)
+{
+    const std::size_t start = (frame[1] & 1) ? 4 : 6; // after the CRC when there is one
+    if (available < start + 16)
+        return false;
+    for (std::size_t k = start; k < start + 16; ++k)
+        if ((frame[k] & 0x0F) == 0x0F || (frame[k] & 0xF0) == 0xF0)
+            return false;
+    return true;
 }
 
 enum class Mpeg { None, Weak, Strong };
 
+// A free-format stream at the start of the audio: frames of one size (a padding slot
+// aside) that the size of a real bitrate bounds, each starting with a matching header.
+Mpeg SniffFreeFormat(const unsigned char *w, std::size_t n, bool windowIsWholeRest, std::uint64_t restSize)
+{
+    FrameHeader first;
+    if (n < 4 || !ParseHeader(w, &first) || first.size != 0)
+        return Mpeg::None;
+    if (first.layer == 1 && !LayerOneAllocationsValid(w, n))
+        return Mpeg::None;
+    const int slot = first.layer == 1 ? 4 : 1;
+    const int minSize = FrameBytes(first, kBitrates[first.version == 0 ? 0 : 1][first.layer - 1][1] * 1000);
+    constexpr int kMaxSize = 3456; // libmpg123's largest frame
+    const std::size_t padFirst = first.padded ? std::size_t(slot) : 0;
+    // The first frame's size is the distance to the next matching header; a match inside
+    // the frame's data is possible, so each candidate distance is tried in turn.
+    int tried = 0;
+    for (std::size_t d = std::size_t(minSize) + padFirst; d <= std::size_t(kMaxSize) + padFirst && tried < 8; ++d) {
+        if (d + 4 > n)
+            break;
+        if (!SameStream(w, w + d))
+            continue;
+        ++tried;
+        const std::size_t base = d - padFirst; // the unpadded frame size
+        std::size_t pos = d;
+        int count = 1;
+        bool reachedEnd = false;
+        for (;;) {
+            FrameHeader h;
+            if (!ParseHeader(w + pos, &h) || !SameStream(w, w + pos))
+                break;
+            if (first.layer == 1 && !LayerOneAllocationsValid(w + pos, n - pos))
+                break;
+            ++count;
+            pos += base + (h.padded ? std::size_t(slot) : 0);
+            if (count >= 4)
+                return Mpeg::Strong;
+            if (windowIsWholeRest && (pos == restSize || (pos + 128 == restSize && std::memcmp(w + pos, "TAG", 3) == 0))) {
+                reachedEnd = true;
+                break;
+            }
+            if (pos + 4 > n)
+                break;
+        }
+        if (reachedEnd && count >= 2)
+            return Mpeg::Weak;
+    }
+    return Mpeg::None;
+}
+
 // Looks for a chain of MPEG frames in a window of the file that starts at the first byte
-// after any ID3v2 tags. Four chained frames with one version, layer and rate are proof;
-// a shorter chain counts only when it runs to the end of the file (a short or truncated file).
+// after any ID3v2 tags. Four chained frames with one version, layer and rate are proof.
+// A shorter chain counts only when it starts the audio or runs to the end of the file
+// (a short or truncated file, or one with a trailer after its frames).
 Mpeg SniffMpeg(const unsigned char *w, std::size_t n, bool windowIsWholeRest, std::uint64_t restSize)
 {
-    Mpeg best = Mpeg::None;
+    Mpeg best = SniffFreeFormat(w, n, windowIsWholeRest, restSize);
+    if (best == Mpeg::Strong)
+        return best;
     for (std::size_t i = 0; i + 4 <= n; ++i) {
         FrameHeader first;
-        if (!ParseHeader(w + i, &first))
+        if (!ParseHeader(w + i, &first) || first.size == 0)
             continue;
         std::size_t pos = i;
         int count = 0;
@@ -120,14 +204,14 @@ Mpeg SniffMpeg(const unsigned char *w, std::size_t n, bool windowIsWholeRest, st
                 break;
             }
             FrameHeader next;
-            if (!ParseHeader(w + pos, &next) || next.version != first.version || next.layer != first.layer ||
-                next.rate != first.rate)
+            if (!ParseHeader(w + pos, &next) || next.size == 0 || next.version != first.version ||
+                next.layer != first.layer || next.rate != first.rate)
                 break;
             h = next;
         }
         if (count >= 4)
             return Mpeg::Strong;
-        if (reachedEnd && (count >= 2 || i == 0))
+        if ((reachedEnd && (count >= 2 || i == 0)) || (i == 0 && count >= 2))
             best = Mpeg::Weak;
     }
     return best;
@@ -240,6 +324,41 @@ private:
 
 // ---- libsndfile --------------------------------------------------------------------
 
+// libsndfile reads through this window onto the file: from `offset` (the first byte after
+// any ID3v2 tags) to the end, by pread, so the descriptor's own position never matters.
+struct SndSource {
+    int fd = -1;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    std::uint64_t pos = 0;
+
+    static SndSource &Of(void *user) { return *static_cast<SndSource *>(user); }
+    static sf_count_t Length(void *user) { return static_cast<sf_count_t>(Of(user).length); }
+    static sf_count_t Seek(sf_count_t offset, int whence, void *user)
+    {
+        SndSource &s = Of(user);
+        const sf_count_t from = whence == SEEK_CUR ? sf_count_t(s.pos) : whence == SEEK_END ? sf_count_t(s.length) : 0;
+        if (offset < -from)
+            return -1;
+        s.pos = std::uint64_t(from + offset);
+        return sf_count_t(s.pos);
+    }
+    static sf_count_t Read(void *ptr, sf_count_t count, void *user)
+    {
+        SndSource &s = Of(user);
+        if (count <= 0 || s.pos >= s.length)
+            return 0;
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t(count), s.length - s.pos));
+        std::size_t got = 0;
+        if (!ReadAt(s.fd, s.offset + s.pos, static_cast<unsigned char *>(ptr), want, &got))
+            return 0;
+        s.pos += got;
+        return static_cast<sf_count_t>(got);
+    }
+    static sf_count_t Write(const void *, sf_count_t, void *) { return 0; }
+    static sf_count_t Tell(void *user) { return sf_count_t(Of(user).pos); }
+};
+
 class SndDecoder final : public Decoder {
 public:
     ~SndDecoder() override
@@ -248,13 +367,13 @@ public:
             sf_close(sf_);
     }
 
-    int Open(int fd, int failure)
+    int Open(int fd, std::uint64_t offset, std::uint64_t fileSize, int failure)
     {
+        src_.fd = fd;
+        src_.offset = offset;
+        src_.length = fileSize - offset;
         SF_INFO info{};
-        if (lseek(fd, 0, SEEK_SET) < 0)
-            return kErrReadFailed;
-        sf_ = sf_open_fd(fd, SFM_READ, &info, 0);
-        if (!sf_)
+        if (!Reopen(&info))
             return failure;
         const int major = info.format & SF_FORMAT_TYPEMASK;
         // MPEG through libsndfile would bypass the checks of the MPEG path.
@@ -265,26 +384,68 @@ public:
             return kErrUnsupportedFormat;
         if (info.frames <= 0)
             return kErrNoAudio;
-        sf_command(sf_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
         rate = info.samplerate;
         channels = info.channels;
         lengthFrames = static_cast<std::uint64_t>(info.frames);
+        seekable_ = info.seekable != 0;
         return kOk;
     }
 
     std::size_t Read(std::int16_t *out, std::size_t frames) override
     {
+        if (!sf_)
+            return 0;
         const sf_count_t got = sf_readf_short(sf_, out, static_cast<sf_count_t>(frames));
-        return got > 0 ? static_cast<std::size_t>(got) : 0;
+        if (got <= 0)
+            return 0;
+        pos_ += static_cast<std::uint64_t>(got);
+        return static_cast<std::size_t>(got);
     }
 
     bool Seek(std::uint64_t frame) override
     {
-        return sf_seek(sf_, static_cast<sf_count_t>(frame), SEEK_SET) >= 0;
+        if (frame == pos_ && sf_)
+            return true;
+        if (frame > lengthFrames)
+            return false;
+        if (seekable_ && sf_seek(sf_, static_cast<sf_count_t>(frame), SEEK_SET) == static_cast<sf_count_t>(frame)) {
+            pos_ = frame;
+            return true;
+        }
+        // Some encodings (GSM 6.10, G.72x) cannot seek at all, not even to the start:
+        // open them afresh and decode forward to the frame.
+        if (frame < pos_ || seekable_) {
+            SF_INFO info{};
+            if (!Reopen(&info))
+                return false;
+        }
+        std::vector<std::int16_t> skip(std::size_t(1024) * std::size_t(channels));
+        while (pos_ < frame) {
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(1024, frame - pos_));
+            if (Read(skip.data(), want) == 0)
+                return false;
+        }
+        return true;
     }
 
 private:
+    bool Reopen(SF_INFO *info)
+    {
+        if (sf_)
+            sf_close(sf_);
+        src_.pos = 0;
+        pos_ = 0;
+        SF_VIRTUAL_IO io{SndSource::Length, SndSource::Seek, SndSource::Read, SndSource::Write, SndSource::Tell};
+        sf_ = sf_open_virtual(&io, SFM_READ, info, &src_);
+        if (sf_)
+            sf_command(sf_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        return sf_ != nullptr;
+    }
+
+    SndSource src_;
     SNDFILE *sf_ = nullptr;
+    std::uint64_t pos_ = 0; // the frame the next Read returns
+    bool seekable_ = false;
 };
 
 std::unique_ptr<Decoder> TryMpeg(int fd, int *error)
@@ -294,11 +455,20 @@ std::unique_ptr<Decoder> TryMpeg(int fd, int *error)
     return *error == kOk ? std::move(d) : nullptr;
 }
 
-std::unique_ptr<Decoder> TrySnd(int fd, int failure, int *error)
+std::unique_ptr<Decoder> TrySnd(int fd, std::uint64_t offset, std::uint64_t fileSize, int failure, int *error)
 {
     auto d = std::make_unique<SndDecoder>();
-    *error = d->Open(fd, failure);
+    *error = d->Open(fd, offset, fileSize, failure);
     return *error == kOk ? std::move(d) : nullptr;
+}
+
+// A RIFF (or big-endian RIFX, or RF64) WAVE header, or as much of one as the file holds.
+bool LooksLikeWave(const unsigned char *head, std::size_t got)
+{
+    if (got < 4 || (std::memcmp(head, "RIFF", 4) != 0 && std::memcmp(head, "RIFX", 4) != 0 &&
+                    std::memcmp(head, "RF64", 4) != 0))
+        return false;
+    return got < 12 || std::memcmp(head + 8, "WAVE", 4) == 0;
 }
 
 } // namespace
@@ -324,23 +494,19 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
         return nullptr;
     }
 
-    unsigned char head[12] = {};
-    std::size_t got = 0;
-    if (!ReadAt(fd, 0, head, sizeof head, &got)) {
-        *error = errno == EISDIR ? kErrIsDirectory : kErrReadFailed;
-        return nullptr;
-    }
-    if (got >= 12 && (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0) &&
-        std::memcmp(head + 8, "WAVE", 4) == 0)
-        return TrySnd(fd, kErrBadWave, error);
-
-    // Skip ID3v2 tags (there may be several, each with an optional footer).
+    // Skip ID3v2 tags (there may be several, each with an optional footer); some
+    // taggers put one in front of a WAV file too.
     std::uint64_t audioStart = 0;
     bool hadTag = false;
+    std::size_t got = 0;
     for (;;) {
         unsigned char tag[10];
-        if (!ReadAt(fd, audioStart, tag, sizeof tag, &got) || got < 10 || std::memcmp(tag, "ID3", 3) != 0 ||
-            tag[3] == 0xFF || tag[4] == 0xFF || ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80))
+        if (!ReadAt(fd, audioStart, tag, sizeof tag, &got)) {
+            *error = errno == EISDIR ? kErrIsDirectory : kErrReadFailed;
+            return nullptr;
+        }
+        if (got < 10 || std::memcmp(tag, "ID3", 3) != 0 || tag[3] == 0xFF || tag[4] == 0xFF ||
+            ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80))
             break;
         const std::uint64_t body = (std::uint64_t(tag[6]) << 21) | (std::uint64_t(tag[7]) << 14) |
                                    (std::uint64_t(tag[8]) << 7) | tag[9];
@@ -358,21 +524,25 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
         *error = kErrReadFailed;
         return nullptr;
     }
+    if (LooksLikeWave(window.data(), got))
+        return TrySnd(fd, audioStart, fileSize, kErrBadWave, error);
+
     const std::uint64_t rest = fileSize - audioStart;
     const Mpeg mpeg = SniffMpeg(window.data(), got, got >= rest, rest);
     if (mpeg == Mpeg::Strong || (mpeg == Mpeg::Weak && IsMpegExtension(extension)))
         return TryMpeg(fd, error);
 
     // Not conclusively MPEG: other containers libsndfile reads (AIFF, FLAC, ...) come next.
-    if (!hadTag) {
-        if (auto d = TrySnd(fd, kErrUnknownFormat, error))
-            return d;
-        if (*error != kErrUnknownFormat)
-            return nullptr;
-    }
+    if (auto d = TrySnd(fd, audioStart, fileSize, kErrUnknownFormat, error))
+        return d;
+    if (*error != kErrUnknownFormat)
+        return nullptr;
     if (mpeg == Mpeg::Weak)
         return TryMpeg(fd, error);
-    *error = hadTag ? kErrNoAudio : kErrUnknownFormat;
+    // A tag followed by nothing but its padding holds no audio; anything else is unknown.
+    const bool onlyPadding = hadTag && got >= rest &&
+                             std::all_of(window.begin(), window.begin() + std::ptrdiff_t(got), [](unsigned char c) { return c == 0; });
+    *error = onlyPadding ? kErrNoAudio : kErrUnknownFormat;
     return nullptr;
 }
 

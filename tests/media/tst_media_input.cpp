@@ -4,6 +4,8 @@
 #include "media/ManualClock.h"
 #include "tests/media/MediaFixtures.h"
 
+#include <sndfile.h>
+
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -61,6 +63,58 @@ class MediaInputTest : public QObject {
         for (std::uint32_t i = 0; i <= maxMs / 250 + 2 && mp.Mode() == TMPModes::mpPlaying; ++i)
             ManualClock::Advance(250);
         return mp.Mode() == TMPModes::mpStopped && mp.Position() == len ? len : 0xFFFFFFFFu;
+    }
+
+    // Every frame libsndfile decodes from path, straight through without seeking.
+    static std::vector<std::int16_t> SndDecode(const QByteArray &path, int *rate, int *channels)
+    {
+        std::vector<std::int16_t> out;
+        SF_INFO info{};
+        SNDFILE *sf = sf_open(path.constData(), SFM_READ, &info);
+        if (!sf)
+            return out;
+        std::vector<std::int16_t> buf(4096 * std::size_t(info.channels));
+        for (sf_count_t got; (got = sf_readf_short(sf, buf.data(), 4096)) > 0;)
+            out.insert(out.end(), buf.begin(), buf.begin() + got * info.channels);
+        sf_close(sf);
+        *rate = info.samplerate;
+        *channels = info.channels;
+        return out;
+    }
+    // Plays from `fromMs` (the start when negative) to the end and returns the stereo
+    // frames that came out; the device must stop exactly at its length.
+    static std::vector<std::int16_t> PlayOut(TMediaPlayer &mp, int fromMs)
+    {
+        if (fromMs >= 0)
+            mp.setStartPos(fromMs);
+        ManualClock::SetCapture(true);
+        mp.Play();
+        for (std::uint32_t i = 0; i <= mp.Length() / 100 + 2 && mp.Mode() == TMPModes::mpPlaying; ++i)
+            ManualClock::Advance(100);
+        auto out = ManualClock::TakeCaptured();
+        ManualClock::SetCapture(false);
+        if (mp.Mode() != TMPModes::mpStopped || mp.Position() != mp.Length())
+            out.clear();
+        return out;
+    }
+    // An ID3v2.3 tag of 256 bytes: one title frame and padding.
+    static QByteArray Id3v2Tag()
+    {
+        QByteArray tag("ID3\x03\0\0\0\0\x02\0", 10);
+        tag += "TIT2";
+        tag += QByteArray("\0\0\0\x06" "\0\0" "\0Title", 12);
+        return tag + QByteArray(256 - 4 - 12, '\0');
+    }
+    // The first `count` frames of a constant-bitrate MP3 without a header frame.
+    static QByteArray MpegFrames(const QByteArray &mp3, int count)
+    {
+        qsizetype pos = 0;
+        for (int i = 0; i < count && pos + 4 <= mp3.size(); ++i) {
+            const auto *h = reinterpret_cast<const unsigned char *>(mp3.constData() + pos);
+            static const int kKbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+            pos += 144 * kKbps[h[2] >> 4] * 1000 / 44100 + ((h[2] >> 1) & 1); // MPEG 1 Layer III, 44.1 kHz
+        }
+        return mp3.left(pos);
     }
 
 private slots:
@@ -167,6 +221,136 @@ private slots:
         ExpectRefused(Make("tag-only.mp3", tag), "no audio");
         // A tag followed by real audio plays.
         QCOMPARE(ExpectPlays(Make("tagged.mp3", tag + Bytes(mp3_)), 2100), mp3Ms_);
+    }
+
+    // Encodings libsndfile decodes but some cannot seek in (GSM 6.10 not even to the
+    // start), a tag in front of a WAV, free-format MPEG and MPEG frames with a trailer:
+    // each plays every frame from its start, and from its middle every frame from there.
+    void everyReadableKindPlaysFromStartAndMiddleToItsLength_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("reference"); // the same audio, decodable on its own
+        const QString src8k = dir_.filePath("src8k.wav"), src = dir_.filePath("src.wav");
+        QVERIFY(fx::WriteWav(src8k, 8000, 1, fx::Tone(8000, 1, 24321, 300, 9000)));
+        QVERIFY(fx::WriteWav(src, 44100, 2, fx::Tone(44100, 2, 44101, 440, 9000)));
+        const auto sox = [&](const QString &from, const char *name, QStringList opts) {
+            const QString to = dir_.filePath(QString::fromLatin1(name));
+            if (!fx::Run("sox", QStringList{from} << opts << to))
+                qFatal("sox failed for %s", name);
+            return QFile::encodeName(to);
+        };
+        const QByteArray gsm = sox(src8k, "gsm.wav", {"-e", "gsm-full-rate"});
+        QTest::newRow("GSM 6.10") << gsm << gsm;
+        for (const auto &[name, enc] : {std::pair{"alaw.wav", "a-law"}, {"ulaw.wav", "u-law"},
+                                        {"ima.wav", "ima-adpcm"}, {"ms.wav", "ms-adpcm"}}) {
+            const QByteArray p = sox(src, name, {"-e", enc});
+            QTest::newRow(enc) << p << p;
+        }
+        const QByteArray rifx = sox(src, "rifx.wav", {"-B"});
+        QTest::newRow("big-endian RIFX") << rifx << rifx;
+        QTest::newRow("ID3v2 + WAV") << Make("tagged-pcm.wav", Id3v2Tag() + Id3v2Tag() + Bytes(QFile::encodeName(src)))
+                                     << QFile::encodeName(src);
+        QTest::newRow("ID3v2 + GSM") << Make("tagged-gsm.wav", Id3v2Tag() + Bytes(gsm)) << gsm;
+
+        const QString lameIn = dir_.filePath("lame-in.wav");
+        QVERIFY(fx::WriteWav(lameIn, 44100, 2, fx::Tone(44100, 2, 3 * 44100, 440, 9000)));
+        for (const char *kbps : {"128", "400"}) {
+            const QString ff = dir_.filePath(QStringLiteral("free%1.mp3").arg(kbps));
+            QVERIFY(fx::Lame(lameIn, ff, {"--freeformat", "-b", kbps, "-t"}));
+            QTest::addRow("free format %s kbit/s", kbps) << QFile::encodeName(ff) << QFile::encodeName(ff);
+        }
+        QVERIFY(fx::Lame(lameIn, dir_.filePath("cbr.mp3"), {"-b", "128", "-t"}));
+        const QByteArray two = MpegFrames(Bytes(Path("cbr.mp3")), 2);
+        QByteArray trailer(128, '\x5a');
+        trailer.replace(0, 3, "XYZ");
+        QTest::newRow("2 MPEG frames + trailer") << Make("two-junk.mp3", two + trailer) << Make("two.mp3", two);
+        QTest::newRow("ID3v2 + 3 MPEG frames + trailer")
+            << Make("tag-three-junk.mp3", Id3v2Tag() + MpegFrames(Bytes(Path("cbr.mp3")), 3) + QByteArray(200, '\x11'))
+            << Make("three.mp3", MpegFrames(Bytes(Path("cbr.mp3")), 3));
+    }
+    void everyReadableKindPlaysFromStartAndMiddleToItsLength()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, reference);
+        int rate = 0, channels = 0;
+        std::vector<std::int16_t> ref;
+        if (reference.endsWith(".mp3")) {
+            long r = 0;
+            ref = fx::BareDecode(reference, &r, &channels);
+            rate = int(r);
+        } else {
+            ref = SndDecode(reference, &rate, &channels);
+        }
+        QVERIFY(rate > 0 && !ref.empty());
+        const std::size_t frames = ref.size() / std::size_t(channels);
+        // The stereo frames the player makes of the reference, from frame `from` on.
+        const auto expected = [&](std::size_t from) {
+            std::vector<std::int16_t> st;
+            for (std::size_t i = from; i < frames; ++i) {
+                st.push_back(ref[i * std::size_t(channels)]);
+                st.push_back(ref[i * std::size_t(channels) + (channels == 2 ? 1 : 0)]);
+            }
+            return st;
+        };
+
+        TMediaPlayer mp;
+        mp.FileName = path;
+        try {
+            mp.Open();
+        } catch (const EMCIDeviceError &e) {
+            QFAIL(qPrintable(e.Message()));
+        }
+        QCOMPARE(mp.Length(), std::uint32_t((frames * 1000 + std::size_t(rate) / 2) / std::size_t(rate)));
+        QVERIFY(PlayOut(mp, -1) == expected(0));
+        // Twice from the middle: the second time the decoder stands at the end.
+        const int middle = int(mp.Length() / 2);
+        const std::size_t from = (std::size_t(middle) * std::size_t(rate) + 999) / 1000;
+        QVERIFY(PlayOut(mp, middle) == expected(from));
+        QVERIFY(PlayOut(mp, middle) == expected(from));
+        // Back to the start after the end.
+        QVERIFY(PlayOut(mp, 0) == expected(0));
+    }
+
+    // Near-silent PCM is full of what parses as free-format Layer I headers; starting the
+    // file right at one, at a steady distance, must still not make it MPEG audio.
+    void nearSilentPcmAtAHeaderIsNotFreeFormatMpeg()
+    {
+        std::vector<std::int16_t> quiet(44100 * 2);
+        for (std::size_t i = 0; i < quiet.size(); ++i)
+            quiet[i] = (i / 3) % 2 ? -1 : 0;
+        const QByteArray pcm = fx::WavBytes(44100, 2, quiet).mid(44);
+        // Samples 0,0,0,-1,-1,-1 repeat every 12 bytes; bytes 10.. read FF FF 00 00.
+        ExpectRefused(Make("quiet-at-header.mp3", pcm.mid(10)), "neither WAV nor MPEG");
+        // Dither of 0 and -1, with a header-like pair every 48 bytes.
+        QByteArray dither;
+        std::uint32_t x = 99;
+        for (int frame = 0; frame < 2000; ++frame) {
+            dither += QByteArray("\xff\xff\x00\x00", 4);
+            for (int k = 0; k < 22; ++k) {
+                x = x * 1664525u + 1013904223u;
+                dither += (x >> 31) ? QByteArray("\xff\xff", 2) : QByteArray("\0\0", 2);
+            }
+        }
+        ExpectRefused(Make("dither.mp3", dither), "neither WAV nor MPEG");
+    }
+
+    // A refusal names the kind of file it took the content for.
+    void refusalsNameTheKindOfFile()
+    {
+        // A RIFX header with an encoding nobody decodes.
+        QByteArray rifx("RIFX", 4);
+        rifx += QByteArray("\0\0\x10\x24" "WAVEfmt " "\0\0\0\x10" "\x12\x34\0\x02" "\0\0\xac\x44"
+                           "\0\x02\xb1\x10" "\0\x04\0\x10" "data" "\0\0\x10\0", 44 - 4);
+        std::vector<std::int16_t> quiet(2048);
+        for (std::size_t i = 0; i < quiet.size(); ++i)
+            quiet[i] = (i / 3) % 2 ? -1 : 0;
+        rifx.append(reinterpret_cast<const char *>(quiet.data()), 4096);
+        ExpectRefused(Make("odd-rifx.wav", rifx), "WAV file is damaged");
+        ExpectRefused(Make("odd-rifx.mp3", rifx), "WAV file is damaged");
+        // The same behind an ID3v2 tag.
+        ExpectRefused(Make("tagged-odd.wav", Id3v2Tag() + rifx), "WAV file is damaged");
+        // A tag followed by something that is neither.
+        ExpectRefused(Make("tagged-text.mp3", Id3v2Tag() + QByteArray(3000, 'x')), "neither WAV nor MPEG");
     }
 
     void namesThatAreNotUtf8OpenByTheirBytes()
