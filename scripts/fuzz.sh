@@ -15,7 +15,7 @@ cmake --build build-fuzz --target media_fuzz
 seeds=build-fuzz/media-seeds
 corpus=build-fuzz/media-corpus
 mkdir -p "$seeds" "$corpus"
-if [ ! -s "$seeds/stereo.mp3" ]; then
+if [ ! -s "$seeds/two-junk.mp3" ]; then # the newest seed: older seed folders are made afresh
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' EXIT
   sox -q -n -r 8000 -c 1 -b 16 "$seeds/mono8k.wav" synth 0.05 sine 440
@@ -25,6 +25,19 @@ if [ ! -s "$seeds/stereo.mp3" ]; then
   lame --quiet -V 6 -t --resample 22.05 -m m "$tmp/a.wav" "$seeds/vbr-notag.mp3"
   printf 'ID3\x03\x00\x00\x00\x00\x00\x10TIT2\x00\x00\x00\x02\x00\x00\x00A\x00\x00\x00\x00' >"$seeds/tag-only.mp3"
   cat "$seeds/tag-only.mp3" "$seeds/stereo.mp3" >"$seeds/tagged.mp3"
+  # Encodings that seek differently or not at all, a tag in front of a WAV, big-endian RIFX.
+  sox -q -n -r 8000 -c 1 -e gsm-full-rate "$seeds/gsm.wav" synth 0.1 sine 440
+  sox -q -n -r 8000 -c 1 -e a-law "$seeds/alaw.wav" synth 0.02 sine 440
+  sox -q -n -r 8000 -c 2 -e u-law "$seeds/ulaw.wav" synth 0.02 sine 440
+  sox -q -n -r 8000 -c 1 -e ima-adpcm "$seeds/ima.wav" synth 0.05 sine 440
+  sox -q -n -r 8000 -c 2 -e ms-adpcm "$seeds/msadpcm.wav" synth 0.05 sine 440
+  sox -q "$seeds/mono8k.wav" -B "$seeds/rifx.wav"
+  cat "$seeds/tag-only.mp3" "$seeds/gsm.wav" >"$seeds/tagged-gsm.wav"
+  # Free-format MPEG, and two frames followed by a trailer that is not a tag.
+  lame --quiet --freeformat -b 48 -t --resample 8 -m m "$seeds/mono8k.wav" "$seeds/free.mp3"
+  lame --quiet -b 32 -t "$tmp/a.wav" "$tmp/cbr.mp3"
+  head -c 288 "$tmp/cbr.mp3" >"$seeds/two-junk.mp3" # 16 kHz, 32 kbit/s: 144 bytes a frame
+  head -c 128 /dev/zero | tr '\0' 'Z' >>"$seeds/two-junk.mp3"
 fi
 
 exec build-fuzz/tests/fuzz/media_fuzz -max_total_time="$seconds" -max_len=32768 -timeout=10 \
