@@ -2,11 +2,18 @@
 // Names and texts are kept as bytes (file names on Linux need not be UTF-8;
 // old Windows disks carry windows-1251). These turn them into display text.
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
-// The bytes as UTF-8 when they are valid UTF-8, otherwise as windows-1251.
+// The bytes as UTF-8 when they are valid UTF-8, otherwise as windows-1251 or windows-1252,
+// whichever the text reads as (windows-1251 when in doubt). Distinct bytes read in one
+// code page give distinct text: DisplayTextSources finds them again.
 QString DisplayText(const QByteArray &bytes);
 QString DisplayText(const char *data, qsizetype size);
+
+// Every byte string that DisplayText shows as text (at most one for each of the three
+// codes), the UTF-8 form first. Empty when no bytes show as text.
+QList<QByteArray> DisplayTextSources(const QString &text);
 
 // The first maxChars characters of bytes: a valid UTF-8 sequence counts as one
 // character and is never split; any other byte counts as one.

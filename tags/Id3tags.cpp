@@ -10,7 +10,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QShowEvent>
-#include <QStringEncoder>
 #include <QValidator>
 
 #include <sys/stat.h>
@@ -64,20 +63,14 @@ void TEdit::setText(const QString &text)
 
 QByteArray FileNameBytes(const QByteArray &folder, const QString &name)
 {
-    const QByteArray utf8 = name.toUtf8();
+    // Several byte strings may show as one text (a UTF-8 name and its windows-1251 twin);
+    // the one that names a file in the folder is meant.
+    const QList<QByteArray> sources = DisplayTextSources(name);
     struct stat st;
-    if (::stat((folder + utf8).constData(), &st) == 0)
-        return utf8;
-    // A name that was shown as windows-1251 came from bytes that are not
-    // UTF-8; only a form that displays as the same text can be it.
-    QStringEncoder encoder("windows-1251");
-    if (encoder.isValid()) {
-        const QByteArray cp1251 = encoder.encode(name);
-        if (!encoder.hasError() && cp1251 != utf8 && DisplayText(cp1251) == name
-            && ::stat((folder + cp1251).constData(), &st) == 0)
-            return cp1251;
-    }
-    return utf8;
+    for (const QByteArray &bytes : sources)
+        if (::lstat((folder + bytes).constData(), &st) == 0)
+            return bytes;
+    return sources.isEmpty() ? name.toUtf8() : sources.first();
 }
 
 namespace {

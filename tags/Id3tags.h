@@ -54,5 +54,5 @@ extern QByteArray TagWindowFolder;
 extern QByteArray TagFilePath;
 
 // The bytes of a file name shown as text in folder: the caption carries only the
-// display text, and a name that isn't UTF-8 was shown as windows-1251.
+// display text, which maps back to the bytes it was made from.
 QByteArray FileNameBytes(const QByteArray &folder, const QString &name);

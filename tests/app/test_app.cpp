@@ -8,9 +8,50 @@
 #include "media/FolderChooser.h"
 
 #include <QFileDialog>
+#include <QStringEncoder>
 #include <QTimer>
 #include <QtTest>
 #include <sys/stat.h>
+
+namespace {
+
+// Real-looking ID3v1 fields and file names: Russian ones kept in windows-1251, Western
+// ones (Swedish, German, French, Spanish, Portuguese and neighbours) in windows-1252.
+static const char *const kRussianTexts[] = {
+    "Кино", "КИНО", "Группа крови", "ГРУППА КРОВИ", "Звезда по имени Солнце", "Виктор Цой", "ДДТ",
+    "Что такое осень", "ЧТО ТАКОЕ ОСЕНЬ", "Ария", "Беспечный ангел", "Алиса", "Любэ", "Комбат",
+    "Земфира", "Хочешь?", "Сплин", "Выхода нет", "Ленинград", "Ленинград - WWW", "Мумий Тролль",
+    "Владивосток 2000", "Агата Кристи", "Как на войне", "Наутилус Помпилиус", "Прогулки по воде",
+    "Чиж & Co", "Би-2", "Полковнику никто не пишет", "Руки Вверх!", "Крематорий", "Мусорный ветер",
+    "Машина Времени", "Поворот", "Аквариум", "Город золотой", "Чайф", "Аргентина-Ямайка 5:0",
+    "Алла Пугачёва", "Миллион алых роз", "t.A.T.u. - Я сошла с ума", "DJ Грув", "Сектор Газа",
+    "Гражданская оборона", "Всё идёт по плану", "ВИА Гра", "Король и Шут", "КОРОЛЬ И ШУТ", "Лесник",
+    "Lumen - Гореть", "Ночные снайперы", "Звери", "Районы-кварталы", "Пикник", "Браво", "Ёлка",
+    "Баста", "Сансара", "Лучшие песни", "Альбом 1988", "Концерт в Олимпийском", "Неизвестный исполнитель",
+    "Без названия", "ЛУЧШЕЕ", "Хиты 90-х", "Трек 01", "Песня №1", "«Белый альбом»", "Ой, мороз",
+    "Я", "в", "Live in Moscow - Часть 2", "Rock'n'roll мёртв", "Нас не догонят", "ЁЖИК В ТУМАНЕ",
+    "Дискотека Авария", "Ария - Ангельская пыль", "01 - Кукушка.mp3", "Земфира - Искала.mp3",
+    "02. Сплин - Романс.mp3", "Track 05 - Звезда.mp3", "Сборник (CD2)", "Рок", "МАЙ", "Эх, Одесса",
+};
+static const char *const kWesternTexts[] = {
+    "räksmörgås", "Håkan Hellström", "Känn ingen sorg för mig", "Lars Winnerbäck", "Öppna landskap",
+    "Björn Skifs", "För kung och fosterland", "Veronica Maggio - Måndagsbarn", "Mötley Crüe",
+    "Die Ärzte", "Männer sind Schweine", "Herbert Grönemeyer", "Zehn kleine Jägermeister",
+    "Über den Wolken", "Fräulein", "Schön ist es auf der Welt", "Gefährlich", "Straße", "ÄRZTE",
+    "Édith Piaf", "Non, rien de rien – Piaf", "La Bohème", "Céline Dion", "Françoise Hardy",
+    "Tous les garçons et les filles", "J'ai demandé à la lune", "Noir Désir", "Le vent nous portera · Désir",
+    "Christophe Maé", "Mylène Farmer", "Désenchantée", "L'été indien", "Les Champs-Élysées",
+    "Où sont les femmes", "Ça plane pour moi", "Maná", "Corazón espinado", "Héroes del Silencio",
+    "Canción del mariachi", "Corazón partío", "Niño", "Limón y sal", "Bésame mucho", "¿Dónde estás?",
+    "¡Olé!", "Señorita", "João Gilberto", "Coração vagabundo", "Águas de março", "Amália Rodrigues",
+    "Ó gente da minha terra", "Canção do mar", "País tropical", "Atrás da porta", "Xutos & Pontapés",
+    "À minha maneira", "Motörhead", "Sigur Rós - Hoppípolla", "Björk - Jóga", "Beyoncé", "Queensrÿche",
+    "Blue Öyster Cult", "Hüsker Dü", "Café del Mar", "Déjà vu", "Naïve", "MÖTLEY CRÜE", "CAFÉ",
+    "Ønskebrønn", "Træd varsomt", "01 - Ó gente.mp3", "Maná - Oye mi amor.mp3", "Kent - Om du var här",
+    "Stromae - Formidable à Paris", "Zaz - Éblouie par la nuit", "Éléphant", "São Paulo", "Ñu", "Größenwahn",
+};
+
+} // namespace
 
 class TestApp : public QObject {
     Q_OBJECT
@@ -22,6 +63,8 @@ private slots:
     void rezFileCreatedEmptyOnlyWhenMissing();
     void unreadableRezFileRaisesInputOutputError();
     void displayTextFallsBackToWindows1251();
+    void displayTextReadsRussianAndWesternTagTexts();
+    void displayTextMapsBackToEveryByteString();
     void errorBoxAppendsFullStopAfterLettersAndDigits();
     void fileOpenErrorNamesAbsolutePathAndReason();
     void exceptionFromHandlerReachesErrorBox();
@@ -123,6 +166,56 @@ void TestApp::displayTextFallsBackToWindows1251()
     QCOMPARE(DisplayText(QByteArray("\xa8\xb8")), QStringLiteral("Ёё"));
     // A lone continuation byte or an overlong form is not UTF-8.
     QCOMPARE(DisplayText(QByteArray("\xc0\xaf")), QStringLiteral("АЇ"));
+}
+
+void TestApp::displayTextReadsRussianAndWesternTagTexts()
+{
+    // The bytes come from ICU's tables, not from the code under test.
+    const auto check = [](const char *codePage, const auto &texts) {
+        QStringEncoder encoder(codePage);
+        QVERIFY(encoder.isValid());
+        for (const char *utf8 : texts) {
+            const QString text = QString::fromUtf8(utf8);
+            const QByteArray bytes = encoder.encode(text);
+            QVERIFY(!encoder.hasError());
+            QCOMPARE(DisplayText(bytes), text);
+        }
+    };
+    check("windows-1251", kRussianTexts);
+    check("windows-1252", kWesternTexts);
+    // Undefined bytes show as the C1 control of their number, in either code page.
+    QCOMPARE(DisplayText(QByteArray("\xcf\xe5\x98")), QStringLiteral("Пе\u0098"));
+    QCOMPARE(DisplayText(QByteArray("Caf\xe9\x81\x8d\x8f\x90\x9d")), QStringLiteral("Café\u0081\u008d\u008f\u0090\u009d"));
+}
+
+void TestApp::displayTextMapsBackToEveryByteString()
+{
+    const auto roundTrips = [](const QByteArray &bytes) {
+        const QList<QByteArray> sources = DisplayTextSources(DisplayText(bytes));
+        for (const QByteArray &other : sources)
+            if (DisplayText(other) != DisplayText(bytes))
+                return false;
+        return sources.contains(bytes);
+    };
+    // Every byte value, alone and next to Latin, Cyrillic, Western and UTF-8 text.
+    for (const QByteArray &context : {QByteArray(""), QByteArray("ab"), QByteArray("\xcf\xe5\xf1\xed\xff"),
+                                      QByteArray("Man\xe1"), QByteArray("\xd0\x9f\xd0\xb5")})
+        for (int b = 1; b < 256; ++b)
+            for (const QByteArray &bytes : {context + char(b), char(b) + context})
+                QVERIFY2(roundTrips(bytes), bytes.toHex().constData());
+    // And random byte strings of every length up to 12.
+    std::uint32_t x = 2024;
+    for (int n = 0; n < 20000; ++n) {
+        QByteArray bytes;
+        for (int len = n % 12 + 1; len > 0; --len) {
+            x = x * 1664525u + 1013904223u;
+            bytes += char(1 + (x >> 24) % 255);
+        }
+        QVERIFY2(roundTrips(bytes), bytes.toHex().constData());
+    }
+    // A UTF-8 name and its windows-1251 twin show alike: both are offered, UTF-8 first.
+    QCOMPARE(DisplayTextSources(QStringLiteral("Песня")),
+             (QList<QByteArray>{"\xd0\x9f\xd0\xb5\xd1\x81\xd0\xbd\xd1\x8f", "\xcf\xe5\xf1\xed\xff"}));
 }
 
 void TestApp::errorBoxAppendsFullStopAfterLettersAndDigits()

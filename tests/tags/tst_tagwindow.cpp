@@ -1,5 +1,6 @@
 // The tag window: its crossed boxes, the restart of the track around the
 // reading, and what it does when there is nothing to read.
+#include "app/TextCodec.h"
 #include "player/PlayerHarness.h"
 
 #include <QGroupBox>
@@ -136,6 +137,41 @@ private slots:
         QCOMPARE(FileNameBytes(h.folder, QStringLiteral("Трек.wav")), name);
         QCOMPARE(FileNameBytes(h.folder, QStringLiteral("a.wav")), QByteArray("a.wav"));
         ::unlink((h.folder + name).constData());
+    }
+
+    // Whatever bytes a name holds, the caption it shows leads the tag window back to it:
+    // a byte windows-1251 lacks (0x98), Western names, every byte value in every context.
+    void everyNameShownInTheCaptionLeadsBackToItsFile()
+    {
+        PlayerHarness h;
+        const QByteArray folder = h.MakeFolder("names", {});
+        const QByteArray odd("\xd2\xf0\x98\xea.wav"), western("R\xe4ksm\xf6rg\xe5s.wav");
+        QVERIFY(WriteBytes(folder + odd, MakeWav(2000) + Tag("Odd byte", "", "")));
+        QVERIFY(WriteBytes(folder + western, MakeWav(2000) + Tag("R\xe4ksm\xf6rg\xe5s", "", "")));
+        h.Start(folder);
+        QCOMPARE(h.form->ListBox1->NameText(0), QStringLiteral("Räksmörgås.wav"));
+        for (int index : {0, 1}) {
+            h.form->ListBox1->SetItemIndex(index);
+            h.form->SpeedButton5Click();
+            h.form->ID3Tag1Click();
+            QVERIFY2(h.dialogs.errors.isEmpty(), qPrintable(h.dialogs.errors.join('|')));
+            QCOMPARE(TagFilePath, folder + (index == 0 ? western : odd));
+            QCOMPARE(ID3Tag->edTitle->text(), index == 0 ? QStringLiteral("Räksmörgås") : QStringLiteral("Odd byte"));
+            ID3Tag->close();
+        }
+        ::unlink((folder + odd).constData());
+        ::unlink((folder + western).constData());
+
+        for (const QByteArray &context : {QByteArray("x"), QByteArray("\xcf\xe5\xf1\xed\xff"), QByteArray("Man\xe1")})
+            for (int b = 1; b < 256; ++b) {
+                if (b == '/')
+                    continue;
+                const QByteArray name = context + char(b) + ".mp3";
+                QVERIFY(WriteBytes(folder + name, QByteArray()));
+                const QString caption = QStringLiteral("ZOLM Player - ") + DisplayText(name);
+                QCOMPARE(FileNameBytes(folder, caption.mid(14)).toHex(), name.toHex());
+                QCOMPARE(::unlink((folder + name).constData()), 0);
+            }
     }
 
     void typingStopsAtTheLimitButProgramTextIsWhole()
