@@ -168,8 +168,8 @@ private slots:
                     continue;
                 const QByteArray name = context + char(b) + ".mp3";
                 QVERIFY(WriteBytes(folder + name, QByteArray()));
-                const QString caption = QStringLiteral("ZOLM Player - ") + DisplayText(name);
-                QCOMPARE(FileNameBytes(folder, caption.mid(14)).toHex(), name.toHex());
+                h.form->setWindowTitle(QStringLiteral("ZOLM Player - ") + DisplayText(name));
+                QCOMPARE(FileNameBytes(folder, h.form->windowTitle().mid(14)).toHex(), name.toHex());
                 QCOMPARE(::unlink((folder + name).constData()), 0);
             }
     }
