@@ -21,6 +21,12 @@ set(ZOLM_DATA_DIR share/zolm-player)
 set(_zolm_pkg ${CMAKE_CURRENT_LIST_DIR})
 
 install(TARGETS zolm-player RUNTIME DESTINATION ${ZOLM_PROGRAM_DIR})
+# A stripped install (the package's) also drops the compilers' version strings,
+# as Debian's own strip step does; nothing reads them.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${ZOLM_PROGRAM_DIR}/zolm-player\" COMMAND_ERROR_IS_FATAL ANY)
+endif()")
 
 # The launcher finds the program relative to itself (bin/..), so the same script
 # works installed, unpacked into a scratch root, or under any prefix.

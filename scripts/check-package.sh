@@ -21,6 +21,8 @@ export CCACHE_BASEDIR=$work
 # defaults (fortify, stack protector, format checks, relro; the compiler makes
 # PIE by itself). CMake takes no CPPFLAGS, so they go with the compile flags.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+# The package strips the program, so debugging information would be compiled for nothing.
+export DEB_CFLAGS_MAINT_STRIP=-g DEB_CXXFLAGS_MAINT_STRIP=-g
 flag() { dpkg-buildflags --get "$1"; }
 cmake -S "$work/src" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOLM_TESTS=OFF -DZOLM_BENCH=OFF \
   -DCMAKE_C_FLAGS="$(flag CPPFLAGS) $(flag CFLAGS)" -DCMAKE_CXX_FLAGS="$(flag CPPFLAGS) $(flag CXXFLAGS)" \
