@@ -40,5 +40,33 @@ if [ ! -s "$seeds/two-junk.mp3" ]; then # the newest seed: older seed folders ar
   head -c 128 /dev/zero | tr '\0' 'Z' >>"$seeds/two-junk.mp3"
 fi
 
-exec build-fuzz/tests/fuzz/media_fuzz -max_total_time="$seconds" -max_len=32768 -timeout=10 \
-  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=build-fuzz/ "$corpus" "$seeds"
+# libFuzzer reports every input that reaches new code, thousands of lines a minute: they
+# go to a log, and the output gets the run's summary, or on a failure the fuzzer's report
+# and the input that caused it.
+log=build-fuzz/media-fuzz.log
+# Anything after the seconds goes to libFuzzer as it stands (-seed=N to repeat a run).
+extra=("${@:2}")
+status=0
+build-fuzz/tests/fuzz/media_fuzz -max_total_time="$seconds" -max_len=32768 -timeout=10 \
+  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=build-fuzz/ "${extra[@]}" "$corpus" "$seeds" \
+  >"$log" 2>&1 || status=$?
+if [ "$status" -eq 0 ]; then
+  grep -E '^INFO: Seed:|^INFO: seed corpus:|^#[0-9]+[[:space:]]+DONE|^Done [0-9]+ runs|^stat::' "$log" || true
+else
+  grep '^INFO: Seed:' "$log" || true
+  echo "fuzz: the fuzzer failed (exit status $status); its report, from $log:"
+  # The report starts at the first error line of the sanitizers or of libFuzzer; the
+  # progress lines before it say nothing about the failure.
+  awk '/^==[0-9]+==|runtime error: |^ALARM: / { on = 1 } on && shown++ < 200' "$log"
+  artifact=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n 1)
+  if [ -n "$artifact" ] && [ -f "$artifact" ]; then
+    size=$(stat -c %s "$artifact")
+    echo "fuzz: the failing input, $size bytes: $artifact"
+    od -A x -t x1z -v -N 4096 "$artifact"
+    [ "$size" -le 4096 ] || echo "fuzz: (the first 4096 bytes shown; the whole input is in $artifact)"
+    echo "fuzz: replay it with: build-fuzz/tests/fuzz/media_fuzz $artifact"
+  else
+    echo "fuzz: no failing input was saved; the whole log is $log"
+  fi
+  exit "$status"
+fi

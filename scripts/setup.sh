@@ -10,6 +10,8 @@ packages=(
   libmpg123-dev libsndfile1-dev libsdl2-dev libjpeg-dev
   # fuzzing
   clang-14 libclang-rt-14-dev
+  # package checks: Debian's package checker and the AppStream validator
+  lintian appstream
   # fonts the windows ask for (metric-compatible faces with Cyrillic)
   fonts-dejavu-core fonts-liberation2
   # tests: a display, fixtures, a private session bus, packaging checks

@@ -24,6 +24,16 @@ for size in 16 22 24 32 48 64 128 256; do
   head -c 8 "$icon" | od -An -c | grep -q 'P   N   G' || fail "icon $size is not a PNG"
 done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/zolm-player.svg" ] || fail "scalable icon missing"
+for f in share/metainfo/example.zolm.player.metainfo.xml share/doc/zolm-player/copyright \
+  share/lintian/overrides/zolm-player; do
+  [ -f "$prefix/$f" ] || fail "$f missing"
+done
+# Compressed as Debian wants them; the manual's name line is what whatis shows.
+for f in share/man/man1/zolm-player.1.gz share/doc/zolm-player/changelog.gz; do
+  gzip -t "$prefix/$f" 2>/dev/null || fail "$f missing or not gzip"
+done
+manual=$(zcat "$prefix/share/man/man1/zolm-player.1.gz")
+grep -qx 'zolm\\-player \\- play the MP3 and WAV files of a folder' <<<"$manual" || fail "manual page name line"
 if [ -f "$src/resources/readme.txt" ]; then
   cmp -s "$src/resources/readme.txt" "$prefix/share/zolm-player/readme.txt" || fail "help text not installed"
 fi
