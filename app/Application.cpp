@@ -33,7 +33,10 @@ void SetCaption(QWidget *window, const QString &caption)
 {
     // Qt shows "[*][*]" as "[*]", so doubling each mark leaves the characters as they are.
     QString escaped = caption;
-    window->setWindowTitle(escaped.replace(kModifiedMark, kEscapedMark));
+    escaped.replace(kModifiedMark, kEscapedMark);
+    window->setWindowTitle(escaped);
+    // What the taskbar shows for the window, also where it goes by the icon name.
+    window->setWindowIconText(escaped);
 }
 
 QString Caption(const QWidget *window)

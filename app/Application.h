@@ -18,8 +18,9 @@ public:
 QString ApplicationTitle();
 void SetApplicationTitle(const QString &title);
 
-// Sets a window's title to exactly these characters. Qt would read "[*]" as
-// the unsaved-changes mark and drop it; file names may hold it.
+// Sets a window's title, and the text of its taskbar entry, to exactly these
+// characters. Qt would read "[*]" as the unsaved-changes mark and drop it;
+// file names may hold it.
 void SetCaption(QWidget *window, const QString &caption);
 // The caption as set by SetCaption (or a plain setWindowTitle).
 QString Caption(const QWidget *window);

@@ -63,7 +63,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 {
     Form1 = this;
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("ZOLM Player"));
+    SetCaption(this, QStringLiteral("ZOLM Player"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(glyphs::ProgramIcon());
@@ -230,6 +230,8 @@ void TForm1::CreateMenus()
         return a;
     };
 
+    // The menu belongs in the window, also where the desktop offers a global menu bar.
+    menuBar()->setNativeMenuBar(false);
     File1 = menuBar()->addMenu(QStringLiteral("Файл"));
     File1->setObjectName(QStringLiteral("File1"));
     N3 = item(File1, "N3", QStringLiteral("Играть директорию..."), QKeySequence(Qt::CTRL | Qt::Key_O), &TForm1::N3Click);

@@ -337,6 +337,10 @@ void TestDesktop::windowTitlesOnTheServerAreExactlyTheCaptions()
     f->SpeedButton5Click();
     QTRY_COMPARE(ServerTitle(f->winId()), QStringLiteral("ZOLM Player - ") + name);
     QCOMPARE(ApplicationTitle(), QStringLiteral("ZOLM Player - ") + name);
+    // The taskbar entry's text, as the window manager has it.
+    QTRY_COMPARE(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(f->winId()), QStringLiteral("-notype"),
+                                          QStringLiteral("_NET_WM_ICON_NAME")}),
+             QStringLiteral("_NET_WM_ICON_NAME = \"ZOLM Player - a [*] <i>b & c.wav\""));
 
     f->N2Click();
     QVERIFY(QTest::qWaitForWindowExposed(AboutBox));
