@@ -156,6 +156,34 @@ QList<int> Cardinals(const QString &xpropLine)
     return values;
 }
 
+// A window's geometry as the server has it: xwininfo's "Width", "Absolute upper-left X" ...
+struct ServerGeometry {
+    explicit ServerGeometry(const QString &window)
+        : info(Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}))
+    {
+    }
+    std::optional<int> operator()(const char *name) const
+    {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QLatin1String(name) + QLatin1String(":\\s*(-?\\d+)")).match(info);
+        return m.hasMatch() ? std::optional<int>(m.captured(1).toInt()) : std::nullopt;
+    }
+    // A point this far into the window, for the mouse.
+    QStringList At(int dx, int dy) const
+    {
+        return {QString::number((*this)("Absolute upper-left X").value_or(0) + dx),
+                QString::number((*this)("Absolute upper-left Y").value_or(0) + dy)};
+    }
+    QString info;
+};
+
+void ClickAt(const QStringList &point)
+{
+    Run(QStringLiteral("xdotool"),
+        QStringList{QStringLiteral("mousemove"), QStringLiteral("--sync")} + point
+            + QStringList{QStringLiteral("click"), QStringLiteral("1")});
+}
+
 bool MappedOnServer(WId window)
 {
     return Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)})
@@ -166,12 +194,7 @@ bool MappedOnServer(WId window)
 // centre of the work area, in half pixels; null when it can't be read.
 std::optional<QPoint> FrameCentreOffset(WId window)
 {
-    const QString info = Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)});
-    auto field = [&](const char *name) {
-        const QRegularExpressionMatch m =
-            QRegularExpression(QLatin1String(name) + QLatin1String(":\\s*(-?\\d+)")).match(info);
-        return m.hasMatch() ? std::optional<int>(m.captured(1).toInt()) : std::nullopt;
-    };
+    const ServerGeometry field(QString::number(window));
     const auto x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
     const auto w = field("Width"), h = field("Height");
     const QList<int> frame = Cardinals(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window),
@@ -506,14 +529,9 @@ void TestDesktop::boxWhileHiddenInTheTrayLeavesTheProgramPlaying()
     QTRY_COMPARE_WITH_TIMEOUT(ServerTitle(main.toULongLong()), QStringLiteral("ZOLM Player - ") + good, 10000);
 
     // The tray button, clicked where it is on the screen.
-    const QString geometry = Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), main});
-    auto field = [&](const char *name) {
-        return QRegularExpression(QLatin1String(name) + QLatin1String(":\\s*(-?\\d+)")).match(geometry).captured(1).toInt();
-    };
-    const int menuBar = field("Height") - 422;
-    const int x = field("Absolute upper-left X") + 323 + 15, y = field("Absolute upper-left Y") + menuBar + 125 + 14;
-    Run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(x),
-                                    QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+    const ServerGeometry geometry(main);
+    const int menuBar = geometry("Height").value_or(0) - 422;
+    ClickAt(geometry.At(323 + 15, menuBar + 125 + 14));
     QTRY_VERIFY_WITH_TIMEOUT(!MappedOnServer(main.toULongLong()), 10000);
 
     // Twice: the sound ends, the list comes round to the bad file, its box is
@@ -530,8 +548,18 @@ void TestDesktop::boxWhileHiddenInTheTrayLeavesTheProgramPlaying()
         QVERIFY(p.Running());
     }
     QVERIFY(!MappedOnServer(main.toULongLong()));
-    QVERIFY(p.Mpris("Quit"));
+
+    // Stopped, so no box comes up meanwhile, the program's one visible window is
+    // its tray icon: a left click brings the main window back, and Ctrl+Q ends it.
+    QVERIFY(p.Mpris("Player.Stop"));
+    QString icon;
+    QTRY_VERIFY_WITH_TIMEOUT(!(icon = p.Window(QStringLiteral(".*"))).isEmpty(), 10000);
+    const ServerGeometry iconGeometry(icon);
+    ClickAt(iconGeometry.At(iconGeometry("Width").value_or(0) / 2, iconGeometry("Height").value_or(0) / 2));
+    QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(main.toULongLong()), 10000);
+    p.Keys(main, {QStringLiteral("ctrl+q")});
     QVERIFY(p.process.waitForFinished(10000));
+    QCOMPARE(p.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.process.exitCode(), 0);
 }
 
