@@ -14,7 +14,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
