@@ -11,6 +11,27 @@
 
 namespace {
 
+// Opens rez.dat, which must be a regular file. A FIFO of that name would
+// block the open (and start-up with it) until someone wrote to it, and a
+// device could be read forever: anything but a regular file is refused with
+// the error a folder of that name gets, without ever waiting.
+int OpenRegular(const char *path, int flags)
+{
+    struct stat st;
+    if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        EInOutError::Raise(EACCES);
+    const int fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0)
+        EInOutError::Raise(errno == ENXIO ? EACCES : errno); // ENXIO: a FIFO nobody reads
+    FileHandle file(fd);
+    if (::fstat(fd, &st) != 0)
+        EInOutError::Raise(errno);
+    // Swapped for something else between the two looks.
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        EInOutError::Raise(EACCES);
+    return file.release();
+}
+
 // Closes now so a failing close is reported too.
 void CloseOrRaise(FileHandle &file)
 {
@@ -22,9 +43,7 @@ void CloseOrRaise(FileHandle &file)
 
 QByteArray ReadFirstLine(const char *path, int maxChars)
 {
-    FileHandle fd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        EInOutError::Raise(errno);
+    FileHandle fd(OpenRegular(path, O_RDONLY));
 
     // A character takes at most four bytes, so this many bytes of line always
     // hold maxChars characters; the rest of a long line is never read.
@@ -58,17 +77,13 @@ void EnsureRezFile(const char *path)
     struct stat st;
     if (::stat(path, &st) == 0 && !S_ISDIR(st.st_mode))
         return;
-    FileHandle fd(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.get() < 0)
-        EInOutError::Raise(errno);
+    FileHandle fd(OpenRegular(path, O_WRONLY | O_CREAT | O_TRUNC));
     CloseOrRaise(fd);
 }
 
 void WriteRezFile(const QByteArray &text, const char *path)
 {
-    FileHandle fd(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.get() < 0)
-        EInOutError::Raise(errno);
+    FileHandle fd(OpenRegular(path, O_WRONLY | O_CREAT | O_TRUNC));
     const char *p = text.constData();
     qsizetype left = text.size();
     while (left > 0) {

@@ -106,7 +106,7 @@ int main(int argc, char **argv)
 
     TApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("zolm-player"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("ZOLM Player"));
+    SetApplicationTitle(QStringLiteral("ZOLM Player"));
     QGuiApplication::setDesktopFileName(QStringLiteral("zolm-player"));
 
     Form1 = new TForm1;

@@ -58,7 +58,9 @@ QFont Font(const char *family, int pixels, bool bold = false)
 
 QLabel *TextLabel(const char *name, const QString &text, int left, int top, const QFont &font, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(font);
     label->move(left, top);

@@ -102,17 +102,19 @@ QPixmap Shuffle()
 
 QPixmap Repeat()
 {
-    // The arc with its arrow head sits in the left 11 columns; the right half closes the loop.
+    // A closed loop running clockwise, its arrow head on the top side. The head
+    // sits in the left 11 columns, so the half picture (repeat the song) shows it
+    // too; at 5 columns by 9 rows, outlined, it reads as a head at any scale.
     return Make(23, 22, [](QPainter &p) {
         p.setPen(QPen(kNavy, 2));
-        p.drawLine(6, 6, 6, 15);    // left side of the loop
-        p.drawLine(6, 15, 10, 15);  // bottom, left half
-        p.drawLine(6, 6, 9, 6);     // top, left half, up to the arrow head
-        Triangle(p, {8, 3}, {8, 9}, {10, 6}, kBlue);
-        p.setPen(QPen(kNavy, 2));
-        p.drawLine(11, 6, 16, 6);   // top, right half
-        p.drawLine(16, 6, 16, 15);  // right side
-        p.drawLine(11, 15, 16, 15); // bottom, right half
+        p.drawLine(3, 7, 3, 16);   // left side of the loop
+        p.drawLine(3, 16, 19, 16); // bottom
+        p.drawLine(19, 7, 19, 16); // right side
+        p.drawLine(12, 7, 19, 7);  // top, after the head
+        p.drawLine(3, 7, 5, 7);    // top, into the head
+        p.setPen(kBlack);
+        p.setBrush(kBlue);
+        p.drawPolygon(QPolygon({QPoint(5, 2), QPoint(9, 6), QPoint(9, 7), QPoint(5, 11)}));
     });
 }
 

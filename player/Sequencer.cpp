@@ -1,6 +1,7 @@
 // The playback sequencer: Play, the one-second tick and the end-of-track advance.
 #include "player/Unit1.h"
 
+#include "app/Application.h"
 #include "app/Dialogs.h"
 #include "media/MPlayer.h"
 #include "player/Controls.h"
@@ -43,8 +44,8 @@ void TForm1::Play()
     Timer1->stop();
     Label1->setText(ListBox1->NameText(i));
     const QString title = QStringLiteral("ZOLM Player - ") + Label1->text();
-    QGuiApplication::setApplicationDisplayName(title);
-    setWindowTitle(title);
+    SetApplicationTitle(title);
+    SetCaption(this, title);
     MediaPlayer1->FileName = RememberedFolder + ListBox1->NameBytes(i);
     try {
         MediaPlayer1->Open();

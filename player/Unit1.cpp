@@ -63,7 +63,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 {
     Form1 = this;
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("ZOLM Player"));
+    SetCaption(this, QStringLiteral("ZOLM Player"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(glyphs::ProgramIcon());
@@ -118,6 +118,7 @@ void TForm1::CreateControls()
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(14, 42, 315, 30);
     Label1->setToolTip(QStringLiteral("Текущая композиция"));
+    Label1->setTextFormat(Qt::PlainText); // file names may hold "<" and "&"
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label1->setFont(SansSerif(11, true));
@@ -131,6 +132,7 @@ void TForm1::CreateControls()
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->move(22, 16);
     Label2->setToolTip(QStringLiteral("Текущее время композиции"));
+    Label2->setTextFormat(Qt::PlainText);
     {
         QFont f(QStringLiteral("Courier New"));
         f.setPixelSize(20);
@@ -228,6 +230,8 @@ void TForm1::CreateMenus()
         return a;
     };
 
+    // The menu belongs in the window, also where the desktop offers a global menu bar.
+    menuBar()->setNativeMenuBar(false);
     File1 = menuBar()->addMenu(QStringLiteral("Файл"));
     File1->setObjectName(QStringLiteral("File1"));
     N3 = item(File1, "N3", QStringLiteral("Играть директорию..."), QKeySequence(Qt::CTRL | Qt::Key_O), &TForm1::N3Click);
@@ -306,6 +310,12 @@ void TForm1::N4Click()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    // While a secondary window has it disabled, the main window takes no
+    // input, the window manager's close request included.
+    if (!isEnabled() && event->spontaneous()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QCoreApplication::quit();
 }

@@ -16,6 +16,8 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   # tests: a display, fixtures, a private session bus, packaging checks
   xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
+  # tests on a real desktop: a window manager, an XEmbed tray, the X client library
+  openbox tint2 libxcb1-dev
 )
 
 missing=()

@@ -138,7 +138,7 @@ void TID3Tag::FormShow()
     // 1. The remembered folder, read again: the main window may have changed it.
     TagWindowFolder = ReadFirstLine(kRezFileName, kRezMaxChars);
     // 2. The caption is "ZOLM Player - " and the name of the entry last started.
-    const QString name = Form1 ? Form1->windowTitle().mid(14) : QString();
+    const QString name = Form1 ? Caption(Form1).mid(14) : QString();
     // 3.
     TagFilePath = TagWindowFolder + FileNameBytes(TagWindowFolder, name);
     // 4. The player must let go of the file: the reader opens it exclusively.

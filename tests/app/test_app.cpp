@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +63,8 @@ private slots:
     void hugeRezFileReadsOnlyItsStart();
     void rezFileCreatedEmptyOnlyWhenMissing();
     void unreadableRezFileRaisesInputOutputError();
+    void rezFileThatIsNoRegularFileIsRefusedWithoutWaiting_data();
+    void rezFileThatIsNoRegularFileIsRefusedWithoutWaiting();
     void displayTextFallsBackToWindows1251();
     void displayTextReadsRussianAndWesternTagTexts();
     void displayTextMapsBackToEveryByteString();
@@ -157,6 +160,36 @@ void TestApp::unreadableRezFileRaisesInputOutputError()
     QVERIFY_THROWS_EXCEPTION(EInOutError, ReadFirstLine("rez.dat"));
     QCOMPARE(EInOutError::TextFor(ENOENT), QStringLiteral("File not found"));
     QCOMPARE(EInOutError::TextFor(ENOSPC), QStringLiteral("Disk full"));
+}
+
+void TestApp::rezFileThatIsNoRegularFileIsRefusedWithoutWaiting_data()
+{
+    QTest::addColumn<QByteArray>("device"); // empty: a FIFO nobody writes to or reads
+    QTest::newRow("FIFO") << QByteArray();
+    QTest::newRow("character device") << QByteArray("/dev/zero");
+}
+
+void TestApp::rezFileThatIsNoRegularFileIsRefusedWithoutWaiting()
+{
+    QFETCH(QByteArray, device);
+    ScratchDir dir;
+    if (device.isEmpty())
+        QVERIFY(::mkfifo("rez.dat", 0600) == 0);
+    else
+        QVERIFY(::symlink(device.constData(), "rez.dat") == 0);
+    EnsureRezFile("rez.dat"); // it exists: left alone
+    for (const bool write : {false, true}) {
+        try {
+            // A blocking open would wait here for a writer (or a reader) forever.
+            if (write)
+                WriteRezFile("/music/", "rez.dat");
+            else
+                ReadFirstLine("rez.dat");
+            QFAIL("a rez.dat that is no regular file was used");
+        } catch (const EInOutError &e) {
+            QCOMPARE(e.Message(), QStringLiteral("File access denied"));
+        }
+    }
 }
 
 void TestApp::displayTextFallsBackToWindows1251()

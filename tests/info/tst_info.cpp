@@ -6,6 +6,7 @@
 
 #include <QDesktopServices>
 #include <QPlainTextEdit>
+#include <sys/stat.h>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -45,11 +46,13 @@ class TestInfo : public QObject {
 private slots:
     void readmeBecomesTheHelpText_data()
     {
-        QTest::addColumn<QByteArray>("readme"); // null: no file; "/": a folder of that name
+        QTest::addColumn<QByteArray>("readme"); // null: no file; "/": a folder of that name; "|": a FIFO
         QTest::addColumn<QString>("shown");
         const QString fixed = QStringLiteral("Извините, но помощь кто-то украл!");
         QTest::newRow("missing") << QByteArray() << fixed;
         QTest::newRow("folder") << QByteArray("/") << fixed;
+        // No text to load, and opening it must not wait for a writer that never comes.
+        QTest::newRow("FIFO") << QByteArray("|") << fixed;
         QTest::newRow("empty") << QByteArray("") << QString();
         QTest::newRow("every line break") << QByteArray("one\ntwo\r\nthree\rfour\r\rsix\n")
                                           << QStringLiteral("one\ntwo\nthree\nfour\n\nsix\n");
@@ -65,6 +68,8 @@ private slots:
         h.Start();
         if (readme == "/")
             QVERIFY(QDir().mkdir("readme.txt"));
+        else if (readme == "|")
+            QVERIFY(::mkfifo("readme.txt", 0600) == 0);
         else if (!readme.isNull())
             WriteBytes("readme.txt", readme);
         h.form->ZOLMPlayer1Click();

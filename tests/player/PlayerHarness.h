@@ -2,6 +2,7 @@
 // Builds the real main window (and the secondary windows) in a scratch working
 // directory, with boxes recorded instead of shown and the audio on a manual clock.
 #include "TestSupport.h"
+#include "app/Application.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "media/ManualClock.h"
@@ -81,7 +82,7 @@ public:
 
     int Selected() const { return form->ListBox1->ItemIndex(); }
     bool Playing() const { return form->MediaPlayer1->Mode() == TMPModes::mpPlaying; }
-    QString Title() const { return form->windowTitle(); }
+    QString Title() const { return Caption(form.get()); }
 
     FakeDialogs dialogs;
     ScratchDir dir;

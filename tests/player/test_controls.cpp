@@ -1,5 +1,6 @@
 // The small controls the main window is made of.
 #include "player/Controls.h"
+#include "player/Glyphs.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -11,6 +12,7 @@ private slots:
     void plainButtonNeverStaysDown();
     void clickTogglesDownBeforeTheHandlerRuns();
     void numGlyphsTwoShowsTheLeftHalf();
+    void repeatPictureHasAnArrowHeadInTheHalfItShowsForOneSong();
     void trackBarReportsEveryNotificationEvenWithoutMove();
     void listClickOnlyForTheUsersSelection();
 };
@@ -68,6 +70,33 @@ void TestControls::numGlyphsTwoShowsTheLeftHalf()
     QCOMPARE(b.ShownGlyph().size(), QSize(23, 25));
     b.SetNumGlyphs(2);
     QCOMPARE(b.ShownGlyph().size(), QSize(11, 25));
+}
+
+void TestControls::repeatPictureHasAnArrowHeadInTheHalfItShowsForOneSong()
+{
+    // The head is drawn in blue outlined in black, the loop in navy. Column by
+    // column, from its base to its tip, the head must narrow steadily over
+    // several columns, from well over the loop's 2-pixel line down to its tip:
+    // a head that reads as one, not a blob on the line.
+    TSpeedButton b;
+    b.SetGlyph(glyphs::Repeat());
+    b.SetNumGlyphs(2);
+    const QImage half = b.ShownGlyph().toImage();
+    QList<int> heights;
+    for (int x = 0; x < half.width(); ++x) {
+        int n = 0;
+        for (int y = 0; y < half.height(); ++y) {
+            const QRgb p = half.pixel(x, y);
+            n += qAlpha(p) == 255 && (p == qRgb(0, 0, 255) || p == qRgb(0, 0, 0));
+        }
+        if (n > 0)
+            heights << n;
+    }
+    QVERIFY2(heights.size() >= 4, qPrintable(QStringLiteral("head only %1 columns wide").arg(heights.size())));
+    QVERIFY(heights.first() >= 7);
+    QVERIFY(heights.last() <= 2);
+    for (qsizetype i = 1; i < heights.size(); ++i)
+        QVERIFY2(heights[i] < heights[i - 1], "the head does not narrow towards its tip");
 }
 
 void TestControls::trackBarReportsEveryNotificationEvenWithoutMove()

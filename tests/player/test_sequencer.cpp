@@ -63,7 +63,7 @@ void TestSequencer::playShowsNameLengthAndCaptions()
     f->SpeedButton5->UserClick();
     QCOMPARE(f->Label1->text(), QStringLiteral("song.wav (0:03)"));
     QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - song.wav"));
-    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("ZOLM Player - song.wav"));
+    QCOMPARE(ApplicationTitle(), QStringLiteral("ZOLM Player - song.wav"));
     QCOMPARE(f->TrackBar2->maximum(), 3250);
     QCOMPARE(f->TrackBar2->value(), 0);
     QVERIFY(f->TrackBar2->SliderVisible());

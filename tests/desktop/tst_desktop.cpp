@@ -1,0 +1,602 @@
+// The player on a real X server: Xvfb, the openbox window manager and tint2's
+// XEmbed tray, all started here. What the offscreen tests cannot see is read
+// back from the server (titles, geometry, mapping) or through the windows'
+// accessibility interfaces (the characters a label shows); the tray and
+// start-up cases run the real program.
+#include "PlayerHarness.h"
+#include "app/Application.h"
+#include "app/Dialogs.h"
+#include "app/Errors.h"
+
+#include <QAccessible>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+// ---------------------------------------------------------------- the desktop
+
+std::vector<pid_t> g_children;
+std::string g_home;
+
+// Starts a helper, its output silenced; the pipes it is told of are inherited.
+pid_t Spawn(const std::vector<std::string> &args)
+{
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    if (pid > 0)
+        g_children.push_back(pid);
+    return pid;
+}
+
+// Starts a program that writes one line to a descriptor it is told of (Xvfb's
+// display number, dbus-daemon's address) and returns that line.
+std::string SpawnAndReadLine(std::vector<std::string> args, const std::function<void(std::vector<std::string> &, int)> &tell)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    tell(args, fds[1]);
+    const pid_t pid = Spawn(args);
+    ::close(fds[1]);
+    std::string line;
+    if (pid > 0) {
+        pollfd p{fds[0], POLLIN, 0};
+        char c;
+        while (::poll(&p, 1, 20000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+            line += c;
+    }
+    ::close(fds[0]);
+    return line;
+}
+
+bool StartDesktop()
+{
+    char home[] = "/tmp/zolm-desktop-XXXXXX";
+    if (!::mkdtemp(home))
+        return false;
+    g_home = home;
+    ::setenv("HOME", home, 1);
+    ::setenv("XDG_CONFIG_HOME", (g_home + "/.config").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", home, 1);
+
+    const std::string display =
+        SpawnAndReadLine({"Xvfb", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, [](auto &args, int fd) {
+            args.push_back("-displayfd");
+            args.push_back(std::to_string(fd));
+        });
+    if (display.empty())
+        return false;
+    ::setenv("DISPLAY", (":" + display).c_str(), 1);
+
+    const std::string bus = SpawnAndReadLine({"dbus-daemon", "--session", "--nofork"}, [](auto &args, int fd) {
+        args.push_back("--print-address=" + std::to_string(fd));
+    });
+    if (bus.empty())
+        return false;
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+
+    const std::string tint2rc = g_home + "/tint2rc";
+    if (FILE *f = std::fopen(tint2rc.c_str(), "w")) {
+        std::fputs("panel_items = S\npanel_position = bottom center horizontal\npanel_size = 100% 30\n"
+                   "systray_icon_size = 24\nstrut_policy = follow_size\n",
+                   f);
+        std::fclose(f);
+    }
+    return Spawn({"openbox", "--sm-disable"}) > 0 && Spawn({"tint2", "-c", tint2rc}) > 0;
+}
+
+void StopDesktop()
+{
+    for (auto it = g_children.rbegin(); it != g_children.rend(); ++it)
+        ::kill(*it, SIGTERM);
+    for (pid_t pid : g_children)
+        ::waitpid(pid, nullptr, 0);
+    if (!g_home.empty())
+        QDir(QString::fromStdString(g_home)).removeRecursively();
+}
+
+// ---------------------------------------------------------------- reading the server
+
+QString Run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(10000))
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+QString ServerTitle(WId window)
+{
+    return Run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), QString::number(window)});
+}
+
+QList<int> Cardinals(const QString &xpropLine)
+{
+    QList<int> values;
+    const qsizetype eq = xpropLine.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return values;
+    for (const QString &part : xpropLine.mid(eq + 1).split(QLatin1Char(','), Qt::SkipEmptyParts))
+        values << part.trimmed().toInt();
+    return values;
+}
+
+// A window's geometry as the server has it: xwininfo's "Width", "Absolute upper-left X" ...
+struct ServerGeometry {
+    explicit ServerGeometry(const QString &window)
+        : info(Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}))
+    {
+    }
+    std::optional<int> operator()(const char *name) const
+    {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QLatin1String(name) + QLatin1String(":\\s*(-?\\d+)")).match(info);
+        return m.hasMatch() ? std::optional<int>(m.captured(1).toInt()) : std::nullopt;
+    }
+    // A point this far into the window, for the mouse.
+    QStringList At(int dx, int dy) const
+    {
+        return {QString::number((*this)("Absolute upper-left X").value_or(0) + dx),
+                QString::number((*this)("Absolute upper-left Y").value_or(0) + dy)};
+    }
+    QString info;
+};
+
+void ClickAt(const QStringList &point)
+{
+    Run(QStringLiteral("xdotool"),
+        QStringList{QStringLiteral("mousemove"), QStringLiteral("--sync")} + point
+            + QStringList{QStringLiteral("click"), QStringLiteral("1")});
+}
+
+bool MappedOnServer(WId window)
+{
+    return Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)})
+        .contains(QLatin1String("IsViewable"));
+}
+
+// How far the centre of a window's frame, as the server has it, lies from the
+// centre of the work area, in half pixels; null when it can't be read.
+std::optional<QPoint> FrameCentreOffset(WId window)
+{
+    const ServerGeometry field(QString::number(window));
+    const auto x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
+    const auto w = field("Width"), h = field("Height");
+    const QList<int> frame = Cardinals(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window),
+                                                                     QStringLiteral("_NET_FRAME_EXTENTS")}));
+    const QList<int> area =
+        Cardinals(Run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_WORKAREA")}));
+    if (!x || !y || !w || !h || frame.size() != 4 || area.size() < 4)
+        return std::nullopt;
+    const int left = *x - frame[0], top = *y - frame[2];
+    const int width = *w + frame[0] + frame[1], height = *h + frame[2] + frame[3];
+    return QPoint(2 * left + width - (2 * area[0] + area[2]), 2 * top + height - (2 * area[1] + area[3]));
+}
+
+QString OffsetText(WId window)
+{
+    const std::optional<QPoint> d = FrameCentreOffset(window);
+    return d ? QStringLiteral("centre off by (%1, %2) half pixels").arg(d->x()).arg(d->y())
+             : QStringLiteral("geometry unreadable");
+}
+
+bool Centred(WId window)
+{
+    const std::optional<QPoint> d = FrameCentreOffset(window);
+    return d && std::abs(d->x()) <= 1 && std::abs(d->y()) <= 1;
+}
+
+// The characters a label shows, as assistive technology reads them.
+QString ShownText(QWidget *label)
+{
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(label);
+    return a ? a->text(QAccessible::Name) : QString();
+}
+
+// A close request as the window manager's close key makes it: the request goes
+// to the window manager, which sends WM_DELETE_WINDOW to the window.
+void RequestClose(WId window)
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *c = x11->connection();
+    const char name[] = "_NET_CLOSE_WINDOW";
+    xcb_intern_atom_reply_t *atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(window);
+    event.type = atom->atom;
+    event.data.data32[0] = XCB_CURRENT_TIME;
+    event.data.data32[1] = 2; // from a pager or taskbar: the user asked
+    std::free(atom);
+    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(c);
+}
+
+// Runs check on the first message box that comes up, once it is on the screen,
+// then closes it with OK; the box itself runs its own loop meanwhile.
+void OnNextBox(std::function<void(QMessageBox *)> check)
+{
+    QTimer::singleShot(20, [check] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->windowHandle() || !box->windowHandle()->isExposed())
+            return OnNextBox(check);
+        check(box);
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+
+// ---------------------------------------------------------------- the real program
+
+class Program {
+public:
+    explicit Program(const QString &dir)
+    {
+        process.setWorkingDirectory(dir);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QString::fromLocal8Bit(qgetenv("ZOLM_PLAYER")), QStringList());
+    }
+    ~Program()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    bool Running() { return process.state() == QProcess::Running; }
+    // The program's visible windows whose title matches; "" for none.
+    QString Window(const QString &title, bool visibleOnly = true)
+    {
+        QStringList args{QStringLiteral("search"), QStringLiteral("--all")};
+        if (visibleOnly)
+            args << QStringLiteral("--onlyvisible");
+        args << QStringLiteral("--pid") << QString::number(process.processId()) << QStringLiteral("--name") << title;
+        return Run(QStringLiteral("xdotool"), args).section(QLatin1Char('\n'), 0, 0);
+    }
+    void Keys(const QString &window, const QStringList &keys)
+    {
+        Run(QStringLiteral("xdotool"), QStringList{QStringLiteral("windowactivate"), QStringLiteral("--sync"), window,
+                                                   QStringLiteral("key"), QStringLiteral("--clearmodifiers")}
+                                           + keys);
+    }
+    bool Mpris(const char *method)
+    {
+        QProcess p;
+        p.start(QStringLiteral("dbus-send"),
+                {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                 QStringLiteral("--dest=org.mpris.MediaPlayer2.zolmplayer"), QStringLiteral("/org/mpris/MediaPlayer2"),
+                 QStringLiteral("org.mpris.MediaPlayer2.") + QLatin1String(method)});
+        return p.waitForFinished(10000) && p.exitCode() == 0;
+    }
+    QProcess process;
+};
+
+// An extended regular expression (xdotool's kind) matching exactly this text.
+QString Regex(const QString &literal)
+{
+    QString re = QStringLiteral("^");
+    for (const QChar c : literal) {
+        if (QStringView(u".[]{}()\\*+?^$|").contains(c))
+            re += QLatin1Char('\\');
+        re += c;
+    }
+    return re + QLatin1Char('$');
+}
+
+} // namespace
+
+class TestDesktop : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void windowTitlesOnTheServerAreExactlyTheCaptions();
+    void namesAreShownAsTheirCharacters();
+    void boxesAreCentredOnTheScreenAsShown();
+    void closeRequestIsIgnoredWhileASecondaryWindowIsOpen_data();
+    void closeRequestIsIgnoredWhileASecondaryWindowIsOpen();
+    void boxWhileHiddenInTheTrayLeavesTheProgramPlaying();
+    void rezDatAsFifoGivesTheErrorBoxAtOnce();
+};
+
+void TestDesktop::initTestCase()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !Cardinals(Run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_WORKAREA")})).isEmpty(),
+        10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    QVERIFY(QFile::exists(QString::fromLocal8Bit(qgetenv("ZOLM_PLAYER"))));
+}
+
+void TestDesktop::windowTitlesOnTheServerAreExactlyTheCaptions()
+{
+    PlayerHarness h;
+    const QString name = QStringLiteral("a [*] <i>b & c.wav");
+    TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("m"), {name}));
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    QTRY_COMPARE(ServerTitle(f->winId()), QStringLiteral("ZOLM Player"));
+    f->SpeedButton5Click();
+    QTRY_COMPARE(ServerTitle(f->winId()), QStringLiteral("ZOLM Player - ") + name);
+    QCOMPARE(ApplicationTitle(), QStringLiteral("ZOLM Player - ") + name);
+    // The taskbar entry's text, as the window manager has it.
+    QTRY_COMPARE(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(f->winId()), QStringLiteral("-notype"),
+                                          QStringLiteral("_NET_WM_ICON_NAME")}),
+             QStringLiteral("_NET_WM_ICON_NAME = \"ZOLM Player - a [*] <i>b & c.wav\""));
+
+    f->N2Click();
+    QVERIFY(QTest::qWaitForWindowExposed(AboutBox));
+    QTRY_COMPARE(ServerTitle(AboutBox->winId()), QStringLiteral("О программе"));
+    AboutBox->OKButtonClick();
+
+    f->ID3Tag1Click();
+    QVERIFY(QTest::qWaitForWindowExposed(ID3Tag));
+    QTRY_COMPARE(ServerTitle(ID3Tag->winId()), QStringLiteral("ID3Tag"));
+    QVERIFY(h.dialogs.errors.isEmpty()); // the tag window found the file by the caption's name
+    ID3Tag->FormClose();
+
+    f->ZOLMPlayer1Click();
+    QVERIFY(QTest::qWaitForWindowExposed(helpp));
+    QTRY_COMPARE(ServerTitle(helpp->winId()), QStringLiteral("Помощь!"));
+    helpp->Button1Click();
+}
+
+void TestDesktop::namesAreShownAsTheirCharacters()
+{
+    PlayerHarness h;
+    const QString good = QStringLiteral("<u>und x.wav");
+    const QString bad = QStringLiteral("bad <b>B &amp; C.wav");
+    const QByteArray folder = h.MakeFolder(QStringLiteral("m"), {good});
+    WriteBytes(folder + bad.toUtf8(), "not a sound");
+    TForm1 *f = h.Start(folder);
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    auto select = [f](const QString &name) {
+        for (int i = 0; i < f->ListBox1->Count(); ++i)
+            if (f->ListBox1->NameText(i) == name)
+                f->ListBox1->SetItemIndex(i);
+    };
+    select(good);
+    f->SpeedButton5Click();
+    QCOMPARE(ShownText(f->Label1), good + QStringLiteral(" (0:02)"));
+
+    // The message box of a file that can't be opened, and the error box, for real.
+    SetDialogs(nullptr);
+    QString message, messageTitle, error;
+    OnNextBox([&](QMessageBox *box) {
+        message = ShownText(box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label")));
+        messageTitle = ServerTitle(box->winId());
+    });
+    select(bad);
+    f->SpeedButton5Click();
+    QCOMPARE(message, QStringLiteral("Ошибка обращения к файлу ") + bad);
+    QCOMPARE(messageTitle, QStringLiteral("ZOLM Player - ") + bad);
+    QCOMPARE(ShownText(f->Label1), bad);
+
+    OnNextBox([&](QMessageBox *box) { error = ShownText(box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))); });
+    RunHandler([&] { EFOpenError::Raise(folder + "<i>gone.wav", ENOENT); });
+    QCOMPARE(error, QStringLiteral("Cannot open file \"%1<i>gone.wav\". No such file or directory.")
+                        .arg(QString::fromUtf8(folder)));
+    SetDialogs(&h.dialogs);
+}
+
+void TestDesktop::closeRequestIsIgnoredWhileASecondaryWindowIsOpen_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::newRow("About box") << QStringLiteral("about");
+    QTest::newRow("tag window") << QStringLiteral("tag");
+    QTest::newRow("help window") << QStringLiteral("help");
+}
+
+void TestDesktop::closeRequestIsIgnoredWhileASecondaryWindowIsOpen()
+{
+    QFETCH(QString, window);
+    PlayerHarness h;
+    TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("m"), {QStringLiteral("a.wav")}));
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    QTRY_VERIFY(MappedOnServer(f->winId()));
+
+    QWidget *secondary = nullptr;
+    if (window == QLatin1String("about")) {
+        f->N2Click();
+        secondary = AboutBox;
+    } else if (window == QLatin1String("tag")) {
+        f->ID3Tag1Click();
+        secondary = ID3Tag;
+    } else {
+        f->ZOLMPlayer1Click();
+        secondary = helpp;
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(secondary));
+    QVERIFY(!f->isEnabled());
+
+    int closes = 0;
+    class CloseCounter : public QObject {
+    public:
+        explicit CloseCounter(int *n) : n_(n) {}
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Close)
+                ++*n_;
+            return false;
+        }
+        int *n_;
+    } counter(&closes);
+    f->installEventFilter(&counter);
+    RequestClose(f->winId());
+    QTRY_COMPARE_WITH_TIMEOUT(closes, 1, 10000); // the request came through
+    QCoreApplication::processEvents();
+    QVERIFY(f->isVisible());
+    QVERIFY(MappedOnServer(f->winId()));
+    QVERIFY(secondary->isVisible());
+
+    // Enabled again, the same request ends the program: the window closes.
+    if (secondary == AboutBox)
+        AboutBox->OKButtonClick();
+    else if (secondary == ID3Tag)
+        ID3Tag->FormClose();
+    else
+        helpp->Button1Click();
+    QVERIFY(f->isEnabled());
+    RequestClose(f->winId());
+    QTRY_COMPARE_WITH_TIMEOUT(closes, 2, 10000);
+    QTRY_VERIFY(!f->isVisible());
+    f->removeEventFilter(&counter);
+}
+
+void TestDesktop::boxesAreCentredOnTheScreenAsShown()
+{
+    PlayerHarness h;
+    TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("m"), {QStringLiteral("a.wav")}));
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    SetDialogs(nullptr);
+    for (const bool error : {false, true}) {
+        bool centred = false;
+        QString offset;
+        OnNextBox([&](QMessageBox *box) {
+            centred = QTest::qWaitFor([&] { return Centred(box->winId()); }, 5000);
+            offset = OffsetText(box->winId());
+        });
+        const QString text = QStringLiteral("A box whose text is long enough to make it wider than its buttons");
+        if (error)
+            Dialogs().ShowError(text);
+        else
+            Dialogs().ShowMessage(text);
+        QVERIFY2(centred, qPrintable(offset));
+    }
+    SetDialogs(&h.dialogs);
+}
+
+void TestDesktop::boxWhileHiddenInTheTrayLeavesTheProgramPlaying()
+{
+    ScratchDir dir;
+    QVERIFY(QDir().mkdir(QStringLiteral("m")));
+    const QString bad = QStringLiteral("bad <b>B &amp; C.mp3");
+    const QString good = QStringLiteral("<u>und x.wav");
+    // MP3 names are listed first: the bad file is entry 0, the sound entry 1.
+    QVERIFY(WriteBytes("m/" + bad.toUtf8(), "not a sound"));
+    QVERIFY(WriteBytes("m/" + good.toUtf8(), MakeWav(1000)));
+    QVERIFY(WriteBytes("rez.dat", QFile::encodeName(dir.file(QStringLiteral("m/")))));
+
+    Program p(dir.path());
+    QString main;
+    QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
+    // Repeat the list, then the next entry: the sound plays.
+    p.Keys(main, {QStringLiteral("ctrl+r"), QStringLiteral("ctrl+r"), QStringLiteral("ctrl+b")});
+    QTRY_COMPARE_WITH_TIMEOUT(ServerTitle(main.toULongLong()), QStringLiteral("ZOLM Player - ") + good, 10000);
+
+    // The tray button, clicked where it is on the screen.
+    const ServerGeometry geometry(main);
+    const int menuBar = geometry("Height").value_or(0) - 422;
+    ClickAt(geometry.At(323 + 15, menuBar + 125 + 14));
+    QTRY_VERIFY_WITH_TIMEOUT(!MappedOnServer(main.toULongLong()), 10000);
+
+    // Twice: the sound ends, the list comes round to the bad file, its box is
+    // dismissed from the keyboard; then the desktop's Next plays the sound again.
+    for (int round = 0; round < 2; ++round) {
+        QString box;
+        QTRY_VERIFY_WITH_TIMEOUT(!(box = p.Window(Regex(QStringLiteral("ZOLM Player - ") + bad))).isEmpty(), 15000);
+        QVERIFY(!MappedOnServer(main.toULongLong()));
+        QVERIFY2(QTest::qWaitFor([&] { return Centred(box.toULongLong()); }, 5000), qPrintable(OffsetText(box.toULongLong())));
+        p.Keys(box, {QStringLiteral("Return")});
+        QTRY_VERIFY_WITH_TIMEOUT(!MappedOnServer(box.toULongLong()), 10000);
+        QVERIFY2(p.Mpris("Player.Next"), "the program is gone");
+        QTRY_COMPARE_WITH_TIMEOUT(ServerTitle(main.toULongLong()), QStringLiteral("ZOLM Player - ") + good, 10000);
+        QVERIFY(p.Running());
+    }
+    QVERIFY(!MappedOnServer(main.toULongLong()));
+
+    // Stopped, so no box comes up meanwhile, the program's one visible window is
+    // its tray icon: a left click brings the main window back, and Ctrl+Q ends it.
+    QVERIFY(p.Mpris("Player.Stop"));
+    QString icon;
+    QTRY_VERIFY_WITH_TIMEOUT(!(icon = p.Window(QStringLiteral(".*"))).isEmpty(), 10000);
+    const ServerGeometry iconGeometry(icon);
+    ClickAt(iconGeometry.At(iconGeometry("Width").value_or(0) / 2, iconGeometry("Height").value_or(0) / 2));
+    QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(main.toULongLong()), 10000);
+    p.Keys(main, {QStringLiteral("ctrl+q")});
+    QVERIFY(p.process.waitForFinished(10000));
+    QCOMPARE(p.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.process.exitCode(), 0);
+}
+
+void TestDesktop::rezDatAsFifoGivesTheErrorBoxAtOnce()
+{
+    ScratchDir dir;
+    QVERIFY(::mkfifo("rez.dat", 0600) == 0);
+    Program p(dir.path());
+    // The box comes up before the main window, which waits for it.
+    QString box;
+    QTRY_VERIFY_WITH_TIMEOUT(!(box = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
+    QVERIFY(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), box, QStringLiteral("_NET_WM_WINDOW_TYPE")})
+                .contains(QLatin1String("_NET_WM_WINDOW_TYPE_DIALOG")));
+    p.Keys(box, {QStringLiteral("Return")});
+    QString main;
+    QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty() && main != box,
+                             10000);
+    p.Keys(main, {QStringLiteral("ctrl+q")});
+    QVERIFY(p.process.waitForFinished(10000));
+    QCOMPARE(p.process.exitCode(), 0);
+}
+
+int main(int argc, char **argv)
+{
+    if (!StartDesktop()) {
+        std::fputs("tst_desktop: could not start Xvfb, dbus-daemon, openbox and tint2\n", stderr);
+        StopDesktop();
+        return 1;
+    }
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    int code;
+    {
+        TApplication app(argc, argv);
+        TestDesktop test;
+        code = QTest::qExec(&test, argc, argv);
+    }
+    StopDesktop();
+    return code;
+}
+
+#include "tst_desktop.moc"
