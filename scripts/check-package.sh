@@ -128,7 +128,7 @@ wait "$pid" 2>/dev/null
 echo "status=$status"
 EOF
 result=$(cd "$work" && env -u XDG_DATA_HOME -u QT_QPA_PLATFORM -u DBUS_SESSION_BUS_ADDRESS -u WAYLAND_DISPLAY \
-  HOME="$work/home" SDL_AUDIODRIVER=dummy timeout 60 xvfb-run -a dbus-run-session -- sh "$work/launch.sh" "$root" 2>&1) ||
+  HOME="$work/home" SDL_AUDIODRIVER=dummy timeout 60 "$repo/scripts/with-xvfb.sh" dbus-run-session -- sh "$work/launch.sh" "$root" 2>&1) ||
   true
 echo "$result" | grep -qx 'window-shown' || fail "the window did not appear: $result"
 echo "$result" | grep -qx 'status=Stopped' || fail "no MPRIS answer: $result"

@@ -4,6 +4,7 @@
 # disk driver writes what it plays to a file, which is then measured.
 set -euo pipefail
 player=$(readlink -f "$1")
+with_xvfb=$(cd "$(dirname "$0")/../../scripts" && pwd)/with-xvfb.sh
 work=$(mktemp -d)
 trap 'status=$?; [ $status -ne 0 ] && [ -s "$work/player.log" ] && tail -n 40 "$work/player.log"; rm -rf "$work"' EXIT
 mkdir "$work/music"
@@ -48,7 +49,7 @@ mkfifo out.fifo
 ( while cat out.fifo >> out.raw; do :; done ) > /dev/null 2>&1 &
 reader=$!
 env -u QT_QPA_PLATFORM SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/out.fifo" \
-  xvfb-run -a -s "-screen 0 1024x768x24" bash drive.sh "$player"
+  "$with_xvfb" bash drive.sh "$player"
 pkill -P $reader 2>/dev/null || true # the waiting cat; the loop then ends
 wait $reader 2>/dev/null || true
 
