@@ -14,6 +14,8 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   # tests: a display, fixtures, a private session bus, packaging checks
   xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
+  # tests: the accessibility bus and a client for it
+  at-spi2-core python3-pyatspi
 )
 
 missing=()
