@@ -165,6 +165,13 @@ bool TakeWithoutMoving(QDropEvent *event)
 
 void TForm1::dragEnterEvent(QDragEnterEvent *event)
 {
+    dragMoveEvent(event);
+}
+
+// Each move answers again, so the action stays a copy or a link wherever the
+// drag goes over the window.
+void TForm1::dragMoveEvent(QDragMoveEvent *event)
+{
     QByteArray folder;
     if (isEnabled() && DroppedFolder(event->mimeData(), folder))
         TakeWithoutMoving(event);

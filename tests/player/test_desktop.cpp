@@ -62,9 +62,16 @@ DropOutcome Drop(TForm1 *form, QMimeData *data, Qt::DropActions possible)
     QDragEnterEvent enter(at.toPoint(), possible, data, Qt::LeftButton, Qt::NoModifier);
     enter.setAccepted(false);
     QApplication::sendEvent(form, &enter);
+    // The desktop proposes its own action again with each move.
+    QDragMoveEvent move(at.toPoint() + QPoint(5, 5), possible, data, Qt::LeftButton, Qt::NoModifier);
+    move.setDropAction(Qt::MoveAction);
+    move.setAccepted(enter.isAccepted());
+    QApplication::sendEvent(form, &move);
     QDropEvent drop(at, possible, data, Qt::LeftButton, Qt::NoModifier);
     drop.setAccepted(false);
     QApplication::sendEvent(form, &drop);
+    if (move.isAccepted() != enter.isAccepted() || (move.isAccepted() && move.dropAction() != enter.dropAction()))
+        return {move.isAccepted(), move.dropAction(), false, Qt::IgnoreAction};
     return {enter.isAccepted(), enter.dropAction(), drop.isAccepted(), drop.dropAction()};
 }
 
