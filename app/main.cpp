@@ -3,6 +3,8 @@
 #include "app/Application.h"
 #include "info/about.h"
 #include "info/help.h"
+#include "player/FolderArgument.h"
+#include "player/Instance.h"
 #include "player/Mpris.h"
 #include "player/Unit1.h"
 #include "tags/Id3tags.h"
@@ -94,6 +96,18 @@ public:
     }
 };
 
+const char kPlayerBusy[] = "zolm-player: the running player has a window open; close it, then open the folder again.\n";
+
+// The arguments the toolkit left in argv, as the bytes they came as (through
+// QString a name that is not UTF-8 would not come back).
+QList<QByteArray> FolderArguments(int argc, char **argv)
+{
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
+    return arguments;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -109,11 +123,24 @@ int main(int argc, char **argv)
     SetApplicationTitle(QStringLiteral("ZOLM Player"));
     QGuiApplication::setDesktopFileName(QStringLiteral("zolm-player"));
 
+    // One folder named on the command line (the file manager's "open with"): a
+    // player already running in this session takes it, and this start ends.
+    const FolderRequest request = ReadFolderRequest(FolderArguments(argc, argv), WorkingDirectory());
+    if (request.kind == FolderRequest::One && !request.folder.isEmpty()) {
+        switch (instance::HandFolderToRunningPlayer(request.folder)) {
+        case instance::HandOver::Taken: return 0;
+        case instance::HandOver::Refused: std::fputs(kPlayerBusy, stderr); return 1;
+        case instance::HandOver::NoPlayer: break;
+        }
+    }
+
     Form1 = new TForm1;
     AboutBox = new TAboutBox;
     ID3Tag = new TID3Tag;
     helpp = new Thelpp;
+    instance::ServeFolderRequests(Form1);
     Mpris::Start(Form1); // media keys and desktop controls; nothing without a session bus
+    CarryOutFolderRequest(Form1, request);
     QGuiApplication::setWindowIcon(Form1->windowIcon());
 
     FirstPaintProbe probe;

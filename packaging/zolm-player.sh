@@ -23,5 +23,18 @@ if [ ! -e "$home/readme.txt" ] && [ -r "$readme" ]; then
   # The help is a convenience: a failed copy must not keep the player from starting.
   cp "$readme" "$home/readme.txt" || true
 fi
+# A folder named relative to where the player was started must survive the cd
+# below; options (the toolkit's own, such as -platform) go on as they are.
+n=$#
+while [ "$n" -gt 0 ]; do
+  arg=$1
+  shift
+  case $arg in
+    /* | -* | '') ;;
+    *) arg="$PWD/$arg" ;;
+  esac
+  set -- "$@" "$arg"
+  n=$((n - 1))
+done
 cd "$home"
 exec "$program" "$@"

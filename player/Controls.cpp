@@ -2,6 +2,7 @@
 
 #include "app/TextCodec.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -30,6 +31,12 @@ void TSpeedButton::SetDown(bool value)
         return;
     down_ = value;
     update();
+    // Screen readers hear a switch latch or release, whichever way it happened.
+    QAccessible::State changed;
+    changed.checked = true;
+    changed.pressed = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void TSpeedButton::SetNumGlyphs(int value)

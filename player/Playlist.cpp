@@ -123,6 +123,18 @@ void TForm1::SpeedButton4Click()
     if (Dialogs().SelectFolder(QStringLiteral("Выберите папку с файлами мультимедиа"), QString(), chosen))
         folder = QFile::encodeName(chosen) + '/';
     // Cancelling forgets the folder: the list then shows the working directory.
+    RememberFolder(folder);
+}
+
+void TForm1::OpenFolder(const QByteArray &path)
+{
+    listSorted_ = false;
+    RememberFolder(path + '/');
+}
+
+// The folder command's steps after its chooser: remember the folder, write rez.dat, list it.
+void TForm1::RememberFolder(const QByteArray &folder)
+{
     RememberedFolder = CutToChars(folder, kRezMaxChars);
     try {
         WriteRezFile(RememberedFolder, kRezFileName);

@@ -5,6 +5,7 @@
 #include "info/about.h"
 #include "info/help.h"
 #include "media/MPlayer.h"
+#include "player/Accessibility.h"
 #include "player/Controls.h"
 #include "player/Glyphs.h"
 #include "tags/Id3tags.h"
@@ -81,6 +82,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
     CreateControls();
     CreateMenus();
+    DescribeForScreenReaders(this);
+    setAcceptDrops(true); // a folder dropped from the file manager is opened
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     RunHandler([this] { FormCreate(); });

@@ -67,6 +67,11 @@ public:
     // Methods.
     void PlayList(const QByteArray &folder);
     void Play();
+    // A folder chosen outside the folder command (named on the command line,
+    // dropped on the window, handed over by a second start), given as its path
+    // without the final "/": what the folder command does once its chooser has
+    // returned that folder.
+    void OpenFolder(const QByteArray &path);
 
     // Handlers.
     void FormCreate();
@@ -114,6 +119,9 @@ signals:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void CreateControls();
@@ -123,6 +131,7 @@ private:
     void ShowTrayIcon();
     void RemoveTrayIcon();
     void SetElapsedText(const QString &text);
+    void RememberFolder(const QByteArray &folder);
     bool listSorted_ = false;
     // The menu's own check marks: each handler sets its mark itself.
     bool markN11_ = false, markN13_ = false, markN14_ = false;

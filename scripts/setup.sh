@@ -18,6 +18,8 @@ packages=(
   xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
   # tests on a real desktop: a window manager, an XEmbed tray, the X client library
   openbox tint2 libxcb1-dev
+  # tests: the accessibility bus and a client for it
+  at-spi2-core python3-pyatspi
 )
 
 missing=()

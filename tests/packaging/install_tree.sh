@@ -44,6 +44,9 @@ if command -v desktop-file-validate >/dev/null; then
 fi
 grep -qx 'Categories=AudioVideo;Audio;Player;' "$prefix/share/applications/zolm-player.desktop" ||
   fail "desktop entry categories"
+# Offered for folders in the file manager, which passes the folder on.
+grep -qx 'MimeType=inode/directory;' "$prefix/share/applications/zolm-player.desktop" || fail "desktop entry MIME type"
+grep -qx 'Exec=zolm-player %f' "$prefix/share/applications/zolm-player.desktop" || fail "desktop entry Exec"
 
 # The launcher, with a stand-in program that tells where it ran and with what.
 stub=$scratch/stub
@@ -57,10 +60,12 @@ home=$scratch/home
 mkdir -p "$home"
 
 # XDG_DATA_HOME given: the directory is made there and the help copied.
-(cd "$scratch" && HOME=$home XDG_DATA_HOME=$scratch/data "$stub/bin/zolm-player" one "two words")
+(cd "$scratch" && HOME=$home XDG_DATA_HOME=$scratch/data "$stub/bin/zolm-player" one "/abs/two words" "" -x)
 [ "$(sed -n 1p "$ZOLM_STUB_OUT")" = "$scratch/data/zolm-player" ] || fail "launcher ran in $(sed -n 1p "$ZOLM_STUB_OUT")"
-[ "$(sed -n 2p "$ZOLM_STUB_OUT")" = "one" ] && [ "$(sed -n 3p "$ZOLM_STUB_OUT")" = "two words" ] ||
-  fail "launcher lost the arguments"
+# Arguments are handed on; relative names are made absolute, as the program runs elsewhere.
+[ "$(sed -n 2p "$ZOLM_STUB_OUT")" = "$scratch/one" ] && [ "$(sed -n 3p "$ZOLM_STUB_OUT")" = "/abs/two words" ] &&
+  [ "$(sed -n 4p "$ZOLM_STUB_OUT")" = "" ] && [ "$(sed -n 5p "$ZOLM_STUB_OUT")" = "-x" ] ||
+  fail "launcher lost the arguments: $(cat "$ZOLM_STUB_OUT")"
 cmp -s "$scratch/data/zolm-player/readme.txt" "$stub/share/zolm-player/readme.txt" || fail "help not copied"
 
 # A help text the user already has is kept.

@@ -1,0 +1,145 @@
+"""A desktop session for the real program: its own X server (Xvfb picks a free
+display), the accessibility bus of the private session bus the test runs on
+(dbus-run-session), and helpers to find the player's controls through AT-SPI."""
+import os
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+FAILURES = []
+
+
+def check(condition, what):
+    if condition:
+        print("ok:", what)
+    else:
+        print("FAIL:", what)
+        FAILURES.append(what)
+    return condition
+
+
+def wait_for(predicate, seconds=20.0):
+    """The predicate's first true value, or None when time runs out."""
+    end = time.monotonic() + seconds
+    while True:
+        try:
+            value = predicate()
+        except Exception:  # the tree changes under us while the window builds
+            value = None
+        if value:
+            return value
+        if time.monotonic() > end:
+            return None
+        time.sleep(0.1)
+
+
+def write_wav(path, ms=2000, rate=8000):
+    frames = rate * ms // 1000
+    data = b"\0\0" * frames
+    header = (b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " +
+              struct.pack("<IHHIIHH", 16, 1, 1, rate, rate * 2, 2, 16) + b"data" + struct.pack("<I", len(data)))
+    with open(path, "wb") as f:
+        f.write(header + data)
+
+
+class Session:
+    def __init__(self, player):
+        self.player = os.path.abspath(player)
+        self.work = tempfile.mkdtemp(prefix="zolm-a11y-")
+        self.procs = []
+        read, write = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                     pass_fds=[write], stderr=subprocess.DEVNULL)
+        os.close(write)
+        display = b""
+        while not display.endswith(b"\n"):
+            chunk = os.read(read, 16)
+            if not chunk:
+                raise SystemExit("Xvfb did not start")
+            display += chunk
+        os.close(read)
+        self.env = dict(os.environ)
+        self.env.pop("QT_QPA_PLATFORM", None)
+        self.env.update(DISPLAY=":" + display.decode().strip(), QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                        SDL_AUDIODRIVER="dummy")
+
+    def start(self, args=(), cwd=None, **kw):
+        p = subprocess.Popen([self.player.encode()] + list(args), cwd=cwd or self.work, env=self.env,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+        self.procs.append(p)
+        return p
+
+    def app(self, proc):
+        """The player's application object on the accessibility bus, once its main window is there."""
+        def find():
+            desktop = pyatspi.Registry.getDesktop(0)
+            for i in range(desktop.childCount):
+                a = desktop.getChildAtIndex(i)
+                if a is not None and a.get_process_id() == proc.pid and main_window(a) is not None:
+                    return a
+            return None
+        return wait_for(find)
+
+    def players(self):
+        desktop = pyatspi.Registry.getDesktop(0)
+        return [a for a in (desktop.getChildAtIndex(i) for i in range(desktop.childCount))
+                if a is not None and a.name == "zolm-player"]
+
+    def close(self):
+        for p in self.procs:
+            if p.poll() is None:
+                p.send_signal(signal.SIGTERM)
+                try:
+                    p.wait(10)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+        self.xvfb.terminate()
+        self.xvfb.wait()
+        subprocess.run(["rm", "-rf", self.work])
+
+
+def descendants(acc):
+    for i in range(acc.childCount):
+        child = acc.getChildAtIndex(i)
+        if child is None:
+            continue
+        yield child
+        yield from descendants(child)
+
+
+def main_window(app):
+    for i in range(app.childCount):
+        w = app.getChildAtIndex(i)
+        if w is not None and w.getRoleName() == "frame" and w.name.startswith("ZOLM Player"):
+            return w
+    return None
+
+
+def states(acc):
+    return {pyatspi.stateToString(s) for s in acc.getState().getStates()}
+
+
+def press(acc, action="Press"):
+    a = acc.queryAction()
+    names = [a.getName(i) for i in range(a.nActions)]
+    a.doAction(names.index(action))
+
+
+def list_entries(window):
+    """The entries of the playlist, whatever view shows them: the named children
+    of the one object with a list or table role."""
+    lists = [d for d in descendants(window) if d.getRoleName() in ("list", "list box", "table", "tree table", "tree")]
+    if len(lists) != 1:
+        return None, None
+    entries = [d for d in descendants(lists[0]) if d.getRoleName() in ("list item", "table cell", "tree item")]
+    return lists[0], entries
+
+
+def finish():
+    print("%d failed" % len(FAILURES))
+    sys.exit(1 if FAILURES else 0)
