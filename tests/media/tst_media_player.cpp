@@ -382,6 +382,8 @@ private slots:
             QCOMPARE(e.Message(), mp.ErrorText());
             QVERIFY(e.Message() != "Unknown error code");
         }
+        mp.SetLastErrorForTest(123456);
+        QCOMPARE(mp.ErrorText(), "Unknown error code");
     }
 
     void noticesReportSupersededAbortedAndOtherCodes()
