@@ -112,8 +112,13 @@ void TestApp::unreadableRezFileRaisesInputOutputError()
         QCOMPARE(e.Message(), QStringLiteral("File access denied"));
     }
     QVERIFY_THROWS_EXCEPTION(EInOutError, ReadFirstLine("rez.dat"));
-    QCOMPARE(EInOutError::TextFor(ENOENT), QStringLiteral("File not found"));
-    QCOMPARE(EInOutError::TextFor(ENOSPC), QStringLiteral("Disk full"));
+    const std::pair<int, const char *> texts[] = {{ENOENT, "File not found"}, {ENOTDIR, "Path not found"},
+        {EMFILE, "Too many open files"}, {ENFILE, "Too many open files"}, {EACCES, "File access denied"},
+        {EPERM, "File access denied"}, {EISDIR, "File access denied"}, {EROFS, "File access denied"},
+        {ETXTBSY, "File access denied"}, {ENOSPC, "Disk full"}, {EDQUOT, "Disk full"}, {EFBIG, "Disk full"},
+        {EIO, "Read or write error"}, {EINVAL, "I/O error 22"}};
+    for (const auto &[code, text] : texts)
+        QCOMPARE(EInOutError::TextFor(code), QString::fromLatin1(text));
 }
 
 void TestApp::displayTextFallsBackToWindows1251()

@@ -368,6 +368,20 @@ private slots:
         QVERIFY(raises([&] { mp.Play(); }));
     }
 
+    void openSetsStepFramesAndCloseRecordsSuccess()
+    {
+        TMediaPlayer mp;
+        QCOMPARE(mp.StepFrames(), 0);
+        OpenFile(mp, wav_);
+        QCOMPARE(mp.StepFrames(), 250); // a tenth of the length
+        mp.setStartPos(-1);
+        mp.Play(); // refused: the code stays until the next command records its own
+        QCOMPARE(mp.LastError(), std::int32_t(media::kErrOutOfRange));
+        mp.Close();
+        QCOMPARE(mp.LastError(), 0);
+        QVERIFY(!mp.IsOpen());
+    }
+
     void errorTextComesFromTheBackEndOrSaysUnknown()
     {
         TMediaPlayer mp;

@@ -362,6 +362,14 @@ void TestSequencer::shufflePicksSpreadEvenlyOverTheEntries()
         chi += (c - trials / 5.0) * (c - trials / 5.0) / (trials / 5.0);
     QVERIFY2(chi < 18.47, qPrintable(QStringLiteral("chi-square %1").arg(chi)));
     QVERIFY(counts[2] > 0); // the entry itself can come again, and then restarts
+    // Previous draws the same pick; in order it would always be entry 1.
+    int notPrevious = 0;
+    for (int i = 0; i < 100; ++i) {
+        f->ListBox1->SetItemIndex(2);
+        f->SpeedButton1Click();
+        notPrevious += h.Selected() != 1;
+    }
+    QVERIFY2(notPrevious > 50, qPrintable(QString::number(notPrevious)));
 }
 
 void TestSequencer::repeatCyclesFromButtonAndMenu()
