@@ -180,6 +180,8 @@ private slots:
         WriteBytes(h.folder + name, MakeWav(500) + Tag("Cyrillic name", "", ""));
         QCOMPARE(FileNameBytes(h.folder, QStringLiteral("Трек.wav")), name);
         QCOMPARE(FileNameBytes(h.folder, QStringLiteral("a.wav")), QByteArray("a.wav"));
+        // Neither form exists: the name stays UTF-8, so the error names what the caption shows.
+        QCOMPARE(FileNameBytes(h.folder, QStringLiteral("Нет.wav")), QStringLiteral("Нет.wav").toUtf8());
         ::unlink((h.folder + name).constData());
     }
 
