@@ -15,6 +15,7 @@ DialogHost *g_dialogs = &g_realDialogs;
 void RunBox(QMessageBox::Icon icon, const QString &text)
 {
     QMessageBox box(icon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText); // file names may hold '<' or '&'
     box.setWindowModality(Qt::ApplicationModal);
     box.adjustSize();
     if (QScreen *screen = QGuiApplication::primaryScreen())
