@@ -8,6 +8,9 @@
 #include "media/FolderChooser.h"
 
 #include <QFileDialog>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest>
 #include <sys/stat.h>
@@ -27,6 +30,7 @@ private slots:
     void exceptionFromHandlerReachesErrorBox();
     void folderChooserReturnsChosenFolder();
     void folderChooserCancelForgetsMissingPreselection();
+    void realBoxesArePlainTextUnderTheTitleWithOneOk();
 };
 
 void TestApp::firstLineStopsAtEachLineEnd_data()
@@ -204,6 +208,58 @@ void TestApp::folderChooserCancelForgetsMissingPreselection()
     QVERIFY(!SelectFolder(QStringLiteral("Выберите папку"), QString(), directory));
     QVERIFY(directory.isEmpty());
     QVERIFY(shownDir != QStringLiteral("/no/such/folder/at/all"));
+}
+
+namespace {
+struct SeenBox {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::Question;
+    Qt::TextFormat format = Qt::RichText;
+    QList<QAbstractButton *> buttons;
+    QPoint centre;
+};
+// Records the next message box, then presses its OK button.
+void AnswerMessageBox(SeenBox *seen)
+{
+    QTimer::singleShot(0, [seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return AnswerMessageBox(seen);
+        seen->title = box->windowTitle();
+        seen->text = box->text();
+        seen->icon = box->icon();
+        seen->format = box->textFormat();
+        seen->buttons = box->buttons();
+        seen->centre = box->geometry().center();
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+} // namespace
+
+void TestApp::realBoxesArePlainTextUnderTheTitleWithOneOk()
+{
+    const QString title = QGuiApplication::applicationDisplayName();
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("ZOLM Player - <i>a</i>.mp3"));
+    // A file name may hold markup: it is shown as it stands.
+    const QString text = QStringLiteral("Ошибка обращения к файлу <b>x</b> & y.mp3");
+    DialogHost real;
+    for (bool error : {false, true}) {
+        SeenBox seen;
+        AnswerMessageBox(&seen);
+        if (error)
+            real.ShowError(text);
+        else
+            real.ShowMessage(text);
+        QCOMPARE(seen.title, QStringLiteral("ZOLM Player - <i>a</i>.mp3"));
+        QCOMPARE(seen.text, text);
+        QCOMPARE(seen.format, Qt::PlainText);
+        QCOMPARE(seen.icon, error ? QMessageBox::Critical : QMessageBox::NoIcon);
+        QCOMPARE(seen.buttons.size(), 1);
+        const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+        const QPoint off = seen.centre - screenCentre; // centred, give or take rounding
+        QVERIFY2(qAbs(off.x()) <= 3 && qAbs(off.y()) <= 3, qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
+    }
+    QGuiApplication::setApplicationDisplayName(title);
 }
 
 QTEST_MAIN(TestApp)
