@@ -118,6 +118,7 @@ void TForm1::CreateControls()
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(14, 42, 315, 30);
     Label1->setToolTip(QStringLiteral("Текущая композиция"));
+    Label1->setTextFormat(Qt::PlainText); // it shows file names, which may hold '<' or '&'
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label1->setFont(SansSerif(11, true));
