@@ -63,6 +63,7 @@ void TestSequencer::playShowsNameLengthAndCaptions()
     TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("p"), {QStringLiteral("song.wav")}, 3250));
     f->SpeedButton5->UserClick();
     QCOMPARE(f->Label1->text(), QStringLiteral("song.wav (0:03)"));
+    QCOMPARE(f->Label1->textFormat(), Qt::PlainText); // a name may hold markup characters
     QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - song.wav"));
     QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("ZOLM Player - song.wav"));
     QCOMPARE(f->TrackBar2->maximum(), 3250);
