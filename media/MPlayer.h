@@ -63,6 +63,8 @@ public:
 
     std::int32_t LastError() const { return lastError_; }
     QString ErrorText() const; // the back end's text for LastError, or "Unknown error code"
+    // Lets a test set a code the back end never gives, to reach the text for unknown codes.
+    void SetLastErrorForTest(std::int32_t code) { lastError_ = code; }
 
     bool IsOpen() const { return isOpen_; }
     std::uint16_t DeviceId() const { return deviceId_; }

@@ -8,6 +8,9 @@
 #include "media/FolderChooser.h"
 
 #include <QFileDialog>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QScreen>
 #include <QStringEncoder>
 #include <QTimer>
 #include <QtTest>
@@ -73,6 +76,7 @@ private slots:
     void exceptionFromHandlerReachesErrorBox();
     void folderChooserReturnsChosenFolder();
     void folderChooserCancelForgetsMissingPreselection();
+    void realBoxesArePlainTextUnderTheTitleWithOneOk();
 };
 
 void TestApp::firstLineStopsAtEachLineEnd_data()
@@ -158,8 +162,13 @@ void TestApp::unreadableRezFileRaisesInputOutputError()
         QCOMPARE(e.Message(), QStringLiteral("File access denied"));
     }
     QVERIFY_THROWS_EXCEPTION(EInOutError, ReadFirstLine("rez.dat"));
-    QCOMPARE(EInOutError::TextFor(ENOENT), QStringLiteral("File not found"));
-    QCOMPARE(EInOutError::TextFor(ENOSPC), QStringLiteral("Disk full"));
+    const std::pair<int, const char *> texts[] = {{ENOENT, "File not found"}, {ENOTDIR, "Path not found"},
+        {EMFILE, "Too many open files"}, {ENFILE, "Too many open files"}, {EACCES, "File access denied"},
+        {EPERM, "File access denied"}, {EISDIR, "File access denied"}, {EROFS, "File access denied"},
+        {ETXTBSY, "File access denied"}, {ENOSPC, "Disk full"}, {EDQUOT, "Disk full"}, {EFBIG, "Disk full"},
+        {EIO, "Read or write error"}, {EINVAL, "I/O error 22"}};
+    for (const auto &[code, text] : texts)
+        QCOMPARE(EInOutError::TextFor(code), QString::fromLatin1(text));
 }
 
 void TestApp::rezFileThatIsNoRegularFileIsRefusedWithoutWaiting_data()
@@ -325,6 +334,58 @@ void TestApp::folderChooserCancelForgetsMissingPreselection()
     QVERIFY(!SelectFolder(QStringLiteral("Выберите папку"), QString(), directory));
     QVERIFY(directory.isEmpty());
     QVERIFY(shownDir != QStringLiteral("/no/such/folder/at/all"));
+}
+
+namespace {
+struct SeenBox {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::Question;
+    Qt::TextFormat format = Qt::RichText;
+    QList<QAbstractButton *> buttons;
+    QPoint centre;
+};
+// Records the next message box, then presses its OK button.
+void AnswerMessageBox(SeenBox *seen)
+{
+    QTimer::singleShot(0, [seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return AnswerMessageBox(seen);
+        seen->title = box->windowTitle();
+        seen->text = box->text();
+        seen->icon = box->icon();
+        seen->format = box->textFormat();
+        seen->buttons = box->buttons();
+        seen->centre = box->geometry().center();
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+} // namespace
+
+void TestApp::realBoxesArePlainTextUnderTheTitleWithOneOk()
+{
+    const QString title = ApplicationTitle();
+    SetApplicationTitle(QStringLiteral("ZOLM Player - <i>a</i>.mp3"));
+    // A file name may hold markup: it is shown as it stands.
+    const QString text = QStringLiteral("Ошибка обращения к файлу <b>x</b> & y.mp3");
+    DialogHost real;
+    for (bool error : {false, true}) {
+        SeenBox seen;
+        AnswerMessageBox(&seen);
+        if (error)
+            real.ShowError(text);
+        else
+            real.ShowMessage(text);
+        QCOMPARE(seen.title, QStringLiteral("ZOLM Player - <i>a</i>.mp3"));
+        QCOMPARE(seen.text, text);
+        QCOMPARE(seen.format, Qt::PlainText);
+        QCOMPARE(seen.icon, error ? QMessageBox::Critical : QMessageBox::NoIcon);
+        QCOMPARE(seen.buttons.size(), 1);
+        const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+        const QPoint off = seen.centre - screenCentre; // centred, give or take rounding
+        QVERIFY2(qAbs(off.x()) <= 3 && qAbs(off.y()) <= 3, qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
+    }
+    SetApplicationTitle(title);
 }
 
 QTEST_MAIN(TestApp)

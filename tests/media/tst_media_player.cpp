@@ -333,6 +333,10 @@ private slots:
         QCOMPARE(mp.LastError(), 0); // Play's result, not the refusal
         QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
         QCOMPARE(mp.Position(), 700u);
+        ManualClock::Advance(3000); // played out: stopped at the end
+        mp.Resume(); // refused again; Play rewinds from the end
+        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
+        QCOMPARE(mp.Position(), 0u);
     }
 
     void withoutDeviceGuardedOperationsRaiseAndQueriesStayQuiet()
@@ -368,6 +372,27 @@ private slots:
         QVERIFY(raises([&] { mp.Play(); }));
     }
 
+    void openSetsStepFramesPlayAcceptsTheEndAndCloseRecordsSuccess()
+    {
+        TMediaPlayer mp;
+        QCOMPARE(mp.StepFrames(), 0);
+        OpenFile(mp, wav_);
+        QCOMPARE(mp.StepFrames(), 250); // a tenth of the length
+        mp.setStartPos(-1);
+        mp.Play(); // refused: the code stays until the next command records its own
+        QCOMPARE(mp.LastError(), std::int32_t(media::kErrOutOfRange));
+        mp.setStartPos(std::int32_t(mp.Length())); // the very end is still in range
+        mp.Play();
+        QCOMPARE(mp.LastError(), 0);
+        QCOMPARE(mp.Position(), mp.Length());
+        mp.setStartPos(std::int32_t(mp.Length()) + 1);
+        mp.Play();
+        QCOMPARE(mp.LastError(), std::int32_t(media::kErrOutOfRange));
+        mp.Close();
+        QCOMPARE(mp.LastError(), 0);
+        QVERIFY(!mp.IsOpen());
+    }
+
     void errorTextComesFromTheBackEndOrSaysUnknown()
     {
         TMediaPlayer mp;
@@ -382,6 +407,8 @@ private slots:
             QCOMPARE(e.Message(), mp.ErrorText());
             QVERIFY(e.Message() != "Unknown error code");
         }
+        mp.SetLastErrorForTest(123456);
+        QCOMPARE(mp.ErrorText(), "Unknown error code");
     }
 
     void noticesReportSupersededAbortedAndOtherCodes()
@@ -403,6 +430,11 @@ private slots:
         mp.HandleNotify(8);
         mp.HandleNotify(99); // unknown: result kept, event still raised
         QCOMPARE(got, (std::vector<TMPNotifyValues>{TMPNotifyValues::nvFailed, TMPNotifyValues::nvFailed}));
+        got.clear();
+        mp.Play();
+        mp.Play(); // already playing: the first command is superseded
+        QCoreApplication::processEvents();
+        QCOMPARE(got, std::vector<TMPNotifyValues>{TMPNotifyValues::nvSuperseded});
     }
 
     void openWhileOpenClosesOldDeviceAndDropsItsNotices()

@@ -14,7 +14,8 @@ private slots:
     void playShowsNameLengthAndCaptions();
     void endOfTrackFollowsTheModes_data();
     void endOfTrackFollowsTheModes();
-    void shuffleAtEndOfTrackPicksSomeEntry();
+    void shuffleAtEndOfTrackFollowsTheRepeatMode();
+    void shortTrackAfterLongOneStartsFromItsBeginning();
     void lastEntryEndingLeavesPlayerFinished();
     void repeatListWithOneEntryPlaysItAgain();
     void folderChangedToEmptyDuringPlaybackEndsQuietly();
@@ -62,6 +63,7 @@ void TestSequencer::playShowsNameLengthAndCaptions()
     TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("p"), {QStringLiteral("song.wav")}, 3250));
     f->SpeedButton5->UserClick();
     QCOMPARE(f->Label1->text(), QStringLiteral("song.wav (0:03)"));
+    QCOMPARE(f->Label1->textFormat(), Qt::PlainText); // a name may hold markup characters
     QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - song.wav"));
     QCOMPARE(ApplicationTitle(), QStringLiteral("ZOLM Player - song.wav"));
     QCOMPARE(f->TrackBar2->maximum(), 3250);
@@ -74,6 +76,13 @@ void TestSequencer::playShowsNameLengthAndCaptions()
     QCOMPARE(f->Label2->text(), QStringLiteral("0:01"));
     QCOMPARE(f->TrackBar2->value(), 1000);
     QVERIFY(h.Playing());
+    // Play resets the counters but leaves the clock label to the next tick.
+    h.Tick();
+    f->Play();
+    QCOMPARE(f->Label2->text(), QStringLiteral("0:02"));
+    QCOMPARE(ElapsedMinutes * 60 + ElapsedSeconds, 0);
+    h.Tick();
+    QCOMPARE(f->Label2->text(), QStringLiteral("0:01"));
 }
 
 void TestSequencer::endOfTrackFollowsTheModes_data()
@@ -119,26 +128,79 @@ void TestSequencer::endOfTrackFollowsTheModes()
     QCOMPARE(f->Label2->text(), QStringLiteral("0:00"));
 }
 
-void TestSequencer::shuffleAtEndOfTrackPicksSomeEntry()
+void TestSequencer::shuffleAtEndOfTrackFollowsTheRepeatMode()
 {
-    // Shuffle with repeat off after the last entry ends; with repeat list it goes on.
-    for (int repeat : {0, 2}) {
+    // Each track ends at the first tick; the advance chooses the next entry.
+    const int n = 5;
+    for (int repeat : {0, 1, 2}) {
         PlayerHarness h;
-        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("s"), Names(3), 1500));
+        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("s"), Names(n), 500));
         f->shuffleClick();
         for (int i = 0; i < repeat; ++i)
             f->RepeatButtonClick();
-        f->ListBox1->SetItemIndex(2);
+        f->Random.seed(std::uint32_t(4711 + repeat));
+
+        // With repeat off, the last entry ending ends playback, shuffle or not.
+        f->ListBox1->SetItemIndex(n - 1);
         f->Play();
-        h.Tick(2);
-        QCOMPARE(h.Playing(), repeat == 2);
-        // A middle entry goes on to a random one in either mode.
-        f->ListBox1->SetItemIndex(0);
+        h.Tick();
+        QCOMPARE(h.Playing(), repeat != 0);
+        QCOMPARE(f->Timer1->isActive(), repeat != 0);
+
+        const int picks = repeat == 1 ? 20 : 250;
+        int counts[n] = {};
+        int successors = 0; // picks that are the entry after the finished one, as in order
+        f->ListBox1->SetItemIndex(1);
         f->Play();
-        h.Tick(2);
-        QVERIFY(h.Playing());
-        QVERIFY(h.Selected() >= 0 && h.Selected() < 3);
+        for (int k = 0; k < picks; ++k) {
+            if (repeat == 0 && h.Selected() == n - 1) { // its end would end playback: go on from the first
+                f->ListBox1->SetItemIndex(0);
+                f->Play();
+            }
+            const int finished = h.Selected();
+            h.Tick();
+            QVERIFY(h.Playing());
+            QCOMPARE(f->MediaPlayer1->Position(), 0u);
+            const int pick = h.Selected();
+            QVERIFY(pick >= 0 && pick < n);
+            if (repeat == 1)
+                QCOMPARE(pick, finished); // repeat the song wins over shuffle
+            ++counts[pick];
+            successors += pick == (finished + 1) % n;
+        }
+        if (repeat == 1)
+            continue;
+        // A uniform pick is the successor one time in five; in order it always is.
+        QVERIFY2(successors < picks / 2, qPrintable(QStringLiteral("%1 of %2").arg(successors).arg(picks)));
+        // Chi-square with 4 degrees of freedom; 28.5 is its 0.001% point.
+        double chi = 0;
+        for (int c : counts)
+            chi += (c - double(picks) / n) * (c - double(picks) / n) / (double(picks) / n);
+        QVERIFY2(chi < 28.5, qPrintable(QStringLiteral("chi-square %1").arg(chi)));
     }
+}
+
+void TestSequencer::shortTrackAfterLongOneStartsFromItsBeginning()
+{
+    PlayerHarness h;
+    const QByteArray folder = h.MakeFolder(QStringLiteral("sl"), {QStringLiteral("a_long.wav")}, 125500);
+    WriteBytes(folder + "b_short.wav", MakeWav(3000));
+    TForm1 *f = h.Start(folder);
+    QCOMPARE(f->ListBox1->NameText(1), QStringLiteral("b_short.wav"));
+    f->Play();
+    f->TrackBar2->setValue(90000); // the user drags the long track far in
+    h.Tick();
+    QCOMPARE(f->TrackBar2->value(), 91000);
+    // The bar goes to 0 before its maximum shrinks, so the shrinking moves nothing.
+    f->ListBox1->SetItemIndex(1);
+    f->Play();
+    QCOMPARE(f->TrackBar2->value(), 0);
+    QCOMPARE(f->TrackBar2->maximum(), 3000);
+    QCOMPARE(f->MediaPlayer1->Position(), 0u);
+    h.Tick(2);
+    QVERIFY(h.Playing());
+    QCOMPARE(f->Label2->text(), QStringLiteral("0:02"));
+    QCOMPARE(f->TrackBar2->value(), 2000);
 }
 
 void TestSequencer::lastEntryEndingLeavesPlayerFinished()
@@ -301,6 +363,14 @@ void TestSequencer::shufflePicksSpreadEvenlyOverTheEntries()
         chi += (c - trials / 5.0) * (c - trials / 5.0) / (trials / 5.0);
     QVERIFY2(chi < 18.47, qPrintable(QStringLiteral("chi-square %1").arg(chi)));
     QVERIFY(counts[2] > 0); // the entry itself can come again, and then restarts
+    // Previous draws the same pick; in order it would always be entry 1.
+    int notPrevious = 0;
+    for (int i = 0; i < 100; ++i) {
+        f->ListBox1->SetItemIndex(2);
+        f->SpeedButton1Click();
+        notPrevious += h.Selected() != 1;
+    }
+    QVERIFY2(notPrevious > 50, qPrintable(QString::number(notPrevious)));
 }
 
 void TestSequencer::repeatCyclesFromButtonAndMenu()
@@ -507,6 +577,8 @@ void TestSequencer::unplayableFileIsReportedAndNothingElsePlays()
     f->ListBox1->SetItemIndex(0);
     f->Play();
     QVERIFY(!f->MediaPlayer1->IsOpen());
+    QVERIFY(!f->Timer1->isActive());
+    QCOMPARE(f->Label1->text(), QStringLiteral("bad.mp3"));
     QCOMPARE(h.dialogs.messages.size(), 2);
 }
 
@@ -548,6 +620,20 @@ void TestSequencer::trayHidesAndOnlyLeftPressBringsBack()
         f->TrayIconMessage(other);
     QVERIFY(!f->isVisible());
     f->TrayIconMessage(513);
+    QVERIFY(f->isVisible());
+    QVERIFY(!f->TrayIcon->isVisible());
+
+    // The same through the icon itself: only its left click (Trigger) brings the window back.
+    f->GoToTrayButtonClick();
+    for (auto other : {QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown})
+        emit f->TrayIcon->activated(other);
+    QVERIFY(!f->isVisible());
+    QVERIFY(f->TrayIcon->isVisible());
+    emit f->TrayIcon->activated(QSystemTrayIcon::Trigger);
+    QVERIFY(f->isVisible());
+    QVERIFY(!f->TrayIcon->isVisible());
+    // The rest of a double click finds the window already back.
+    emit f->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
     QVERIFY(f->isVisible());
     QVERIFY(!f->TrayIcon->isVisible());
 }

@@ -93,6 +93,60 @@ private slots:
         QCOMPARE(t.log, QStringList({"title", "artist", "comment", "year", "genre", "album"}));
     }
 
+    void everyFieldHasItsOwnOffsetAndWidth()
+    {
+        // Every byte of the trailer holds its own offset (3 to 126, none zero), so a
+        // field read from the wrong place or one byte too short or long shows.
+        QByteArray trailer = "TAG";
+        for (int at = 3; at < 127; ++at)
+            trailer.append(char(at));
+        trailer.append(char(127));
+        auto span = [](int from, int width) {
+            QString s;
+            for (int at = from; at < from + width; ++at)
+                s.append(QChar(at));
+            return s;
+        };
+        Targets t;
+        t.read(write(QByteArray(300, '\xFF') + trailer));
+        QCOMPARE(t.title.text, span(3, 30));
+        QCOMPARE(t.artist.text, span(33, 30));
+        QCOMPARE(t.album.text, span(63, 30));
+        QCOMPARE(t.year.text, span(93, 4));
+        QCOMPARE(t.comment.text, span(97, 30));
+        QCOMPARE(t.genre.text, "Drum & Bass");
+    }
+
+    void genreTableIsThePublishedList()
+    {
+        // Typed from the published list, with this player's three spellings at 123, 144 and 146.
+        const char *const published[] = {
+            "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
+            "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
+            "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop",
+            "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
+            "Sound Clip", "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative",
+            "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial",
+            "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta",
+            "Top 40", "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave",
+            "Psychadelic", "Rave", "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka",
+            "Retro", "Musical", "Rock & Roll", "Hard Rock",
+            "Folk", "Folk-Rock", "National Folk", "Swing", "Fast Fusion", "Bebob", "Latin", "Revival", "Celtic",
+            "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock", "Psychedelic Rock", "Symphonic Rock",
+            "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic", "Humour", "Speech", "Chanson",
+            "Opera", "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus", "Porn Groove", "Satire",
+            "Slow Jam", "Club", "Tango", "Samba", "Folklore", "Ballad", "Power Ballad", "Rhythmic Soul",
+            "Freestyle", "Duet", "Punk Rock", "Drum Solo", "Acapella", "Euro-House", "Dance Hall", "Goa",
+            "Drum & Bass", "Club-House", "Hardcore", "Terror", "Indie", "BritPop", "Negerpunk", "Polsk Punk",
+            "Beat", "Christian Gangsta Rap", "Heavy Metal", "Black Metal", "Crossover", "Contemporary Christian",
+            "Christian Rock", "Merengue", "Salsa", "Trash Metal", "Anime", "Jpop", "Synthpop",
+        };
+        static_assert(std::size(published) == 148);
+        for (int g = 0; g < 256; ++g)
+            QCOMPARE(ID3v1GenreText((unsigned char)g),
+                     g < 148 ? QString::fromLatin1(published[g]) : QString::number(g));
+    }
+
     void trailerWithoutTagEmptiesAllTargets_data()
     {
         QTest::addColumn<QByteArray>("content");
