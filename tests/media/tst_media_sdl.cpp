@@ -196,6 +196,7 @@ private slots:
         mp.Pause();
         const std::uint32_t held = mp.Position();
         // The output goes away while paused: nothing is open that would go with it.
+        QCOMPARE(media::OpenOutputs(), 0); // also waits for the release of the paused output
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         // Checked only once the output is back, so that a failure leaves the next test an output.
         mp.Resume(); // falls back to Play, which is refused the same way
