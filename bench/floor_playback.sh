@@ -4,6 +4,7 @@
 # back end alone and for the whole player (offscreen window, its one-second tick), on SDL's
 # dummy driver and, when pulseaudio is installed, on a private PulseAudio server with a
 # null sink. Wake-ups are the voluntary context switches of all the process's threads.
+# Also prints how long pause, resume, seek and close take to return on the back end.
 #
 #   bench/floor_playback.sh BUILD_DIR [seconds]      (default 30 s per figure)
 set -euo pipefail
@@ -42,6 +43,7 @@ for kind in mp3 wav; do
 done
 
 rows=()
+cmds=()
 row() { # label kind output [server cpu]
   local cpu wakes
   cpu=$(field cpu_percent "$3")
@@ -73,6 +75,10 @@ run_driver() { # label
       fi
       local name="$kind"; [[ $kind == mp3 ]] && name="MP3 128 kbps" || name="WAV 16-bit"
       row "$1 $name, $prog" "$kind" "$out" "$server"
+      if [[ $prog == back-end ]]; then
+        cmds+=("$(printf '%-30s pause %6s ms, resume %6s ms, seek %6s ms, close %6s ms' "$1 $name:" \
+          "$(field pause_ms "$out")" "$(field resume_ms "$out")" "$(field seek_ms "$out")" "$(field close_ms "$out")")")
+      fi
     done
   done
 }
@@ -99,6 +105,8 @@ fi
 
 printf '%-44s %10s %10s %8s %9s\n' "CPU of one core while playing, ${seconds} s" "figure" "floor" "ratio" "wakes/s"
 printf '%s\n' "${rows[@]}"
+echo "Time the back end's commands take to return (must stay well under 100 ms):"
+printf '  %s\n' "${cmds[@]}"
 printf 'floor MP3: bare libmpg123 decoding paced in real time: %.3f %% (%s wakes/s)\n' "${floor_cpu[mp3]}" "${floor_wakes[mp3]}"
 printf 'floor WAV: reading the file paced in real time:        %.3f %% (%s wakes/s)\n' "${floor_cpu[wav]}" "${floor_wakes[wav]}"
 [[ -n $pa_pid ]] && echo "server: the private pulseaudio's own CPU over the same run (start-up included)"

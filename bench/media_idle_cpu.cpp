@@ -3,6 +3,7 @@
 // of one core, with how often threads other than the main one woke meanwhile.
 //
 //   media_idle_cpu [seconds per phase]     (default 10; SDL_AUDIODRIVER defaults to dummy)
+#include "media/Device.h"
 #include "media/MPlayer.h"
 
 #include <QCoreApplication>
@@ -110,6 +111,7 @@ int main(int argc, char **argv)
     }
     const Figures play = Measure(seconds);
     mp.Pause();
+    media::OpenOutputs(); // waits until the output's release has finished and its thread is gone
     const Figures paused = Measure(seconds);
     mp.Resume();
     while (mp.Mode() == TMPModes::mpPlaying)

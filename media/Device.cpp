@@ -9,6 +9,9 @@
 // A fourth, the releaser, touches no Engine: it closes SDL outputs handed to it. Closing
 // joins SDL's thread, which first sleeps out its period and then two more "for the audio
 // to drain"; on the GUI thread that would make every pause and stop wait three periods.
+// A held engine's output waits there a second first, so that a quick resume takes it back
+// (no reconnect to the sound server, and on a driver that opens one device at a time no
+// wait for the close either).
 // With ManualClock installed there is neither a decoder thread nor SDL: the GUI thread
 // decodes and renders synchronously inside ManualClock::Advance.
 //
@@ -36,8 +39,11 @@
 //      a thread waking every period, so a held engine releases it: after halting, it pauses
 //      the device (SDL flips that flag under its device lock, so from then on the callback
 //      neither runs nor will run, and the Engine may go) and hands it to the releaser, which
-//      closes it. The decoder thread then sleeps with no timeout: nothing runs at all.
-//      Play and Resume reopen it, with the same format, before changing anything else, so
+//      closes it after kReleaseGrace unless the same engine (by serial) takes it back
+//      first; a destroyed engine's output is closed at once. Then nothing runs at all: the
+//      decoder thread sleeps with no timeout.
+//      Play and Resume take it back or reopen it, with the same format, before changing
+//      anything else, so
 //      a refused reopen leaves the engine exactly as it stood. A reopen that SDL refuses
 //      while a release is still under way is tried once more after it (an exclusive device).
 //   8. The decoder sleeps only after clearing wakeAsked (an exchange, so it sees the
@@ -49,9 +55,9 @@
 // Halt(), the SDL lock only momentarily as a barrier (and inside SDL_PauseAudioDevice); the
 // decoder thread takes only decodeMutex; the callback takes nothing (SDL holds its own device
 // lock around it). Opening SDL devices happens on the GUI thread with neither lock held,
-// closing them on the releaser with only its own queue mutex free again (taken alone, never
-// around an SDL call). SDL lets one device close while another opens: each has its own
-// thread, lock and server connection.
+// closing them on the releaser thread. The releaser's queue mutex is a leaf: every thread
+// takes it with no other lock held and lets go before any SDL call. SDL lets one device
+// close while another opens: each has its own thread, lock and server connection.
 //
 // Periods. SDL's period sets how often its thread wakes, which is nearly all the CPU that
 // playing costs beyond decoding. It is chosen as long as latency allows: a seek or pause is
@@ -102,10 +108,18 @@ std::atomic<std::uint64_t> g_nextSerial{1};
 std::uint16_t g_nextId = 0;
 std::string g_outputProblem;
 std::atomic<int> g_openOutputs{0}; // raised by the GUI thread, lowered by the releaser
+constexpr std::chrono::milliseconds kReleaseGrace{1000};
 
 // Closes SDL outputs off the GUI thread (see the top: closing takes up to three periods).
 // Sleeps on its condition with no timeout while there is nothing to close.
 class Releaser {
+    using Clock = std::chrono::steady_clock;
+    struct Entry {
+        SDL_AudioDeviceID id;
+        std::uint64_t owner; // serial of the engine that may take it back; 0: none
+        Clock::time_point due;
+    };
+
 public:
     ~Releaser()
     {
@@ -118,20 +132,36 @@ public:
             thread_.join(); // closes whatever is still queued first
     }
     // The device must be paused already: SDL calls no callback of a paused device.
-    void Release(SDL_AudioDeviceID id)
+    void Release(SDL_AudioDeviceID id, std::uint64_t owner)
     {
         std::lock_guard lk(m_);
-        queue_.push_back(id);
+        queue_.push_back({id, owner, owner ? Clock::now() + kReleaseGrace : Clock::now()});
         ++pending_;
         if (!thread_.joinable())
             thread_ = std::thread([this] { Run(); });
         cv_.notify_all();
     }
-    // Returns once every output handed over has been closed.
+    // The paused output that `owner` released and that is not closed yet, or 0.
+    SDL_AudioDeviceID Reclaim(std::uint64_t owner)
+    {
+        std::lock_guard lk(m_);
+        const auto it = std::find_if(queue_.begin(), queue_.end(), [owner](const Entry &e) { return e.owner == owner; });
+        if (it == queue_.end())
+            return 0;
+        const SDL_AudioDeviceID id = it->id;
+        queue_.erase(it);
+        --pending_;
+        cv_.notify_all();
+        return id;
+    }
+    // Closes everything handed over without waiting out the grace; returns once done.
     void Drain()
     {
         std::unique_lock lk(m_);
+        hurry_ = true;
+        cv_.notify_all();
         cv_.wait(lk, [this] { return pending_ == 0; });
+        hurry_ = false;
     }
     bool Busy()
     {
@@ -147,8 +177,14 @@ private:
             cv_.wait(lk, [this] { return quit_ || !queue_.empty(); });
             if (queue_.empty())
                 return;
-            const SDL_AudioDeviceID id = queue_.back();
-            queue_.pop_back();
+            const auto next = std::min_element(queue_.begin(), queue_.end(),
+                                               [](const Entry &a, const Entry &b) { return a.due < b.due; });
+            if (!quit_ && !hurry_ && Clock::now() < next->due) {
+                cv_.wait_until(lk, next->due); // or until anything changes; then look again
+                continue;
+            }
+            const SDL_AudioDeviceID id = next->id;
+            queue_.erase(next);
             lk.unlock();
             SDL_CloseAudioDevice(id);
             g_openOutputs.fetch_sub(1);
@@ -159,9 +195,10 @@ private:
     }
     std::mutex m_;
     std::condition_variable cv_;
-    std::vector<SDL_AudioDeviceID> queue_;
+    std::vector<Entry> queue_;
     int pending_ = 0;
     bool quit_ = false;
+    bool hurry_ = false;
     std::thread thread_;
 };
 Releaser &Outputs()
@@ -228,7 +265,9 @@ public:
     ~Engine()
     {
         running.store(false);
-        ReleaseOutput();
+        if (!sdl && !manual)
+            sdl = Outputs().Reclaim(serial); // a held output goes at once, not after the grace
+        ReleaseOutput(false);
         if (thread.joinable()) {
             {
                 std::lock_guard lk(decodeMutex);
@@ -468,6 +507,8 @@ public:
     {
         if (manual || sdl)
             return true;
+        if ((sdl = Outputs().Reclaim(serial)) != 0)
+            return true; // still paused, as it was released
         SDL_AudioSpec have{};
         // No changes allowed: SDL converts if it must, so the ring's format always holds.
         sdl = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
@@ -484,13 +525,14 @@ public:
         return true;
     }
 
-    // Releases the output (invariant 7): no callback runs once this returns.
-    void ReleaseOutput()
+    // Releases the output (invariant 7): no callback runs once this returns. A held engine
+    // may take it back for a while; a dying one may not.
+    void ReleaseOutput(bool mayReclaim)
     {
         if (!sdl)
             return;
         SDL_PauseAudioDevice(sdl, 1);
-        Outputs().Release(sdl);
+        Outputs().Release(sdl, mayReclaim ? serial : 0);
         sdl = 0;
     }
 
@@ -499,7 +541,7 @@ public:
     {
         if (state == State::Playing && finished.load(std::memory_order_acquire)) {
             Halt();
-            ReleaseOutput();
+            ReleaseOutput(true);
             state = State::Stopped;
             heldFrame = lengthFrames;
         }
@@ -540,7 +582,7 @@ public:
     void HoldAt(std::uint64_t frame, State s)
     {
         Halt();
-        ReleaseOutput();
+        ReleaseOutput(true);
         heldFrame = std::min(frame, lengthFrames);
         state = s;
         AbortPending();
