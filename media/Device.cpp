@@ -43,9 +43,9 @@
 //      first; a destroyed engine's output is closed at once. Then nothing runs at all: the
 //      decoder thread sleeps with no timeout.
 //      Play and Resume take it back or reopen it, with the same format, before changing
-//      anything else, so
-//      a refused reopen leaves the engine exactly as it stood. A reopen that SDL refuses
-//      while a release is still under way is tried once more after it (an exclusive device).
+//      anything else, so a refused reopen leaves the engine exactly as it stood. A reopen
+//      that SDL refuses while a release is still under way is tried once more after it (a
+//      driver that opens one device at a time).
 //   8. The decoder sleeps only after clearing wakeAsked (an exchange, so it sees the
 //      callback's readPos) and finding the ring above half; the callback posts only when it
 //      sets wakeAsked itself. A semaphore keeps a post made before the sleep, so no
