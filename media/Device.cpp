@@ -144,6 +144,8 @@ public:
     // The paused output that `owner` released and that is not closed yet, or 0.
     SDL_AudioDeviceID Reclaim(std::uint64_t owner)
     {
+        if (owner == 0) // an engine that failed before it had a serial; 0 marks "no owner"
+            return 0;
         std::lock_guard lk(m_);
         const auto it = std::find_if(queue_.begin(), queue_.end(), [owner](const Entry &e) { return e.owner == owner; });
         if (it == queue_.end())
