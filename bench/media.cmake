@@ -1,3 +1,7 @@
 # media_bench: decode-and-gain CPU time against bare libmpg123/libsndfile, and Open time.
 add_executable(media_bench ${CMAKE_CURRENT_LIST_DIR}/media_bench.cpp)
 target_link_libraries(media_bench PRIVATE zolm_media)
+# playback_floor: CPU and wake-ups of the back end playing a file, and of bare decoding paced
+# in real time (the floor); bench/floor_playback.sh runs it.
+add_executable(playback_floor ${CMAKE_CURRENT_LIST_DIR}/playback_floor.cpp)
+target_link_libraries(playback_floor PRIVATE zolm_media)

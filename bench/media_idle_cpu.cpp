@@ -3,10 +3,10 @@
 // of one core, with how often threads other than the main one woke meanwhile.
 //
 //   media_idle_cpu [seconds per phase]     (default 10; SDL_AUDIODRIVER defaults to dummy)
+#include "media/Device.h"
 #include "media/MPlayer.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -31,20 +30,14 @@ double CpuSeconds()
 }
 
 // Context switches of every thread but the main one: each is a wake-up, or a preemption.
+// From getrusage, which also counts threads that have ended meanwhile (a released output's),
+// less the main thread's own.
 long OtherThreadSwitches()
 {
-    long total = 0;
-    const QString self = QString::number(::getpid());
-    for (const QString &tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (tid == self)
-            continue;
-        std::ifstream in(("/proc/self/task/" + tid + "/status").toStdString());
-        std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-                total += std::atol(line.substr(line.find(':') + 1).c_str());
-    }
-    return total;
+    rusage all{}, main{};
+    getrusage(RUSAGE_SELF, &all);
+    getrusage(RUSAGE_THREAD, &main);
+    return (all.ru_nvcsw + all.ru_nivcsw) - (main.ru_nvcsw + main.ru_nivcsw);
 }
 
 struct Figures {
@@ -110,6 +103,7 @@ int main(int argc, char **argv)
     }
     const Figures play = Measure(seconds);
     mp.Pause();
+    media::OpenOutputs(); // waits until the output's release has finished and its thread is gone
     const Figures paused = Measure(seconds);
     mp.Resume();
     while (mp.Mode() == TMPModes::mpPlaying)

@@ -2,16 +2,24 @@
 //
 // Threads. Three kinds of thread touch an Engine:
 //   - the GUI thread: every public Device call, opening, closing, seeking;
-//   - the decoder thread (one per SDL-backed engine): decodes chunks into the ring;
+//   - the decoder thread (one per SDL-backed engine): sleeps on a semaphore until the ring
+//     is half empty, then refills it to the top in one batch;
 //   - SDL's audio thread: the callback, which copies from the ring, applies the gain
 //     and publishes how far playback has got. It exists only while the engine plays.
+// A fourth, the releaser, touches no Engine: it closes SDL outputs handed to it. Closing
+// joins SDL's thread, which first sleeps out its period and then two more "for the audio
+// to drain"; on the GUI thread that would make every pause and stop wait three periods.
+// A held engine's output waits there a second first, so that a quick resume takes it back
+// (no reconnect to the sound server, and on a driver that opens one device at a time no
+// wait for the close either).
 // With ManualClock installed there is neither a decoder thread nor SDL: the GUI thread
 // decodes and renders synchronously inside ManualClock::Advance.
 //
 // Invariants.
 //   1. The audio thread never waits on the GUI thread, and never takes decodeMutex. It
-//      touches only atomics and the ring slots between readPos and writePos. Completion
-//      notices leave it through a queued post to the GUI thread.
+//      touches only atomics and the ring slots between readPos and writePos, and wakes the
+//      decoder with sem_post (lock-free). Completion notices leave it through a queued
+//      post to the GUI thread.
 //   2. The ring is single-producer/single-consumer: only the decoder side advances
 //      writePos, only the callback advances readPos. writePos - readPos <= kRingFrames.
 //   3. eof is stored after the writePos of the last chunk; the callback loads eof before
@@ -27,16 +35,34 @@
 //      notice whose serial is not that of its current device (one closed meanwhile).
 //   7. The SDL device is open from Open (which proves an output exists, and whose play
 //      nearly always follows at once) or from a play command, until the engine holds
-//      (stop, pause, seek, a finished play settling). Even a paused SDL device has a thread
-//      waking every period, so a held engine closes it (after halting: closing joins that
-//      thread) and its decoder thread sleeps on cv with no timeout: nothing runs at all.
-//      Play and Resume reopen it, with the same format, before changing anything else, so
-//      a refused reopen leaves the engine exactly as it stood.
+//      (stop, pause, a finished play settling) or is destroyed. Even a paused SDL device has
+//      a thread waking every period, so a held engine releases it: after halting, it pauses
+//      the device (SDL flips that flag under its device lock, so from then on the callback
+//      neither runs nor will run, and the Engine may go) and hands it to the releaser, which
+//      closes it after kReleaseGrace unless the same engine (by serial) takes it back
+//      first; a destroyed engine's output is closed at once. Then nothing runs at all: the
+//      decoder thread sleeps with no timeout.
+//      Play and Resume take it back or reopen it, with the same format, before changing
+//      anything else, so a refused reopen leaves the engine exactly as it stood. A reopen
+//      that SDL refuses while a release is still under way is tried once more after it (a
+//      driver that opens one device at a time).
+//   8. The decoder sleeps only after clearing wakeAsked (an exchange, so it sees the
+//      callback's readPos) and finding the ring above half; the callback posts only when it
+//      sets wakeAsked itself. A semaphore keeps a post made before the sleep, so no
+//      request is lost and no timed wake-up is needed to back one up.
 //
 // Lock order: decodeMutex, then the SDL device lock. The GUI thread takes them only in
-// Halt(), the SDL lock only momentarily as a barrier; the decoder thread takes only
-// decodeMutex; the callback takes nothing (SDL holds its own device lock around it).
-// Opening and closing the SDL device happen on the GUI thread with neither lock held.
+// Halt(), the SDL lock only momentarily as a barrier (and inside SDL_PauseAudioDevice); the
+// decoder thread takes only decodeMutex; the callback takes nothing (SDL holds its own device
+// lock around it). Opening SDL devices happens on the GUI thread with neither lock held,
+// closing them on the releaser thread. The releaser's queue mutex is a leaf: every thread
+// takes it with no other lock held and lets go before any SDL call. SDL lets one device
+// close while another opens: each has its own thread, lock and server connection.
+//
+// Periods. SDL's period sets how often its thread wakes, which is nearly all the CPU that
+// playing costs beyond decoding. It is chosen as long as latency allows: a seek or pause is
+// heard after at most the buffer being filled plus what the server holds (about a period
+// each), so a period of at most 50 ms keeps that within 100 ms.
 //
 // Position. The callback publishes, under a sequence counter, the file frame at the
 // start of the buffer it just handed to SDL, how many frames that buffer held, and when.
@@ -58,6 +84,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <semaphore.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -80,7 +107,107 @@ constexpr std::size_t kPrefillFrames = 16384;
 std::atomic<std::uint64_t> g_nextSerial{1};
 std::uint16_t g_nextId = 0;
 std::string g_outputProblem;
-int g_openOutputs = 0; // GUI thread only
+std::atomic<int> g_openOutputs{0}; // raised by the GUI thread, lowered by the releaser
+constexpr std::chrono::milliseconds kReleaseGrace{1000};
+
+// Closes SDL outputs off the GUI thread (see the top: closing takes up to three periods).
+// Sleeps on its condition with no timeout while there is nothing to close.
+class Releaser {
+    using Clock = std::chrono::steady_clock;
+    struct Entry {
+        SDL_AudioDeviceID id;
+        std::uint64_t owner; // serial of the engine that may take it back; 0: none
+        Clock::time_point due;
+    };
+
+public:
+    ~Releaser()
+    {
+        {
+            std::lock_guard lk(m_);
+            quit_ = true;
+        }
+        cv_.notify_all();
+        if (thread_.joinable())
+            thread_.join(); // closes whatever is still queued first
+    }
+    // The device must be paused already: SDL calls no callback of a paused device.
+    void Release(SDL_AudioDeviceID id, std::uint64_t owner)
+    {
+        std::lock_guard lk(m_);
+        queue_.push_back({id, owner, owner ? Clock::now() + kReleaseGrace : Clock::now()});
+        ++pending_;
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { Run(); });
+        cv_.notify_all();
+    }
+    // The paused output that `owner` released and that is not closed yet, or 0.
+    SDL_AudioDeviceID Reclaim(std::uint64_t owner)
+    {
+        if (owner == 0) // an engine that failed before it had a serial; 0 marks "no owner"
+            return 0;
+        std::lock_guard lk(m_);
+        const auto it = std::find_if(queue_.begin(), queue_.end(), [owner](const Entry &e) { return e.owner == owner; });
+        if (it == queue_.end())
+            return 0;
+        const SDL_AudioDeviceID id = it->id;
+        queue_.erase(it);
+        --pending_;
+        cv_.notify_all();
+        return id;
+    }
+    // Closes everything handed over without waiting out the grace; returns once done.
+    void Drain()
+    {
+        std::unique_lock lk(m_);
+        hurry_ = true;
+        cv_.notify_all();
+        cv_.wait(lk, [this] { return pending_ == 0; });
+        hurry_ = false;
+    }
+    bool Busy()
+    {
+        std::lock_guard lk(m_);
+        return pending_ > 0;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock lk(m_);
+        for (;;) {
+            cv_.wait(lk, [this] { return quit_ || !queue_.empty(); });
+            if (queue_.empty())
+                return;
+            const auto next = std::min_element(queue_.begin(), queue_.end(),
+                                               [](const Entry &a, const Entry &b) { return a.due < b.due; });
+            if (!quit_ && !hurry_ && Clock::now() < next->due) {
+                cv_.wait_until(lk, next->due); // or until anything changes; then look again
+                continue;
+            }
+            const SDL_AudioDeviceID id = next->id;
+            queue_.erase(next);
+            lk.unlock();
+            SDL_CloseAudioDevice(id);
+            g_openOutputs.fetch_sub(1);
+            lk.lock();
+            --pending_;
+            cv_.notify_all();
+        }
+    }
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<Entry> queue_;
+    int pending_ = 0;
+    bool quit_ = false;
+    bool hurry_ = false;
+    std::thread thread_;
+};
+Releaser &Outputs()
+{
+    static Releaser r;
+    return r;
+}
 
 struct ManualState {
     bool installed = false;
@@ -126,24 +253,32 @@ bool EnsureSdl()
 } // namespace
 
 const std::string &LastOutputProblem() { return g_outputProblem; }
-int OpenOutputs() { return g_openOutputs; }
+int OpenOutputs()
+{
+    Outputs().Drain();
+    return g_openOutputs.load();
+}
 
 class Engine {
 public:
     enum class State { Stopped, Playing, Paused };
 
+    Engine() { sem_init(&wake, 0, 0); }
     ~Engine()
     {
         running.store(false);
-        CloseOutput();
+        if (!sdl && !manual)
+            sdl = Outputs().Reclaim(serial); // a held output goes at once, not after the grace
+        ReleaseOutput(false);
         if (thread.joinable()) {
             {
                 std::lock_guard lk(decodeMutex);
                 quit = true;
             }
-            cv.notify_all();
+            sem_post(&wake);
             thread.join();
         }
+        sem_destroy(&wake);
         dec.reset();
         if (fd >= 0)
             ::close(fd);
@@ -180,7 +315,7 @@ public:
     // ---- decoder side
     std::thread thread;
     std::mutex decodeMutex;
-    std::condition_variable cv;
+    sem_t wake; // posted by the callback (ring half empty) and by the GUI thread
     bool quit = false;   // under decodeMutex
     bool active = false; // under decodeMutex
     std::vector<std::int16_t> scratch;
@@ -288,7 +423,7 @@ public:
             if (atEnd && n == avail)
                 Finish(); // no output latency to wait for
         } else if (w - r - n <= kRingFrames / 2 && !wakeAsked.exchange(true)) {
-            cv.notify_one();
+            sem_post(&wake);
         }
     }
 
@@ -298,17 +433,25 @@ public:
                                                 static_cast<std::size_t>(len) / 4);
     }
 
+    // Fills the ring to the top, then sleeps until the callback finds it half empty
+    // (invariant 8): about one wake-up per half ring, however short SDL's period.
     void DecoderLoop()
     {
-        std::unique_lock lk(decodeMutex);
-        while (!quit) {
-            if (active && FillOnce())
-                continue;
-            wakeAsked.store(false);
-            if (active && !eof.load(std::memory_order_relaxed))
-                cv.wait_for(lk, std::chrono::milliseconds(100)); // backs up a notify that raced
-            else
-                cv.wait(lk);
+        for (;;) {
+            {
+                std::lock_guard lk(decodeMutex);
+                if (quit)
+                    return;
+                // Halt clears running before it waits for decodeMutex: one chunk more at most.
+                while (active && running.load(std::memory_order_acquire) && FillOnce()) {
+                }
+                wakeAsked.exchange(false);
+                const std::uint64_t level = writePos.load(std::memory_order_relaxed) - readPos.load();
+                if (active && running.load() && !eof.load() && level <= kRingFrames / 2)
+                    continue; // a request came before the flag was cleared
+            }
+            while (sem_wait(&wake) != 0 && errno == EINTR) {
+            }
         }
     }
 
@@ -366,26 +509,33 @@ public:
     {
         if (manual || sdl)
             return true;
+        if ((sdl = Outputs().Reclaim(serial)) != 0)
+            return true; // still paused, as it was released
         SDL_AudioSpec have{};
         // No changes allowed: SDL converts if it must, so the ring's format always holds.
         sdl = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (sdl == 0 && Outputs().Busy()) { // perhaps a device that opens only once
+            Outputs().Drain();
+            sdl = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        }
         if (sdl == 0) {
             g_outputProblem = SDL_GetError();
             return false;
         }
         g_outputProblem.clear();
-        ++g_openOutputs;
+        g_openOutputs.fetch_add(1);
         return true;
     }
 
-    // Releases the output; SDL joins its thread, so no callback runs afterwards.
-    void CloseOutput()
+    // Releases the output (invariant 7): no callback runs once this returns. A held engine
+    // may take it back for a while; a dying one may not.
+    void ReleaseOutput(bool mayReclaim)
     {
         if (!sdl)
             return;
-        SDL_CloseAudioDevice(sdl);
+        SDL_PauseAudioDevice(sdl, 1);
+        Outputs().Release(sdl, mayReclaim ? serial : 0);
         sdl = 0;
-        --g_openOutputs;
     }
 
     // A finished play becomes a stopped device standing at the end.
@@ -393,7 +543,7 @@ public:
     {
         if (state == State::Playing && finished.load(std::memory_order_acquire)) {
             Halt();
-            CloseOutput();
+            ReleaseOutput(true);
             state = State::Stopped;
             heldFrame = lengthFrames;
         }
@@ -427,14 +577,14 @@ public:
         running.store(true, std::memory_order_release);
         if (sdl) {
             SDL_PauseAudioDevice(sdl, 0);
-            cv.notify_one();
+            sem_post(&wake);
         }
     }
 
     void HoldAt(std::uint64_t frame, State s)
     {
         Halt();
-        CloseOutput();
+        ReleaseOutput(true);
         heldFrame = std::min(frame, lengthFrames);
         state = s;
         AbortPending();
@@ -514,9 +664,10 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
         e.want.freq = e.rate;
         e.want.format = AUDIO_S16SYS;
         e.want.channels = 2;
-        // About 20 ms per callback: short enough for a precise position, long enough to be cheap.
+        // The longest power-of-two period within 50 ms (see Periods at the top): 2048 frames at
+        // 44.1 and 48 kHz. The position stays exact: it is interpolated within each period.
         Uint16 samples = 256;
-        while (samples < 4096 && samples * 50 < e.rate)
+        while (samples < 16384 && 2 * samples * 20 <= e.rate)
             samples = static_cast<Uint16>(samples * 2);
         e.want.samples = samples;
         e.want.callback = &Engine::SdlCallback;

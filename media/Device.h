@@ -18,7 +18,9 @@ class Engine;
 // What SDL said when the output last failed to open (empty when it opened).
 const std::string &LastOutputProblem();
 
-// How many SDL outputs are open right now. Only a playing device holds one.
+// How many SDL outputs are open once every release under way has finished: it closes
+// the outputs that held devices keep for a quick resume, and waits. Only a playing device
+// holds one then.
 int OpenOutputs();
 
 class Device {

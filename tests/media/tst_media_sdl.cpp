@@ -27,15 +27,17 @@ QStringList OtherThreads()
     return tids;
 }
 
-bool SdlAudioThreadRuns()
+// The thread id of SDL's audio thread, empty when none runs.
+QString SdlAudioThread()
 {
     for (const QString &tid : OtherThreads()) {
         QFile comm(kTasks + '/' + tid + "/comm");
         if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("SDLAudio"))
-            return true;
+            return tid;
     }
-    return false;
+    return {};
 }
+bool SdlAudioThreadRuns() { return !SdlAudioThread().isEmpty(); }
 
 // Every thread but the main one: how many times it has been switched in and out so far.
 long OtherThreadSwitches()
@@ -170,10 +172,14 @@ private slots:
         const qint64 wall = (before + clock.elapsed()) / 2;
         QVERIFY2(std::llabs(moved - wall) <= 50, qPrintable(QStringLiteral("moved %1 ms in %2 ms").arg(moved).arg(wall)));
 
-        // Stopped at the end with the file still open holds nothing either.
+        // A play right after a stop takes back the output it released (the same SDL
+        // thread goes on); stopped at the end with the file still open holds nothing either.
+        const QString output = SdlAudioThread();
+        QVERIFY(!output.isEmpty());
         mp.Stop();
         mp.setStartPos(int(mp.Length()) - 200);
         mp.Play();
+        QCOMPARE(SdlAudioThread(), output);
         QCOMPARE(media::OpenOutputs(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 2000);
         QCOMPARE(mp.Position(), mp.Length());
@@ -196,6 +202,7 @@ private slots:
         mp.Pause();
         const std::uint32_t held = mp.Position();
         // The output goes away while paused: nothing is open that would go with it.
+        QCOMPARE(media::OpenOutputs(), 0); // also waits for the release of the paused output
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         // Checked only once the output is back, so that a failure leaves the next test an output.
         mp.Resume(); // falls back to Play, which is refused the same way
