@@ -2,10 +2,10 @@
 
 #include "app/TextCodec.h"
 
+#include <QAbstractListModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QStyleOptionSlider>
 #include <QStylePainter>
@@ -167,12 +167,78 @@ void TTrackBar::mouseReleaseEvent(QMouseEvent *event)
         emit Change(); // the thumb's release, or the end of a page step
 }
 
-// ---------------------------------------------------------------- TListBox
+// ---------------------------------------------------------------- TNameList
 
-namespace {
-// The listing and the sort keep each entry's bytes next to its display text.
-constexpr int kBytesRole = Qt::UserRole;
-} // namespace
+void TNameList::Append(const char *bytes, qsizetype size)
+{
+    const QString text = DisplayText(bytes, size);
+    entries_.push_back({quint32(bytes_.size()), quint32(size), quint32(texts_.size()), quint32(text.size())});
+    bytes_.append(bytes, size);
+    texts_.append(text);
+}
+
+void TNameList::Append(const TNameList &other)
+{
+    const quint32 bytesBase = quint32(bytes_.size()), textBase = quint32(texts_.size());
+    entries_.reserve(entries_.size() + other.entries_.size());
+    for (Entry e : other.entries_) {
+        e.bytes += bytesBase;
+        e.text += textBase;
+        entries_.push_back(e);
+    }
+    bytes_.append(other.bytes_);
+    texts_.append(other.texts_);
+}
+
+QByteArray TNameList::Bytes(qsizetype index) const
+{
+    const Entry &e = entries_[size_t(index)];
+    return QByteArray(bytes_.constData() + e.bytes, e.bytesSize);
+}
+
+QString TNameList::Text(qsizetype index) const
+{
+    const Entry &e = entries_[size_t(index)];
+    return QString(texts_.constData() + e.text, e.textSize);
+}
+
+void TNameList::SortByName(bool bytesBreakTies)
+{
+    // The sort keys are the case-folded texts. Folding goes character by character,
+    // so the whole buffer folds at once and the entries' places stay valid; should a
+    // fold ever change the length, each text is folded on its own instead.
+    QString folded = texts_.toCaseFolded();
+    std::vector<Entry> keys = entries_;
+    if (folded.size() != texts_.size()) {
+        folded.clear();
+        for (Entry &k : keys) {
+            const QString one = QStringView(texts_).mid(k.text, k.textSize).toString().toCaseFolded();
+            k.text = quint32(folded.size());
+            k.textSize = quint32(one.size());
+            folded.append(one);
+        }
+    }
+    std::vector<quint32> order(entries_.size());
+    for (quint32 i = 0; i < quint32(order.size()); ++i)
+        order[i] = i;
+    const auto key = [&](quint32 i) { return QStringView(folded).mid(keys[i].text, keys[i].textSize); };
+    const auto bytes = [&](quint32 i) {
+        return QByteArrayView(bytes_.constData() + entries_[i].bytes, entries_[i].bytesSize);
+    };
+    std::stable_sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {
+        const int c = key(a).compare(key(b));
+        if (c != 0 || !bytesBreakTies)
+            return c < 0;
+        return bytes(a) < bytes(b);
+    });
+    std::vector<Entry> sorted;
+    sorted.reserve(order.size());
+    for (quint32 i : order)
+        sorted.push_back(entries_[i]);
+    entries_.swap(sorted);
+}
+
+// ---------------------------------------------------------------- TListBox
 
 bool NameLess(const QString &a, const QString &b)
 {
@@ -180,6 +246,9 @@ bool NameLess(const QString &a, const QString &b)
 }
 
 namespace {
+// The listing and the sort keep each entry's bytes next to its display text.
+constexpr int kBytesRole = Qt::UserRole;
+
 // Every row is 13 pixels high, whatever the font would ask for.
 class FixedRowDelegate : public QStyledItemDelegate {
 public:
@@ -191,12 +260,57 @@ public:
 };
 } // namespace
 
-TListBox::TListBox(QWidget *parent) : QListWidget(parent)
+// The rows over the name list; a row's text is read out of the list when the view draws it.
+class TListBox::Model : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(names.Count());
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= names.Count())
+            return QVariant();
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            return names.Text(index.row());
+        if (role == kBytesRole)
+            return names.Bytes(index.row());
+        return QVariant();
+    }
+    void Replace(TNameList list)
+    {
+        beginResetModel();
+        names = std::move(list);
+        endResetModel();
+    }
+    // No rows come or go: the view keeps its state, the selection its position numbers.
+    void Rewritten()
+    {
+        if (names.Count() > 0)
+            emit dataChanged(index(0), index(int(names.Count()) - 1), {Qt::DisplayRole, kBytesRole});
+    }
+    TNameList names;
+};
+
+TListBox::TListBox(QWidget *parent) : QListView(parent), model_(new Model(this))
 {
+    setModel(model_);
     setItemDelegate(new FixedRowDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One row's height stands for all: the view never measures every row.
     setUniformItemSizes(true);
-    setSortingEnabled(false);
+}
+
+int TListBox::Count() const
+{
+    return int(model_->names.Count());
+}
+
+QModelIndex TListBox::item(int index) const
+{
+    return index >= 0 && index < Count() ? model_->index(index) : QModelIndex();
 }
 
 int TListBox::ItemIndex() const
@@ -207,62 +321,47 @@ int TListBox::ItemIndex() const
 
 void TListBox::SetItemIndex(int index)
 {
-    if (index < 0 || index >= count()) {
+    const QModelIndex at = item(index);
+    if (!at.isValid())
         clearSelection();
-        setCurrentItem(nullptr);
-        return;
-    }
-    setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect);
 }
 
 QByteArray TListBox::NameBytes(int index) const
 {
-    const QListWidgetItem *it = item(index);
-    return it ? it->data(kBytesRole).toByteArray() : QByteArray();
+    return index >= 0 && index < Count() ? model_->names.Bytes(index) : QByteArray();
 }
 
 QString TListBox::NameText(int index) const
 {
-    const QListWidgetItem *it = item(index);
-    return it ? it->text() : QString();
+    return index >= 0 && index < Count() ? model_->names.Text(index) : QString();
 }
 
 void TListBox::SetNames(const QList<QByteArray> &names)
 {
-    clear();
-    QStringList texts;
-    texts.reserve(names.size());
+    TNameList list;
     for (const QByteArray &name : names)
-        texts.append(DisplayText(name));
-    // One insertion for the whole folder: a row-by-row fill costs ten times as much.
-    insertItems(0, texts);
-    const QSignalBlocker quiet(model()); // the texts are already shown; only the bytes are added
-    for (int i = 0; i < names.size(); ++i)
-        item(i)->setData(kBytesRole, names[i]);
+        list.Append(name.constData(), name.size());
+    SetNames(std::move(list));
+}
+
+void TListBox::SetNames(TNameList names)
+{
+    model_->Replace(std::move(names));
 }
 
 void TListBox::SortByName()
 {
     const int selected = ItemIndex();
-    struct Entry { QString text; QString key; QByteArray bytes; };
-    std::vector<Entry> entries;
-    entries.reserve(count());
-    for (int i = 0; i < count(); ++i)
-        entries.push_back({item(i)->text(), item(i)->text().toCaseFolded(), NameBytes(i)});
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry &a, const Entry &b) { return a.key < b.key; });
-    // Rewrite the rows in place: no rows come or go, so the view keeps its state.
-    for (int i = 0; i < int(entries.size()); ++i) {
-        item(i)->setText(entries[i].text);
-        item(i)->setData(kBytesRole, entries[i].bytes);
-    }
+    model_->names.SortByName(false);
+    model_->Rewritten();
     SetItemIndex(selected);
 }
 
 void TListBox::keyPressEvent(QKeyEvent *event)
 {
     const int before = ItemIndex();
-    QListWidget::keyPressEvent(event);
+    QListView::keyPressEvent(event);
     const int after = ItemIndex();
     if (after != before && after >= 0)
         emit Click();
@@ -275,15 +374,15 @@ void TListBox::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListWidget::mousePressEvent(event);
-    if (itemAt(event->position().toPoint()))
+    QListView::mousePressEvent(event);
+    if (indexAt(event->position().toPoint()).isValid())
         emit Click();
 }
 
 void TListBox::mouseMoveEvent(QMouseEvent *event)
 {
     const int before = ItemIndex();
-    QListWidget::mouseMoveEvent(event);
+    QListView::mouseMoveEvent(event);
     const int after = ItemIndex();
     if ((event->buttons() & Qt::LeftButton) && after != before && after >= 0)
         emit Click();
