@@ -204,37 +204,75 @@ QString TNameList::Text(qsizetype index) const
 
 void TNameList::SortByName(bool bytesBreakTies)
 {
-    // The sort keys are the case-folded texts. Folding goes character by character,
-    // so the whole buffer folds at once and the entries' places stay valid; should a
-    // fold ever change the length, each text is folded on its own instead.
-    QString folded = texts_.toCaseFolded();
+    // The sort keys are the case-folded texts, side by side in one buffer. Most
+    // names are plain ASCII, which folds by a subtraction; any other text goes
+    // through the full Unicode folding.
+    QString folded(texts_.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(folded.data());
+    qsizetype used = 0;
     std::vector<Entry> keys = entries_;
-    if (folded.size() != texts_.size()) {
-        folded.clear();
-        for (Entry &k : keys) {
-            const QString one = QStringView(texts_).mid(k.text, k.textSize).toString().toCaseFolded();
-            k.text = quint32(folded.size());
+    for (Entry &k : keys) {
+        const QStringView text = QStringView(texts_).mid(k.text, k.textSize);
+        const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+        if (ascii) {
+            if (used + text.size() > folded.size()) {
+                folded.resize(used + text.size());
+                out = reinterpret_cast<char16_t *>(folded.data());
+            }
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const char16_t c = text[i].unicode();
+                out[used + i] = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+            }
+            k.text = quint32(used);
+            used += text.size();
+        } else {
+            const QString one = text.toString().toCaseFolded(); // may differ in length
+            if (used + one.size() > folded.size()) {
+                folded.resize(used + one.size());
+                out = reinterpret_cast<char16_t *>(folded.data());
+            }
+            std::copy(one.begin(), one.end(), reinterpret_cast<QChar *>(out) + used);
+            k.text = quint32(used);
             k.textSize = quint32(one.size());
-            folded.append(one);
+            used += one.size();
         }
     }
-    std::vector<quint32> order(entries_.size());
-    for (quint32 i = 0; i < quint32(order.size()); ++i)
-        order[i] = i;
+    // The first eight code units of each key, packed so that comparing the numbers
+    // compares the units; most comparisons end there, without touching the texts.
+    // A shorter key pads with zeros and sorts before its extensions, as it should.
+    struct Sorted {
+        quint64 head[2];
+        quint32 index;
+    };
+    std::vector<Sorted> order(entries_.size());
+    for (quint32 i = 0; i < quint32(order.size()); ++i) {
+        Sorted &o = order[i];
+        o.head[0] = o.head[1] = 0;
+        o.index = i;
+        const char16_t *k = reinterpret_cast<const char16_t *>(folded.constData()) + keys[i].text;
+        for (quint32 u = 0; u < 8; ++u)
+            o.head[u / 4] = (o.head[u / 4] << 16) | (u < keys[i].textSize ? k[u] : 0u);
+    }
     const auto key = [&](quint32 i) { return QStringView(folded).mid(keys[i].text, keys[i].textSize); };
     const auto bytes = [&](quint32 i) {
         return QByteArrayView(bytes_.constData() + entries_[i].bytes, entries_[i].bytesSize);
     };
-    std::stable_sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {
-        const int c = key(a).compare(key(b));
-        if (c != 0 || !bytesBreakTies)
+    // The index breaks the last tie: equal names keep their order.
+    std::sort(order.begin(), order.end(), [&](const Sorted &a, const Sorted &b) {
+        if (a.head[0] != b.head[0])
+            return a.head[0] < b.head[0];
+        if (a.head[1] != b.head[1])
+            return a.head[1] < b.head[1];
+        if (const int c = key(a.index).compare(key(b.index)))
             return c < 0;
-        return bytes(a) < bytes(b);
+        if (bytesBreakTies && bytes(a.index) != bytes(b.index))
+            return bytes(a.index) < bytes(b.index);
+        return a.index < b.index;
     });
     std::vector<Entry> sorted;
     sorted.reserve(order.size());
-    for (quint32 i : order)
-        sorted.push_back(entries_[i]);
+    for (const Sorted &o : order)
+        sorted.push_back(entries_[o.index]);
     entries_.swap(sorted);
 }
 
