@@ -9,10 +9,13 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -94,6 +97,32 @@ public:
     }
 };
 
+// Runs a task once the window has painted for the first time (or after a second,
+// should it not paint): work the first sight of the window does not need.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget *window, std::function<void()> task) : QObject(window), task_(std::move(task))
+    {
+        window->installEventFilter(this);
+        QTimer::singleShot(1000, this, [this] { Run(); });
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(this, [this] { Run(); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+private:
+    void Run()
+    {
+        if (auto task = std::exchange(task_, nullptr))
+            task();
+    }
+    std::function<void()> task_;
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -113,7 +142,9 @@ int main(int argc, char **argv)
     AboutBox = new TAboutBox;
     ID3Tag = new TID3Tag;
     helpp = new Thelpp;
-    Mpris::Start(Form1); // media keys and desktop controls; nothing without a session bus
+    // Media keys and desktop controls (nothing without a session bus). Its bus round
+    // trips wait until the window has shown itself.
+    new AfterFirstPaint(Form1->centralWidget(), [] { Mpris::Start(Form1); });
     QGuiApplication::setWindowIcon(Form1->windowIcon());
 
     FirstPaintProbe probe;
