@@ -43,6 +43,7 @@ private slots:
         TagWindowHarness h;
         QCOMPARE(ID3Tag->windowTitle(), "ID3Tag");
         QCOMPARE(ID3Tag->pos(), QPoint(644, 439));
+        ID3Tag->BuildContents(); // as the first showing does
         // Before any showing each box shows its own name, whole.
         QCOMPARE(ID3Tag->edYear->text(), "edYear");
         // The box named edComment is on the album row, edAlbum on the comment row.
