@@ -202,58 +202,60 @@ QString TNameList::Text(qsizetype index) const
     return QString(texts_.constData() + e.text, e.textSize);
 }
 
+namespace {
+
+bool IsAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+char16_t FoldAscii(char16_t c)
+{
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
+
+// Compares two texts as their case-folded forms compare. Most names are plain
+// ASCII, which folds by an addition; any other text takes the full Unicode folding.
+int CompareFolded(QStringView a, QStringView b)
+{
+    if (!IsAscii(a) || !IsAscii(b))
+        return QStringView(a.toString().toCaseFolded()).compare(b.toString().toCaseFolded());
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i)
+        if (const int d = int(FoldAscii(a[i].unicode())) - int(FoldAscii(b[i].unicode())))
+            return d;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+} // namespace
+
 void TNameList::SortByName(bool bytesBreakTies)
 {
-    // The sort keys are the case-folded texts, side by side in one buffer. Most
-    // names are plain ASCII, which folds by a subtraction; any other text goes
-    // through the full Unicode folding.
-    QString folded(texts_.size(), Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(folded.data());
-    qsizetype used = 0;
-    std::vector<Entry> keys = entries_;
-    for (Entry &k : keys) {
-        const QStringView text = QStringView(texts_).mid(k.text, k.textSize);
-        const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-        if (ascii) {
-            if (used + text.size() > folded.size()) {
-                folded.resize(used + text.size());
-                out = reinterpret_cast<char16_t *>(folded.data());
-            }
-            for (qsizetype i = 0; i < text.size(); ++i) {
-                const char16_t c = text[i].unicode();
-                out[used + i] = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-            }
-            k.text = quint32(used);
-            used += text.size();
-        } else {
-            const QString one = text.toString().toCaseFolded(); // may differ in length
-            if (used + one.size() > folded.size()) {
-                folded.resize(used + one.size());
-                out = reinterpret_cast<char16_t *>(folded.data());
-            }
-            std::copy(one.begin(), one.end(), reinterpret_cast<QChar *>(out) + used);
-            k.text = quint32(used);
-            k.textSize = quint32(one.size());
-            used += one.size();
-        }
-    }
-    // The first eight code units of each key, packed so that comparing the numbers
-    // compares the units; most comparisons end there, without touching the texts.
-    // A shorter key pads with zeros and sorts before its extensions, as it should.
+    // The first eight code units of each case-folded text, packed so that comparing
+    // the numbers compares the units: most comparisons end there, touching no text.
+    // A shorter text pads with zeros and sorts before its extensions, as it should.
+    // Folding goes character by character, so an ASCII start folds on its own.
     struct Sorted {
         quint64 head[2];
         quint32 index;
     };
     std::vector<Sorted> order(entries_.size());
     for (quint32 i = 0; i < quint32(order.size()); ++i) {
+        const QStringView text = QStringView(texts_).mid(entries_[i].text, entries_[i].textSize);
+        const QStringView start = text.left(8);
+        QString folded;
+        if (!IsAscii(start))
+            folded = text.toString().toCaseFolded();
         Sorted &o = order[i];
         o.head[0] = o.head[1] = 0;
         o.index = i;
-        const char16_t *k = reinterpret_cast<const char16_t *>(folded.constData()) + keys[i].text;
-        for (quint32 u = 0; u < 8; ++u)
-            o.head[u / 4] = (o.head[u / 4] << 16) | (u < keys[i].textSize ? k[u] : 0u);
+        for (qsizetype u = 0; u < 8; ++u) {
+            const char16_t c = !folded.isNull() ? (u < folded.size() ? folded[u].unicode() : 0)
+                                                : (u < start.size() ? FoldAscii(start[u].unicode()) : 0);
+            o.head[u / 4] = (o.head[u / 4] << 16) | c;
+        }
     }
-    const auto key = [&](quint32 i) { return QStringView(folded).mid(keys[i].text, keys[i].textSize); };
+    const auto text = [&](quint32 i) { return QStringView(texts_).mid(entries_[i].text, entries_[i].textSize); };
     const auto bytes = [&](quint32 i) {
         return QByteArrayView(bytes_.constData() + entries_[i].bytes, entries_[i].bytesSize);
     };
@@ -263,7 +265,7 @@ void TNameList::SortByName(bool bytesBreakTies)
             return a.head[0] < b.head[0];
         if (a.head[1] != b.head[1])
             return a.head[1] < b.head[1];
-        if (const int c = key(a.index).compare(key(b.index)))
+        if (const int c = CompareFolded(text(a.index), text(b.index)))
             return c < 0;
         if (bytesBreakTies && bytes(a.index) != bytes(b.index))
             return bytes(a.index) < bytes(b.index);
