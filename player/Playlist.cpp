@@ -41,10 +41,28 @@ bool WildMatch(const char *pat, const char *pe, const char *name, const char *ne
     return pat == pe;
 }
 
+bool EqualFolded(const char *a, const char *b, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i]))
+            return false;
+    return true;
+}
+
 struct Pattern {
     QByteArray name;
+    // The listing's patterns are "prefix*.ext". With no other wildcard, a comparison
+    // at each end decides, without the general matcher's backtracking at every byte.
+    qsizetype star = name.indexOf('*');
+    bool plain = star >= 0 && name.indexOf('*', star + 1) < 0 && name.indexOf('?') < 0;
+
     bool Matches(const char *n, size_t len) const
     {
+        if (plain) {
+            const qsizetype tail = name.size() - star - 1;
+            return qsizetype(len) >= star + tail && EqualFolded(n, name.constData(), star)
+                   && EqualFolded(n + len - tail, name.constData() + star + 1, tail);
+        }
         return WildMatch(name.constData(), name.constData() + name.size(), n, n + len);
     }
 };
