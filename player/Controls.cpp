@@ -10,6 +10,7 @@
 #include <QStyleOptionSlider>
 #include <QStylePainter>
 #include <algorithm>
+#include <functional>
 #include <qdrawutil.h>
 
 // ---------------------------------------------------------------- TSpeedButton
@@ -259,17 +260,21 @@ void TNameList::SortByName(bool bytesBreakTies)
     const auto bytes = [&](quint32 i) {
         return QByteArrayView(bytes_.constData() + entries_[i].bytes, entries_[i].bytesSize);
     };
-    // The index breaks the last tie: equal names keep their order.
-    std::sort(order.begin(), order.end(), [&](const Sorted &a, const Sorted &b) {
-        if (a.head[0] != b.head[0])
-            return a.head[0] < b.head[0];
-        if (a.head[1] != b.head[1])
-            return a.head[1] < b.head[1];
+    // Equal heads go to the texts (rarely, and out of the sorting loop's way); the
+    // index breaks the last tie, so equal names keep their order.
+    const std::function<bool(const Sorted &, const Sorted &)> tie = [&](const Sorted &a, const Sorted &b) {
         if (const int c = CompareFolded(text(a.index), text(b.index)))
             return c < 0;
         if (bytesBreakTies && bytes(a.index) != bytes(b.index))
             return bytes(a.index) < bytes(b.index);
         return a.index < b.index;
+    };
+    std::sort(order.begin(), order.end(), [&tie](const Sorted &a, const Sorted &b) {
+        if (a.head[0] != b.head[0])
+            return a.head[0] < b.head[0];
+        if (a.head[1] != b.head[1])
+            return a.head[1] < b.head[1];
+        return tie(a, b);
     });
     std::vector<Entry> sorted;
     sorted.reserve(order.size());
