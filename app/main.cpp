@@ -11,10 +11,13 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -108,6 +111,32 @@ QList<QByteArray> FolderArguments(int argc, char **argv)
     return arguments;
 }
 
+// Runs a task once the window has painted for the first time (or after a second,
+// should it not paint): work the first sight of the window does not need.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget *window, std::function<void()> task) : QObject(window), task_(std::move(task))
+    {
+        window->installEventFilter(this);
+        QTimer::singleShot(1000, this, [this] { Run(); });
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(this, [this] { Run(); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+private:
+    void Run()
+    {
+        if (auto task = std::exchange(task_, nullptr))
+            task();
+    }
+    std::function<void()> task_;
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -138,9 +167,13 @@ int main(int argc, char **argv)
     AboutBox = new TAboutBox;
     ID3Tag = new TID3Tag;
     helpp = new Thelpp;
-    instance::ServeFolderRequests(Form1);
-    Mpris::Start(Form1); // media keys and desktop controls; nothing without a session bus
     CarryOutFolderRequest(Form1, request);
+    // Media keys, desktop controls and the hand-over from a second start (nothing
+    // without a session bus). Their bus round trips wait until the window has shown itself.
+    new AfterFirstPaint(Form1->centralWidget(), [] {
+        instance::ServeFolderRequests(Form1);
+        Mpris::Start(Form1);
+    });
     QGuiApplication::setWindowIcon(Form1->windowIcon());
 
     FirstPaintProbe probe;

@@ -101,7 +101,14 @@ Thelpp::Thelpp(QWidget *parent) : QWidget(parent)
     setPalette(pal);
     setAutoFillBackground(true);
     setFixedSize(737, 450);
+}
 
+// The text box comes with the first filling or showing: its font and editor would
+// only weigh on every start-up of a player whose help is rarely opened.
+void Thelpp::BuildContents()
+{
+    if (Bevel1)
+        return;
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -131,6 +138,7 @@ Thelpp::Thelpp(QWidget *parent) : QWidget(parent)
 
 void Thelpp::FillHelpText()
 {
+    BuildContents();
     Memo1->clear();
     if (const std::optional<QByteArray> bytes = ReadHelpFile(kHelpFileName))
         Memo1->setPlainText(HelpText(*bytes));
@@ -162,6 +170,8 @@ void Thelpp::setVisible(bool visible)
             move(p);
         }
     }
+    if (visible)
+        BuildContents();
     QWidget::setVisible(visible);
 }
 

@@ -16,6 +16,8 @@ public:
     // Clears the text, then loads readme.txt or puts the fixed line. Raises on failure.
     void FillHelpText();
     void Button1Click();
+    // Creates the controls below; the first filling or showing does it (null until then).
+    void BuildContents();
 
     QFrame *Bevel1 = nullptr;
     QPlainTextEdit *Memo1 = nullptr;

@@ -81,9 +81,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
-# Libraries come from dpkg-shlibdeps (Qt, libmpg123, libsndfile, SDL2, libjpeg).
-# What it cannot see: the Qt platform plugins (only recommended by libqt6gui6,
-# but without them no window opens) and the fonts the windows ask for by name.
+# Libraries come from dpkg-shlibdeps (Qt, libjpeg).
+# What it cannot see: the audio libraries, loaded at their first use
+# (media/LazyLink.cpp); the Qt platform plugins (only recommended by libqt6gui6,
+# but without them no window opens); the fonts the windows ask for by name.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libsdl2-2.0-0 (>= 2.0.18), libsndfile1, libmpg123-0, qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2")
 include(CPack)

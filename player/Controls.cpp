@@ -3,14 +3,15 @@
 #include "app/TextCodec.h"
 
 #include <QAccessible>
+#include <QAbstractListModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QStyleOptionSlider>
 #include <QStylePainter>
 #include <algorithm>
+#include <functional>
 #include <qdrawutil.h>
 
 // ---------------------------------------------------------------- TSpeedButton
@@ -174,12 +175,122 @@ void TTrackBar::mouseReleaseEvent(QMouseEvent *event)
         emit Change(); // the thumb's release, or the end of a page step
 }
 
-// ---------------------------------------------------------------- TListBox
+// ---------------------------------------------------------------- TNameList
+
+void TNameList::Append(const char *bytes, qsizetype size)
+{
+    const QString text = DisplayText(bytes, size);
+    entries_.push_back({quint32(bytes_.size()), quint32(size), quint32(texts_.size()), quint32(text.size())});
+    bytes_.append(bytes, size);
+    texts_.append(text);
+}
+
+void TNameList::Append(const TNameList &other)
+{
+    const quint32 bytesBase = quint32(bytes_.size()), textBase = quint32(texts_.size());
+    entries_.reserve(entries_.size() + other.entries_.size());
+    for (Entry e : other.entries_) {
+        e.bytes += bytesBase;
+        e.text += textBase;
+        entries_.push_back(e);
+    }
+    bytes_.append(other.bytes_);
+    texts_.append(other.texts_);
+}
+
+QByteArray TNameList::Bytes(qsizetype index) const
+{
+    const Entry &e = entries_[size_t(index)];
+    return QByteArray(bytes_.constData() + e.bytes, e.bytesSize);
+}
+
+QString TNameList::Text(qsizetype index) const
+{
+    const Entry &e = entries_[size_t(index)];
+    return QString(texts_.constData() + e.text, e.textSize);
+}
 
 namespace {
-// The listing and the sort keep each entry's bytes next to its display text.
-constexpr int kBytesRole = Qt::UserRole;
+
+bool IsAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+char16_t FoldAscii(char16_t c)
+{
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
+
+// Compares two texts as their case-folded forms compare. Most names are plain
+// ASCII, which folds by an addition; any other text takes the full Unicode folding.
+int CompareFolded(QStringView a, QStringView b)
+{
+    if (!IsAscii(a) || !IsAscii(b))
+        return QStringView(a.toString().toCaseFolded()).compare(b.toString().toCaseFolded());
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i)
+        if (const int d = int(FoldAscii(a[i].unicode())) - int(FoldAscii(b[i].unicode())))
+            return d;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
 } // namespace
+
+void TNameList::SortByName(bool bytesBreakTies)
+{
+    // The first eight code units of each case-folded text, packed so that comparing
+    // the numbers compares the units: most comparisons end there, touching no text.
+    // A shorter text pads with zeros and sorts before its extensions, as it should.
+    // Folding goes character by character, so an ASCII start folds on its own.
+    struct Sorted {
+        quint64 head[2];
+        quint32 index;
+    };
+    std::vector<Sorted> order(entries_.size());
+    for (quint32 i = 0; i < quint32(order.size()); ++i) {
+        const QStringView text = QStringView(texts_).mid(entries_[i].text, entries_[i].textSize);
+        const QStringView start = text.left(8);
+        QString folded;
+        if (!IsAscii(start))
+            folded = text.toString().toCaseFolded();
+        Sorted &o = order[i];
+        o.head[0] = o.head[1] = 0;
+        o.index = i;
+        for (qsizetype u = 0; u < 8; ++u) {
+            const char16_t c = !folded.isNull() ? (u < folded.size() ? folded[u].unicode() : 0)
+                                                : (u < start.size() ? FoldAscii(start[u].unicode()) : 0);
+            o.head[u / 4] = (o.head[u / 4] << 16) | c;
+        }
+    }
+    const auto text = [&](quint32 i) { return QStringView(texts_).mid(entries_[i].text, entries_[i].textSize); };
+    const auto bytes = [&](quint32 i) {
+        return QByteArrayView(bytes_.constData() + entries_[i].bytes, entries_[i].bytesSize);
+    };
+    // Equal heads go to the texts (rarely, and out of the sorting loop's way); the
+    // index breaks the last tie, so equal names keep their order.
+    const std::function<bool(const Sorted &, const Sorted &)> tie = [&](const Sorted &a, const Sorted &b) {
+        if (const int c = CompareFolded(text(a.index), text(b.index)))
+            return c < 0;
+        if (bytesBreakTies && bytes(a.index) != bytes(b.index))
+            return bytes(a.index) < bytes(b.index);
+        return a.index < b.index;
+    };
+    std::sort(order.begin(), order.end(), [&tie](const Sorted &a, const Sorted &b) {
+        if (a.head[0] != b.head[0])
+            return a.head[0] < b.head[0];
+        if (a.head[1] != b.head[1])
+            return a.head[1] < b.head[1];
+        return tie(a, b);
+    });
+    std::vector<Entry> sorted;
+    sorted.reserve(order.size());
+    for (const Sorted &o : order)
+        sorted.push_back(entries_[o.index]);
+    entries_.swap(sorted);
+}
+
+// ---------------------------------------------------------------- TListBox
 
 bool NameLess(const QString &a, const QString &b)
 {
@@ -187,6 +298,9 @@ bool NameLess(const QString &a, const QString &b)
 }
 
 namespace {
+// The listing and the sort keep each entry's bytes next to its display text.
+constexpr int kBytesRole = Qt::UserRole;
+
 // Every row is 13 pixels high, whatever the font would ask for.
 class FixedRowDelegate : public QStyledItemDelegate {
 public:
@@ -198,12 +312,57 @@ public:
 };
 } // namespace
 
-TListBox::TListBox(QWidget *parent) : QListWidget(parent)
+// The rows over the name list; a row's text is read out of the list when the view draws it.
+class TListBox::Model : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(names.Count());
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= names.Count())
+            return QVariant();
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            return names.Text(index.row());
+        if (role == kBytesRole)
+            return names.Bytes(index.row());
+        return QVariant();
+    }
+    void Replace(TNameList list)
+    {
+        beginResetModel();
+        names = std::move(list);
+        endResetModel();
+    }
+    // No rows come or go: the view keeps its state, the selection its position numbers.
+    void Rewritten()
+    {
+        if (names.Count() > 0)
+            emit dataChanged(index(0), index(int(names.Count()) - 1), {Qt::DisplayRole, kBytesRole});
+    }
+    TNameList names;
+};
+
+TListBox::TListBox(QWidget *parent) : QListView(parent), model_(new Model(this))
 {
+    setModel(model_);
     setItemDelegate(new FixedRowDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One row's height stands for all: the view never measures every row.
     setUniformItemSizes(true);
-    setSortingEnabled(false);
+}
+
+int TListBox::Count() const
+{
+    return int(model_->names.Count());
+}
+
+QModelIndex TListBox::item(int index) const
+{
+    return index >= 0 && index < Count() ? model_->index(index) : QModelIndex();
 }
 
 int TListBox::ItemIndex() const
@@ -214,62 +373,47 @@ int TListBox::ItemIndex() const
 
 void TListBox::SetItemIndex(int index)
 {
-    if (index < 0 || index >= count()) {
+    const QModelIndex at = item(index);
+    if (!at.isValid())
         clearSelection();
-        setCurrentItem(nullptr);
-        return;
-    }
-    setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect);
 }
 
 QByteArray TListBox::NameBytes(int index) const
 {
-    const QListWidgetItem *it = item(index);
-    return it ? it->data(kBytesRole).toByteArray() : QByteArray();
+    return index >= 0 && index < Count() ? model_->names.Bytes(index) : QByteArray();
 }
 
 QString TListBox::NameText(int index) const
 {
-    const QListWidgetItem *it = item(index);
-    return it ? it->text() : QString();
+    return index >= 0 && index < Count() ? model_->names.Text(index) : QString();
 }
 
 void TListBox::SetNames(const QList<QByteArray> &names)
 {
-    clear();
-    QStringList texts;
-    texts.reserve(names.size());
+    TNameList list;
     for (const QByteArray &name : names)
-        texts.append(DisplayText(name));
-    // One insertion for the whole folder: a row-by-row fill costs ten times as much.
-    insertItems(0, texts);
-    const QSignalBlocker quiet(model()); // the texts are already shown; only the bytes are added
-    for (int i = 0; i < names.size(); ++i)
-        item(i)->setData(kBytesRole, names[i]);
+        list.Append(name.constData(), name.size());
+    SetNames(std::move(list));
+}
+
+void TListBox::SetNames(TNameList names)
+{
+    model_->Replace(std::move(names));
 }
 
 void TListBox::SortByName()
 {
     const int selected = ItemIndex();
-    struct Entry { QString text; QString key; QByteArray bytes; };
-    std::vector<Entry> entries;
-    entries.reserve(count());
-    for (int i = 0; i < count(); ++i)
-        entries.push_back({item(i)->text(), item(i)->text().toCaseFolded(), NameBytes(i)});
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry &a, const Entry &b) { return a.key < b.key; });
-    // Rewrite the rows in place: no rows come or go, so the view keeps its state.
-    for (int i = 0; i < int(entries.size()); ++i) {
-        item(i)->setText(entries[i].text);
-        item(i)->setData(kBytesRole, entries[i].bytes);
-    }
+    model_->names.SortByName(false);
+    model_->Rewritten();
     SetItemIndex(selected);
 }
 
 void TListBox::keyPressEvent(QKeyEvent *event)
 {
     const int before = ItemIndex();
-    QListWidget::keyPressEvent(event);
+    QListView::keyPressEvent(event);
     const int after = ItemIndex();
     if (after != before && after >= 0)
         emit Click();
@@ -282,15 +426,15 @@ void TListBox::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListWidget::mousePressEvent(event);
-    if (itemAt(event->position().toPoint()))
+    QListView::mousePressEvent(event);
+    if (indexAt(event->position().toPoint()).isValid())
         emit Click();
 }
 
 void TListBox::mouseMoveEvent(QMouseEvent *event)
 {
     const int before = ItemIndex();
-    QListWidget::mouseMoveEvent(event);
+    QListView::mouseMoveEvent(event);
     const int after = ItemIndex();
     if ((event->buttons() & Qt::LeftButton) && after != before && after >= 0)
         emit Click();

@@ -3,11 +3,12 @@
 // a latching speed button, a track bar that reports every scroll notification,
 // a list box whose click event fires only on the user's own selection, and a
 // plain rectangle shape.
-#include <QListWidget>
+#include <QListView>
 #include <QPixmap>
 #include <QSlider>
 #include <QToolButton>
 #include <QWidget>
+#include <vector>
 
 // A flat button with a picture that can latch down. Its state rules:
 //  1. Setting Down false has no effect while Down is true and AllowAllUp is false.
@@ -77,28 +78,59 @@ private:
     bool sliderVisible_ = true;
 };
 
-// The playlist. Each entry shows its name readably and keeps the name's bytes
-// (Qt::UserRole) for opening the file. Click fires only when the user selects
-// an entry with the mouse or the keyboard, never for a selection made by code.
-class TListBox : public QListWidget {
+// The names of a listing, compact: every name's bytes (for opening the file)
+// and its display text, made once as the name is added, each kept in one
+// buffer shared by all names, so 20,000 names cost a few hundred bytes each
+// and two allocations in all.
+class TNameList {
+public:
+    qsizetype Count() const { return qsizetype(entries_.size()); }
+    void Append(const char *bytes, qsizetype size); // computes the display text
+    void Append(const TNameList &other);
+    QByteArray Bytes(qsizetype index) const;
+    QString Text(qsizetype index) const;
+    // Orders the names by display text with letter case ignored; equal texts keep
+    // their order, or with bytesBreakTies go by their bytes.
+    void SortByName(bool bytesBreakTies);
+private:
+    struct Entry {
+        quint32 bytes, bytesSize, text, textSize;
+    };
+    QByteArray bytes_;
+    QString texts_;
+    std::vector<Entry> entries_;
+};
+
+// The playlist: a view over a name list that draws only the rows in sight, all
+// of one height, so a folder of 20,000 names shows as fast as an empty one.
+// Click fires only when the user selects an entry with the mouse or the
+// keyboard, never for a selection made by code.
+class TListBox : public QListView {
     Q_OBJECT
 public:
     explicit TListBox(QWidget *parent = nullptr);
     int ItemIndex() const;
     void SetItemIndex(int index); // no Click
-    int Count() const { return count(); }
+    int Count() const;
     QByteArray NameBytes(int index) const;
     QString NameText(int index) const;
     // Replaces every entry by these names, in this order, nothing selected.
     void SetNames(const QList<QByteArray> &names);
+    void SetNames(TNameList names);
     // Re-orders the entries by name, letter case ignored, keeping the selected position number.
     void SortByName();
+    // The entry at this position (invalid when there is none), and where it is drawn.
+    QModelIndex item(int index) const;
+    QRect visualItemRect(const QModelIndex &index) const { return visualRect(index); }
 signals:
     void Click();
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+private:
+    class Model;
+    Model *model_;
 };
 
 // A filled rectangle with a thin frame.

@@ -17,7 +17,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QItemSelectionModel>
-#include <QListWidget>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
@@ -146,7 +145,7 @@ Mpris *Mpris::Start(TForm1 *form)
     connect(model, &QAbstractItemModel::layoutChanged, mpris, soon);
     connect(model, &QAbstractItemModel::dataChanged, mpris, soon);
     connect(form->ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, mpris, soon);
-    connect(form->ListBox1, &QListWidget::itemSelectionChanged, mpris, soon);
+    connect(form->ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, mpris, soon);
     connect(form->TrackBar1, &QAbstractSlider::valueChanged, mpris, soon);
     connect(form->MuteButton, &TSpeedButton::Click, mpris, soon);
     connect(form->N14, &QAction::triggered, mpris, soon);

@@ -8,9 +8,8 @@
 
 #include <QFile>
 #include <QLabel>
-#include <algorithm>
+#include <cstring>
 #include <dirent.h>
-#include <vector>
 
 namespace {
 
@@ -42,30 +41,35 @@ bool WildMatch(const char *pat, const char *pe, const char *name, const char *ne
     return pat == pe;
 }
 
+bool EqualFolded(const char *a, const char *b, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i]))
+            return false;
+    return true;
+}
+
 struct Pattern {
     QByteArray name;
+    // The listing's patterns are "prefix*.ext". With no other wildcard, a comparison
+    // at each end decides, without the general matcher's backtracking at every byte.
+    qsizetype star = name.indexOf('*');
+    bool plain = star >= 0 && name.indexOf('*', star + 1) < 0 && name.indexOf('?') < 0;
+
     bool Matches(const char *n, size_t len) const
     {
+        if (plain) {
+            const qsizetype tail = name.size() - star - 1;
+            return qsizetype(len) >= star + tail && EqualFolded(n, name.constData(), star)
+                   && EqualFolded(n + len - tail, name.constData() + star + 1, tail);
+        }
         return WildMatch(name.constData(), name.constData() + name.size(), n, n + len);
     }
 };
 
-struct Listed {
-    QByteArray name;
-    QString key; // case-folded display text: the order of the sort command
-};
-
-void SortByName(std::vector<Listed> &names)
-{
-    std::sort(names.begin(), names.end(), [](const Listed &a, const Listed &b) {
-        const int c = a.key.compare(b.key);
-        return c != 0 ? c < 0 : a.name < b.name;
-    });
-}
-
 // Lists "folder + *.mp3" and "folder + *.wav" in one pass over the directory:
 // the mp3 names first, then the wav names, each group ordered by name.
-QList<QByteArray> ListFolder(const QByteArray &folder)
+TNameList ListFolder(const QByteArray &folder)
 {
     QByteArray dir;
     QByteArray prefix;
@@ -79,30 +83,25 @@ QList<QByteArray> ListFolder(const QByteArray &folder)
     }
     const Pattern mp3{prefix + "*.mp3"}, wav{prefix + "*.wav"};
 
-    std::vector<Listed> mp3s, wavs;
+    TNameList mp3s, wavs;
     if (DIR *d = ::opendir(dir.constData())) {
         while (const dirent *e = ::readdir(d)) {
             const char *n = e->d_name;
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                 continue;
             const size_t len = std::strlen(n);
-            std::vector<Listed> *into = mp3.Matches(n, len) ? &mp3s : wav.Matches(n, len) ? &wavs : nullptr;
-            if (into) {
-                QByteArray bytes(n, qsizetype(len));
-                into->push_back({bytes, DisplayText(bytes).toCaseFolded()});
-            }
+            if (mp3.Matches(n, len))
+                mp3s.Append(n, qsizetype(len));
+            else if (wav.Matches(n, len))
+                wavs.Append(n, qsizetype(len));
         }
         ::closedir(d);
     }
-    SortByName(mp3s);
-    SortByName(wavs);
-    QList<QByteArray> names;
-    names.reserve(qsizetype(mp3s.size() + wavs.size()));
-    for (auto &l : mp3s)
-        names.append(std::move(l.name));
-    for (auto &l : wavs)
-        names.append(std::move(l.name));
-    return names;
+    // By the sort command's order, then by bytes: the same folder always lists the same way.
+    mp3s.SortByName(true);
+    wavs.SortByName(true);
+    mp3s.Append(wavs);
+    return mp3s;
 }
 
 } // namespace
@@ -110,9 +109,8 @@ QList<QByteArray> ListFolder(const QByteArray &folder)
 void TForm1::PlayList(const QByteArray &folder)
 {
     // A missing, unreadable or non-folder path simply lists nothing.
-    const QList<QByteArray> names = ListFolder(folder);
-    ListBox1->SetNames(names);
-    ListBox1->SetItemIndex(names.isEmpty() ? -1 : 0);
+    ListBox1->SetNames(ListFolder(folder));
+    ListBox1->SetItemIndex(ListBox1->Count() == 0 ? -1 : 0);
 }
 
 void TForm1::SpeedButton4Click()

@@ -103,7 +103,14 @@ TID3Tag::TID3Tag(QWidget *parent) : QWidget(parent)
     setFixedSize(305, 209);
     // Where the window first appears; later showings keep wherever the user moved it.
     move(644, 439);
+}
 
+// The boxes and labels come with the first showing: their font and line edits
+// would only weigh on every start-up of a player whose tag window is rarely opened.
+void TID3Tag::BuildContents()
+{
+    if (GroupBox1)
+        return;
     GroupBox1 = new QGroupBox(QStringLiteral("ID3Tag v1"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 8, 289, 193);
@@ -156,6 +163,13 @@ void TID3Tag::FormClose()
     if (Form1)
         Form1->setEnabled(true);
     hide();
+}
+
+void TID3Tag::setVisible(bool visible)
+{
+    if (visible)
+        BuildContents();
+    QWidget::setVisible(visible);
 }
 
 void TID3Tag::showEvent(QShowEvent *event)

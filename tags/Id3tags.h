@@ -32,6 +32,9 @@ public:
     explicit TID3Tag(QWidget *parent = nullptr);
     void FormShow();
     void FormClose();
+    // Creates the boxes and labels below; the first showing does it (null until then).
+    void BuildContents();
+    void setVisible(bool visible) override;
 
     QGroupBox *GroupBox1 = nullptr;
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,

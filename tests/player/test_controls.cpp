@@ -15,6 +15,7 @@ private slots:
     void repeatPictureHasAnArrowHeadInTheHalfItShowsForOneSong();
     void trackBarReportsEveryNotificationEvenWithoutMove();
     void listClickOnlyForTheUsersSelection();
+    void listSortIgnoresCaseAndKeepsPositionAndBytes();
 };
 
 void TestControls::latchedButtonCannotBeSetUpUntilReleasable()
@@ -142,14 +143,60 @@ void TestControls::listClickOnlyForTheUsersSelection()
     QCOMPARE(clicks.count(), 2);
     QTest::keyClick(&list, Qt::Key_Down); // nothing below: no selection change, no click
     QCOMPARE(clicks.count(), 2);
+    QTest::keyClick(&list, Qt::Key_Home);
+    QCOMPARE(list.ItemIndex(), 0);
+    QCOMPARE(clicks.count(), 3);
+    QTest::keyClick(&list, Qt::Key_End);
+    QCOMPARE(list.ItemIndex(), 2);
+    QCOMPARE(clicks.count(), 4);
+    clicks.clear();
+    // Every row is 13 pixels high, one under the other.
+    QCOMPARE(list.visualItemRect(list.item(0)).height(), 13);
+    QCOMPARE(list.visualItemRect(list.item(2)).top() - list.visualItemRect(list.item(0)).top(), 26);
+    QVERIFY(!list.item(3).isValid());
     // The right button opens the menu and leaves the selection alone.
     const QRect first = list.visualItemRect(list.item(0));
     QTest::mouseClick(list.viewport(), Qt::RightButton, {}, first.center());
     QCOMPARE(list.ItemIndex(), 2);
-    QCOMPARE(clicks.count(), 2);
+    QCOMPARE(clicks.count(), 0);
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, first.center());
     QCOMPARE(list.ItemIndex(), 0);
-    QCOMPARE(clicks.count(), 3);
+    QCOMPARE(clicks.count(), 1);
+    // Below the last row: no entry, no click.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(first.center().x(), 150));
+    QCOMPARE(clicks.count(), 1);
+    // New names: nothing selected, and no click for it.
+    list.SetNames({"x.mp3"});
+    QCOMPARE(list.ItemIndex(), -1);
+    QCOMPARE(list.Count(), 1);
+    QCOMPARE(clicks.count(), 1);
+}
+
+void TestControls::listSortIgnoresCaseAndKeepsPositionAndBytes()
+{
+    TListBox list;
+    // Equal names but for case keep their order; the two "track" names first differ
+    // past their eighth character; "\xdf\xe1" is windows-1251 for "Яб".
+    list.SetNames({"b.mp3", "Track Number 10.mp3", "A.mp3", "track number 09.mp3", "a.mp3", "\xdf\xe1.mp3",
+                   "\xd1\x8f\xd0\xb0.mp3", "Zz", "Zy"});
+    list.SetItemIndex(3);
+    QSignalSpy clicks(&list, &TListBox::Click);
+    list.SortByName();
+    QStringList texts;
+    for (int i = 0; i < list.Count(); ++i)
+        texts << list.NameText(i);
+    QCOMPARE(texts, (QStringList{"A.mp3", "a.mp3", "b.mp3", "track number 09.mp3", "Track Number 10.mp3", "Zy", "Zz",
+                                 QStringLiteral("яа.mp3"), QStringLiteral("Яб.mp3")}));
+    // Each name's bytes went with its text.
+    QCOMPARE(list.NameBytes(0), QByteArray("A.mp3"));
+    QCOMPARE(list.NameBytes(1), QByteArray("a.mp3"));
+    QCOMPARE(list.NameBytes(8), QByteArray("\xdf\xe1.mp3"));
+    QCOMPARE(list.NameBytes(7), QByteArray("\xd1\x8f\xd0\xb0.mp3"));
+    // The selection keeps its position number, whichever name it now holds.
+    QCOMPARE(list.ItemIndex(), 3);
+    QCOMPARE(clicks.count(), 0);
+    QCOMPARE(list.NameText(9), QString());
+    QCOMPARE(list.NameBytes(-1), QByteArray());
 }
 
 QTEST_MAIN(TestControls)

@@ -102,12 +102,14 @@ void TestPlaylist::mp3NamesComeBeforeWavNamesEachByName()
 void TestPlaylist::hiddenFilesAndFoldersMatchingThePatternAreListed()
 {
     PlayerHarness h;
-    const QByteArray folder = h.MakeFolder(QStringLiteral("m"), {QStringLiteral(".hidden.mp3")});
+    // ".mp3" too: the star matches nothing at all.
+    const QByteArray folder = h.MakeFolder(QStringLiteral("m"), {QStringLiteral(".hidden.mp3"), QStringLiteral(".mp3")});
     QVERIFY(QDir().mkpath(QFile::decodeName(folder) + QStringLiteral("album.mp3")));
     TForm1 *f = h.Start(folder);
-    QCOMPARE(f->ListBox1->Count(), 2);
+    QCOMPARE(f->ListBox1->Count(), 3);
     QCOMPARE(f->ListBox1->NameText(0), QStringLiteral(".hidden.mp3"));
-    QCOMPARE(f->ListBox1->NameText(1), QStringLiteral("album.mp3"));
+    QCOMPARE(f->ListBox1->NameText(1), QStringLiteral(".mp3"));
+    QCOMPARE(f->ListBox1->NameText(2), QStringLiteral("album.mp3"));
 }
 
 void TestPlaylist::folderWithoutFinalSlashMatchesByPrefix()

@@ -46,6 +46,7 @@ private slots:
         QCOMPARE(ID3Tag->windowTitle(), "ID3Tag");
         QCOMPARE(ID3Tag->size(), QSize(305, 209));
         QCOMPARE(ID3Tag->pos(), QPoint(644, 439));
+        ID3Tag->BuildContents(); // as the first showing does
         QCOMPARE(ID3Tag->GroupBox1->title(), "ID3Tag v1");
         QCOMPARE(ID3Tag->GroupBox1->geometry(), QRect(8, 8, 289, 193));
 

@@ -1,0 +1,3 @@
+# bench_bare_window: the floor that floor_startup.sh holds the player's start-up against.
+add_executable(bench_bare_window ${CMAKE_CURRENT_LIST_DIR}/bench_bare_window.cpp)
+target_link_libraries(bench_bare_window PRIVATE Qt6::Widgets)

@@ -1,0 +1,140 @@
+// The audio libraries, loaded at their first call instead of at program start.
+//
+// Linked the usual way, SDL2 brings in some twenty libraries of its own (X11,
+// Wayland, PulseAudio, ALSA, DRM) and libsndfile its codecs (FLAC, Vorbis,
+// Opus, LAME): every start of the player paid for mapping and relocating them,
+// about 3 MB and a few milliseconds, before the window could show, though
+// nothing is decoded or played until the user asks. So the program is not
+// linked against them; the functions the back end calls are defined here, and
+// each one loads its library on first use and forwards to the real function.
+//
+// When a library cannot be loaded, its functions answer as the library does on
+// failure (no handle, an error code, SDL_GetError telling why), so opening a file
+// fails the ordinary way. Loading is thread-safe (the decoder and output threads
+// call in too) and libraries stay loaded until the process ends.
+#include <SDL.h>
+#include <mpg123.h>
+#include <sndfile.h>
+
+#include <dlfcn.h>
+#include <string>
+
+namespace {
+
+struct Library {
+    explicit Library(const char *soname) : handle(::dlopen(soname, RTLD_NOW | RTLD_LOCAL))
+    {
+        if (!handle) {
+            const char *why = ::dlerror();
+            error = why ? why : soname;
+        }
+    }
+    void *Symbol(const char *name) const { return handle ? ::dlsym(handle, name) : nullptr; }
+    void *handle;
+    std::string error;
+};
+
+// The libraries' binary interfaces by their sonames (SDL 2, libsndfile 1, libmpg123 0).
+const Library &Sdl()
+{
+    static const Library lib("libSDL2-2.0.so.0");
+    return lib;
+}
+
+const Library &SndFile()
+{
+    static const Library lib("libsndfile.so.1");
+    return lib;
+}
+
+const Library &Mpg123()
+{
+    static const Library lib("libmpg123.so.0");
+    return lib;
+}
+
+template <typename F>
+F *Resolve(const Library &lib, const char *name)
+{
+    return reinterpret_cast<F *>(lib.Symbol(name));
+}
+
+} // namespace
+
+#define ZOLM_NAME_TEXT2(name) #name
+// The exported name after the header's renaming macros (mpg123_param is mpg123_param2).
+#define ZOLM_NAME_TEXT(name) ZOLM_NAME_TEXT2(name)
+
+// Defines `name` to forward to the library's own function, or to give `failure`.
+#define ZOLM_FORWARD(lib, ret, name, params, args, failure)                                              \
+    extern "C" ret name params                                                                           \
+    {                                                                                                    \
+        static auto *const real = Resolve<decltype(name)>(lib(), ZOLM_NAME_TEXT(name));                   \
+        if (real)                                                                                        \
+            return real args;                                                                            \
+        failure;                                                                                         \
+    }
+
+// ---------------------------------------------------------------- SDL2
+
+ZOLM_FORWARD(Sdl, int, SDL_InitSubSystem, (Uint32 flags), (flags), return -1)
+ZOLM_FORWARD(Sdl, void, SDL_QuitSubSystem, (Uint32 flags), (flags), return)
+ZOLM_FORWARD(Sdl, SDL_bool, SDL_SetHint, (const char *name, const char *value), (name, value), return SDL_FALSE)
+ZOLM_FORWARD(Sdl, SDL_AudioDeviceID, SDL_OpenAudioDevice,
+             (const char *device, int iscapture, const SDL_AudioSpec *desired, SDL_AudioSpec *obtained,
+              int allowed_changes),
+             (device, iscapture, desired, obtained, allowed_changes), return 0)
+ZOLM_FORWARD(Sdl, void, SDL_CloseAudioDevice, (SDL_AudioDeviceID dev), (dev), return)
+ZOLM_FORWARD(Sdl, void, SDL_PauseAudioDevice, (SDL_AudioDeviceID dev, int pause_on), (dev, pause_on), return)
+ZOLM_FORWARD(Sdl, void, SDL_LockAudioDevice, (SDL_AudioDeviceID dev), (dev), return)
+ZOLM_FORWARD(Sdl, void, SDL_UnlockAudioDevice, (SDL_AudioDeviceID dev), (dev), return)
+ZOLM_FORWARD(Sdl, const char *, SDL_GetError, (void), (), return Sdl().error.c_str())
+
+// ---------------------------------------------------------------- libmpg123
+
+ZOLM_FORWARD(Mpg123, int, mpg123_init, (void), (), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, mpg123_handle *, mpg123_new, (const char *decoder, int *error), (decoder, error),
+             if (error) *error = MPG123_ERR;
+             return nullptr)
+ZOLM_FORWARD(Mpg123, void, mpg123_delete, (mpg123_handle * mh), (mh), return)
+ZOLM_FORWARD(Mpg123, int, mpg123_param, (mpg123_handle * mh, int type, long value, double fvalue),
+             (mh, type, value, fvalue), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, int, mpg123_format_none, (mpg123_handle * mh), (mh), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, int, mpg123_format, (mpg123_handle * mh, long rate, int channels, int encodings),
+             (mh, rate, channels, encodings), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, void, mpg123_rates, (const long **list, size_t *number), (list, number),
+             if (list) *list = nullptr;
+             if (number) *number = 0;
+             return)
+ZOLM_FORWARD(Mpg123, int, mpg123_open, (mpg123_handle * mh, const char *path), (mh, path), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, int, mpg123_open_fd, (mpg123_handle * mh, int fd), (mh, fd), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, int, mpg123_close, (mpg123_handle * mh), (mh), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, int, mpg123_getformat, (mpg123_handle * mh, long *rate, int *channels, int *encoding),
+             (mh, rate, channels, encoding), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, int, mpg123_scan, (mpg123_handle * mh), (mh), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, off_t, mpg123_length, (mpg123_handle * mh), (mh), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, int, mpg123_read, (mpg123_handle * mh, void *outmemory, size_t outmemsize, size_t *done),
+             (mh, outmemory, outmemsize, done),
+             if (done) *done = 0;
+             return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, off_t, mpg123_seek, (mpg123_handle * mh, off_t sampleoff, int whence), (mh, sampleoff, whence),
+             return MPG123_ERR)
+
+// ---------------------------------------------------------------- libsndfile
+
+ZOLM_FORWARD(SndFile, SNDFILE *, sf_open, (const char *path, int mode, SF_INFO *sfinfo), (path, mode, sfinfo),
+             return nullptr)
+ZOLM_FORWARD(SndFile, SNDFILE *, sf_open_fd, (int fd, int mode, SF_INFO *sfinfo, int close_desc),
+             (fd, mode, sfinfo, close_desc), return nullptr)
+ZOLM_FORWARD(SndFile, SNDFILE *, sf_open_virtual,
+             (SF_VIRTUAL_IO * sfvirtual, int mode, SF_INFO *sfinfo, void *user_data),
+             (sfvirtual, mode, sfinfo, user_data), return nullptr)
+ZOLM_FORWARD(SndFile, int, sf_close, (SNDFILE * sndfile), (sndfile), return 0)
+ZOLM_FORWARD(SndFile, int, sf_command, (SNDFILE * sndfile, int command, void *data, int datasize),
+             (sndfile, command, data, datasize), return 0)
+ZOLM_FORWARD(SndFile, sf_count_t, sf_readf_short, (SNDFILE * sndfile, short *ptr, sf_count_t frames),
+             (sndfile, ptr, frames), return 0)
+ZOLM_FORWARD(SndFile, sf_count_t, sf_writef_short, (SNDFILE * sndfile, const short *ptr, sf_count_t frames),
+             (sndfile, ptr, frames), return 0)
+ZOLM_FORWARD(SndFile, sf_count_t, sf_seek, (SNDFILE * sndfile, sf_count_t frames, int whence),
+             (sndfile, frames, whence), return -1)
