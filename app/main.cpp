@@ -1,6 +1,7 @@
 // The program entry: the application object, its title, the four windows in
 // their order, and the message loop.
 #include "app/Application.h"
+#include "app/FirstPaint.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "player/FolderArgument.h"
@@ -14,8 +15,6 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <functional>
 #include <utility>
 #include <unistd.h>
@@ -48,56 +47,6 @@ void MessageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
     if (g_previousHandler)
         g_previousHandler(type, context, message);
 }
-
-// For the start-up benchmark: milliseconds from process start to now.
-double MillisecondsSinceProcessStart()
-{
-    FILE *f = std::fopen("/proc/self/stat", "r");
-    if (!f)
-        return -1;
-    char buf[1024];
-    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-    std::fclose(f);
-    buf[n] = 0;
-    const char *p = std::strrchr(buf, ')');
-    if (!p)
-        return -1;
-    unsigned long long start = 0;
-    // Field 22 (starttime) counts from field 3, which follows ") ".
-    if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
-                    &start) != 1)
-        return -1;
-    timespec now;
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    const double ticks = double(sysconf(_SC_CLK_TCK));
-    return (double(now.tv_sec) + now.tv_nsec / 1e9 - double(start) / ticks) * 1000.0;
-}
-
-double ResidentMegabytes()
-{
-    FILE *f = std::fopen("/proc/self/statm", "r");
-    if (!f)
-        return -1;
-    unsigned long pages = 0, resident = 0;
-    const int got = std::fscanf(f, "%lu %lu", &pages, &resident);
-    std::fclose(f);
-    return got == 2 ? double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : -1;
-}
-
-// Reports the first paint of the main window when ZOLM_REPORT_FIRST_PAINT is set, then quits.
-class FirstPaintProbe : public QObject {
-public:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && watched == Form1->centralWidget()) {
-            watched->removeEventFilter(this);
-            std::printf("first-paint-ms %.1f rss-mb %.1f\n", MillisecondsSinceProcessStart(), ResidentMegabytes());
-            std::fflush(stdout);
-            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-        }
-        return false;
-    }
-};
 
 const char kPlayerBusy[] = "zolm-player: the running player has a window open; close it, then open the folder again.\n";
 
@@ -176,9 +125,7 @@ int main(int argc, char **argv)
     });
     QGuiApplication::setWindowIcon(Form1->windowIcon());
 
-    FirstPaintProbe probe;
-    if (std::getenv("ZOLM_REPORT_FIRST_PAINT"))
-        Form1->centralWidget()->installEventFilter(&probe);
+    FirstPaintProbe probe(Form1->centralWidget());
 
     Form1->adjustSize();
     if (QScreen *screen = QGuiApplication::primaryScreen())
