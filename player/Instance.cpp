@@ -4,6 +4,7 @@
 #include "player/Mpris.h"
 #include "player/Unit1.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
@@ -38,8 +39,10 @@ private:
 
 QString TakeHandedOverFolder(TForm1 *form, const QByteArray &folder)
 {
-    // A disabled main window takes no commands, whichever way they come.
-    if (!form->isEnabled())
+    // A disabled main window takes no commands, whichever way they come; nor
+    // does one held by a message box or the folder chooser (a folder taken then
+    // would open a box over the box, or change the list under the chooser).
+    if (!form->isEnabled() || QApplication::activeModalWidget())
         return QString::fromLatin1(kBusyError);
     FolderRequest request;
     request.kind = FolderRequest::One;

@@ -13,7 +13,8 @@ namespace instance {
 
 inline constexpr const char *kObjectPath = "/org/zolmplayer/Instance";
 inline constexpr const char *kInterface = "org.zolmplayer.Instance";
-// The running player's main window is disabled by one of its secondary windows.
+// The running player has a window open over its main window: a secondary
+// window, a message box or the folder chooser.
 inline constexpr const char *kBusyError = "org.zolmplayer.Instance.Error.Busy";
 
 enum class HandOver {

@@ -10,6 +10,7 @@
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QDialog>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QtTest>
@@ -283,6 +284,19 @@ void TestOpenFolder::handedOverFolderIsTakenAfterTheCallUnlessAWindowIsOpen()
     QCoreApplication::processEvents();
     QCOMPARE(s.Names(), kMusic1);
     s.form->setEnabled(true);
+
+    // A message box or the folder chooser holds the window as the About box does:
+    // a folder taken then would open boxes over boxes, or change the list under the chooser.
+    {
+        QDialog box;
+        box.setModal(true);
+        box.show();
+        QCOMPARE(QApplication::activeModalWidget(), &box);
+        QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")),
+                 QLatin1String(instance::kBusyError));
+        QCoreApplication::processEvents();
+        QCOMPARE(s.Names(), kMusic1);
+    }
 
     QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2/")), QString());
     QCOMPARE(s.Names(), kMusic1); // not during the call
