@@ -426,9 +426,14 @@ void TListBox::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
+    // A press on the blank part below the last entry selects nothing; Qt's view
+    // would clear the selection, leaving no current entry for the play commands.
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        event->accept();
+        return;
+    }
     QListView::mousePressEvent(event);
-    if (indexAt(event->position().toPoint()).isValid())
-        emit Click();
+    emit Click();
 }
 
 void TListBox::mouseMoveEvent(QMouseEvent *event)

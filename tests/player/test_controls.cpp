@@ -162,8 +162,13 @@ void TestControls::listClickOnlyForTheUsersSelection()
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, first.center());
     QCOMPARE(list.ItemIndex(), 0);
     QCOMPARE(clicks.count(), 1);
-    // Below the last row: no entry, no click.
+    // Below the last row: no entry, no click, and the current entry stays selected
+    // (with none, the play commands and the advance would have nothing to play).
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(first.center().x(), 150));
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(list.ItemIndex(), 0);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, QPoint(first.center().x(), 150));
+    QCOMPARE(list.ItemIndex(), 0);
     QCOMPARE(clicks.count(), 1);
     // New names: nothing selected, and no click for it.
     list.SetNames({"x.mp3"});
