@@ -94,7 +94,7 @@ Thelpp::Thelpp(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("helpp"));
     setWindowTitle(QStringLiteral("Помощь!"));
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::Dark));

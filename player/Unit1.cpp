@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+#include <QWindow>
 
 TForm1 *Form1 = nullptr;
 
@@ -337,16 +338,31 @@ void TForm1::changeEvent(QEvent *event)
 
 // ---------------------------------------------------------------- secondary windows
 
+namespace {
+
+// Shows a secondary window that the window manager keeps above the main window
+// it disabled: a click on the main window would otherwise raise it over the
+// secondary one, hiding the only window that takes input.
+void ShowOverMainWindow(QWidget *secondary, QWidget *main)
+{
+    secondary->winId();
+    if (QWindow *window = secondary->windowHandle())
+        window->setTransientParent(main->windowHandle());
+    secondary->show();
+}
+
+} // namespace
+
 void TForm1::N2Click()
 {
     setEnabled(false);
-    AboutBox->show();
+    ShowOverMainWindow(AboutBox, this);
 }
 
 void TForm1::ID3Tag1Click()
 {
     setEnabled(false);
-    ID3Tag->show();
+    ShowOverMainWindow(ID3Tag, this);
 }
 
 void TForm1::ZOLMPlayer1Click()
@@ -354,5 +370,5 @@ void TForm1::ZOLMPlayer1Click()
     helpp->FillHelpText();
     setEnabled(false);
     helpp->move(frameGeometry().center() - helpp->rect().center());
-    helpp->show();
+    ShowOverMainWindow(helpp, this);
 }

@@ -93,7 +93,7 @@ TID3Tag::TID3Tag(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("ID3Tag"));
     setWindowTitle(QStringLiteral("ID3Tag"));
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11));
     QPalette pal = palette();

@@ -451,6 +451,20 @@ void TestDesktop::closeRequestIsIgnoredWhileASecondaryWindowIsOpen()
     QVERIFY(QTest::qWaitForWindowExposed(secondary));
     QVERIFY(!f->isEnabled());
 
+    // Raised and activated, as a click on it does, the disabled main window
+    // stays below the window that disabled it (else that one hides behind it).
+    QTRY_VERIFY(MappedOnServer(secondary->winId()));
+    const QString mainId = QString::number(f->winId());
+    QProcess raise;
+    raise.start(QStringLiteral("xdotool"), {QStringLiteral("windowraise"), mainId, QStringLiteral("windowactivate"),
+                                            QStringLiteral("--sync"), mainId});
+    QTRY_VERIFY_WITH_TIMEOUT(raise.state() == QProcess::NotRunning, 10000);
+    const QString stacking = Run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    const QString hex = QStringLiteral("0x%1");
+    const qsizetype mainAt = stacking.indexOf(hex.arg(f->winId(), 0, 16) + QLatin1Char(','));
+    const qsizetype secondaryAt = stacking.indexOf(hex.arg(secondary->winId(), 0, 16));
+    QVERIFY2(mainAt > 0 && secondaryAt > mainAt, qPrintable(stacking));
+
     int closes = 0;
     class CloseCounter : public QObject {
     public:
