@@ -116,13 +116,33 @@ int main(int argc, char **argv)
     AboutBox = new TAboutBox;
     ID3Tag = new TID3Tag;
     helpp = new Thelpp;
-    CarryOutFolderRequest(Form1, request);
     // Media keys, desktop controls and the hand-over from a second start (nothing
-    // without a session bus). Their bus round trips wait until the window has shown itself.
-    new AfterFirstPaint(Form1->centralWidget(), [] {
+    // without a session bus). Their bus round trips wait until the window has shown
+    // itself, except for a start with a folder: several such starts at once (a file
+    // manager opening several folders) found no player, and each must learn at once
+    // which of them is the player, the others handing their folder to it.
+    const auto goOnTheBus = [] {
         instance::ServeFolderRequests(Form1);
-        Mpris::Start(Form1);
-    });
+        return Mpris::Start(Form1);
+    };
+    if (request.kind == FolderRequest::One && !request.folder.isEmpty()) {
+        const Mpris *mpris = goOnTheBus();
+        if (mpris && mpris->ServiceName() != QLatin1String(Mpris::kServiceName)) {
+            const instance::HandOver handOver = instance::HandFolderToRunningPlayer(request.folder);
+            if (handOver != instance::HandOver::NoPlayer) {
+                if (handOver == instance::HandOver::Refused)
+                    std::fputs(kPlayerBusy, stderr);
+                delete helpp;
+                delete ID3Tag;
+                delete AboutBox;
+                delete Form1;
+                return handOver == instance::HandOver::Taken ? 0 : 1;
+            }
+        }
+    } else {
+        new AfterFirstPaint(Form1->centralWidget(), [goOnTheBus] { goOnTheBus(); });
+    }
+    CarryOutFolderRequest(Form1, request);
     QGuiApplication::setWindowIcon(Form1->windowIcon());
 
     FirstPaintProbe probe(Form1->centralWidget());

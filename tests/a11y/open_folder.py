@@ -3,6 +3,7 @@ with a player already running, handed to it over the session bus (the second
 start ends and the running player lists the folder, or says what is wrong with
 it); with no session bus, the player just starts with it."""
 import os
+import signal
 import subprocess
 import sys
 
@@ -40,6 +41,19 @@ try:
     r = subprocess.run([s.player.encode(), b"music2"], cwd=s.work, env=env, capture_output=True, timeout=60)
     check(r.returncode == 0 and b"first-paint-ms" in r.stdout, "without a session bus the player starts (%d)" % r.returncode)
     check(rez() == two + b"/", "... and remembers the folder it was given, made absolute (%r)" % rez())
+    with open(os.path.join(s.work, "rez.dat"), "wb") as f:
+        f.write(one + b"/")
+
+    # Two starts with folders at the same moment (a file manager opening two
+    # folders): neither finds a player, yet one becomes it and the other hands its
+    # folder over and ends.
+    pair = [s.start([b"music1"]), s.start([b"music2"])]
+    check(wait_for(lambda: [p.poll() for p in pair].count(None) == 1 and 0 in [p.poll() for p in pair]),
+          "two starts at once leave one player (%r)" % [p.poll() for p in pair])
+    for p in pair:
+        if p.poll() is None:
+            p.send_signal(signal.SIGTERM)
+            p.wait(10)
     with open(os.path.join(s.work, "rez.dat"), "wb") as f:
         f.write(one + b"/")
 
