@@ -1,6 +1,7 @@
 #include "info/about.h"
 
 #include "app/Application.h"
+#include "app/Centring.h"
 #include "info/Fonts.h"
 #include "info/HeapUse.h"
 #include "info/JpegImage.h"
@@ -8,11 +9,9 @@
 
 #include <QDesktopServices>
 #include <QFile>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QUrl>
 #include <qdrawutil.h>
@@ -183,20 +182,16 @@ void TAboutBox::setVisible(bool visible)
 {
     if (visible)
         BuildContents();
-    if (visible && !isVisible()) {
-        if (QScreen *screen = QGuiApplication::primaryScreen()) {
-            const QRect frame = frameGeometry();
-            move(screen->availableGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
-        }
-    }
     QDialog::setVisible(visible);
 }
 
 void TAboutBox::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        CentreOnScreenAsShown(this); // at every showing
         RunHandler([this] { FormShow(); });
+    }
 }
 
 void TAboutBox::reject()

@@ -521,6 +521,18 @@ void TestDesktop::boxesAreCentredOnTheScreenAsShown()
         QVERIFY2(centred, qPrintable(offset));
     }
     SetDialogs(&h.dialogs);
+
+    // The About box is centred at every showing, the second after it was moved away too.
+    for (int showing = 0; showing < 2; ++showing) {
+        f->N2Click();
+        QVERIFY(QTest::qWaitForWindowExposed(AboutBox));
+        QVERIFY2(QTest::qWaitFor([&] { return Centred(AboutBox->winId()); }, 5000),
+                 qPrintable(OffsetText(AboutBox->winId())));
+        AboutBox->move(AboutBox->pos() + QPoint(40, 30));
+        QTest::qWait(100);
+        AboutBox->OKButtonClick();
+        QTRY_VERIFY(!AboutBox->isVisible());
+    }
 }
 
 void TestDesktop::boxWhileHiddenInTheTrayLeavesTheProgramPlaying()
