@@ -179,10 +179,20 @@ void TTrackBar::mouseReleaseEvent(QMouseEvent *event)
 
 void TNameList::Append(const char *bytes, qsizetype size)
 {
-    const QString text = DisplayText(bytes, size);
-    entries_.push_back({quint32(bytes_.size()), quint32(size), quint32(texts_.size()), quint32(text.size())});
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes);
+    const qsizetype at = texts_.size();
+    // Most names are plain ASCII, which every reading shows byte for byte: widen them
+    // straight into the shared buffer, with no text of their own made and freed.
+    if (std::all_of(p, p + size, [](unsigned char c) { return c < 0x80; })) {
+        texts_.resize(at + size);
+        QChar *out = texts_.data() + at;
+        for (qsizetype i = 0; i < size; ++i)
+            out[i] = QChar(char16_t(p[i]));
+    } else {
+        texts_.append(DisplayText(bytes, size));
+    }
+    entries_.push_back({quint32(bytes_.size()), quint32(size), quint32(at), quint32(texts_.size() - at)});
     bytes_.append(bytes, size);
-    texts_.append(text);
 }
 
 void TNameList::Append(const TNameList &other)
