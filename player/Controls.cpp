@@ -11,7 +11,9 @@
 #include <QStyleOptionSlider>
 #include <QStylePainter>
 #include <algorithm>
+#include <array>
 #include <functional>
+#include <utility>
 #include <qdrawutil.h>
 
 // ---------------------------------------------------------------- TSpeedButton
@@ -286,13 +288,37 @@ void TNameList::SortByName(bool bytesBreakTies)
             return bytes(a.index) < bytes(b.index);
         return a.index < b.index;
     };
-    std::sort(order.begin(), order.end(), [&tie](const Sorted &a, const Sorted &b) {
-        if (a.head[0] != b.head[0])
-            return a.head[0] < b.head[0];
-        if (a.head[1] != b.head[1])
-            return a.head[1] < b.head[1];
-        return tie(a, b);
-    });
+    // By the first head, a byte at a time from the lowest (stable, so each pass keeps the
+    // order of the ones before): no comparisons at all, and a byte that every name shares,
+    // like the zero high byte of ASCII, costs one count. Then each run of equal first heads
+    // goes by the second head and the texts. The order is total (the index decides last),
+    // so this is exactly the order a comparison sort gives.
+    std::vector<Sorted> spare(order.size());
+    for (int shift = 0; shift < 64 && !order.empty(); shift += 8) {
+        std::array<quint32, 256> at{};
+        for (const Sorted &o : order)
+            ++at[(o.head[0] >> shift) & 0xFF];
+        if (at[(order.front().head[0] >> shift) & 0xFF] == order.size())
+            continue;
+        quint32 sum = 0;
+        for (quint32 &a : at)
+            sum += std::exchange(a, sum);
+        for (const Sorted &o : order)
+            spare[at[(o.head[0] >> shift) & 0xFF]++] = o;
+        order.swap(spare);
+    }
+    for (auto run = order.begin(); run != order.end();) {
+        auto end = run + 1;
+        while (end != order.end() && end->head[0] == run->head[0])
+            ++end;
+        if (end - run > 1)
+            std::sort(run, end, [&tie](const Sorted &a, const Sorted &b) {
+                if (a.head[1] != b.head[1])
+                    return a.head[1] < b.head[1];
+                return tie(a, b);
+            });
+        run = end;
+    }
     std::vector<Entry> sorted;
     sorted.reserve(order.size());
     for (const Sorted &o : order)
