@@ -356,6 +356,13 @@ public:
     {
         return parent.isValid() ? 0 : int(names.Count());
     }
+    // The view's layout asks for every row's index, twice: answer without the two
+    // virtual calls the base class makes to check it.
+    QModelIndex index(int row, int column = 0, const QModelIndex &parent = QModelIndex()) const override
+    {
+        return row >= 0 && row < names.Count() && column == 0 && !parent.isValid() ? createIndex(row, 0)
+                                                                                  : QModelIndex();
+    }
     QVariant data(const QModelIndex &index, int role) const override
     {
         if (!index.isValid() || index.row() >= names.Count())
