@@ -4,7 +4,9 @@
 # back end alone and for the whole player (offscreen window, its one-second tick), on SDL's
 # dummy driver and, when pulseaudio is installed, on a private PulseAudio server with a
 # null sink. Wake-ups are the voluntary context switches of all the process's threads.
-# Also prints how long pause, resume, seek and close take to return on the back end.
+# Also prints how long pause, resume, seek and close take to return on the back end, and
+# SDL's output alone (opened at the back end's period, its callback writing silence), the
+# part of playing that no player feeding SDL at that period can go below.
 #
 #   bench/floor_playback.sh BUILD_DIR [seconds]      (default 30 s per figure)
 set -euo pipefail
@@ -57,6 +59,9 @@ proc_cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f", ($14 + $15) / hz }
 
 run_driver() { # label
   local server0 server1 s kind out
+  # SDL's output alone at the back end's period, fed silence: what its thread costs by itself.
+  out=$("$floor_bin" output - "$seconds" 2>"$work/err") || fail "SDL's output alone"
+  row "$1 SDL output alone, silence" wav "$out"
   for kind in mp3 wav; do
     for prog in back-end player; do
       [[ -n $pa_pid ]] && server0=$(proc_cpu "$pa_pid")

@@ -3,6 +3,9 @@
 //   playback_floor floor FILE SECONDS   the floor: decode an MP3 with bare libmpg123 (or read a
 //                                       WAV's bytes) paced in real time, in half-second batches
 //   playback_floor play FILE SECONDS    the media back end (TMediaPlayer over SDL) playing FILE
+//   playback_floor output - SECONDS     SDL's output alone, opened as the back end opens it for
+//                                       a 44.1 kHz stereo file, its callback writing silence:
+//                                       the floor of any player that feeds SDL at that period
 //
 // Prints one line: "cpu_percent=X wakes_per_s=Y" (and, for play, the wakes of each thread),
 // CPU as a share of one core over the measured span, wake-ups as the voluntary context
@@ -13,6 +16,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTimer>
+
+#include <SDL.h>
 
 #include <mpg123.h>
 
@@ -146,6 +151,39 @@ int Floor(const char *path, int seconds)
     return 0;
 }
 
+int Output(int seconds)
+{
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        std::fprintf(stderr, "playback_floor: no SDL audio\n");
+        return 1;
+    }
+    SDL_AudioSpec want{}, have{};
+    want.freq = 44100;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    Uint16 samples = 256; // the back end's rule: the longest power of two within 50 ms
+    while (samples < 16384 && 2 * samples * 20 <= want.freq)
+        samples = static_cast<Uint16>(samples * 2);
+    want.samples = samples;
+    want.callback = [](void *, Uint8 *stream, int len) { std::memset(stream, 0, std::size_t(len)); };
+    const SDL_AudioDeviceID dev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (dev == 0) {
+        std::fprintf(stderr, "playback_floor: no SDL output\n");
+        return 1;
+    }
+    SDL_PauseAudioDevice(dev, 0);
+    SleepUntil(Now() + 1.0); // as for play: measured from a second after the start
+    const double cpu0 = CpuSeconds();
+    const long sw0 = Total(Switches());
+    const double t0 = Now();
+    SleepUntil(t0 + seconds);
+    const double span = Now() - t0;
+    std::printf("cpu_percent=%.4f wakes_per_s=%.1f period_frames=%d\n", 100.0 * (CpuSeconds() - cpu0) / span,
+                double(Total(Switches()) - sw0) / span, int(have.samples));
+    SDL_CloseAudioDevice(dev);
+    return 0;
+}
+
 int Play(const char *path, int seconds)
 {
     TMediaPlayer mp;
@@ -213,8 +251,9 @@ int Play(const char *path, int seconds)
 
 int main(int argc, char **argv)
 {
-    if (argc != 4 || (std::strcmp(argv[1], "floor") != 0 && std::strcmp(argv[1], "play") != 0)) {
-        std::fprintf(stderr, "usage: playback_floor floor|play FILE SECONDS\n");
+    if (argc != 4 || (std::strcmp(argv[1], "floor") != 0 && std::strcmp(argv[1], "play") != 0 &&
+                      std::strcmp(argv[1], "output") != 0)) {
+        std::fprintf(stderr, "usage: playback_floor floor|play FILE SECONDS, or output - SECONDS\n");
         return 2;
     }
     const int seconds = std::max(1, std::atoi(argv[3]));
@@ -222,6 +261,8 @@ int main(int argc, char **argv)
         return Floor(argv[2], seconds);
     if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER"))
         qputenv("SDL_AUDIODRIVER", "dummy");
+    if (std::strcmp(argv[1], "output") == 0)
+        return Output(seconds);
     QCoreApplication app(argc, argv);
     return Play(argv[2], seconds);
 }

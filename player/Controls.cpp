@@ -11,7 +11,9 @@
 #include <QStyleOptionSlider>
 #include <QStylePainter>
 #include <algorithm>
+#include <array>
 #include <functional>
+#include <utility>
 #include <qdrawutil.h>
 
 // ---------------------------------------------------------------- TSpeedButton
@@ -179,10 +181,20 @@ void TTrackBar::mouseReleaseEvent(QMouseEvent *event)
 
 void TNameList::Append(const char *bytes, qsizetype size)
 {
-    const QString text = DisplayText(bytes, size);
-    entries_.push_back({quint32(bytes_.size()), quint32(size), quint32(texts_.size()), quint32(text.size())});
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes);
+    const qsizetype at = texts_.size();
+    // Most names are plain ASCII, which every reading shows byte for byte: widen them
+    // straight into the shared buffer, with no text of their own made and freed.
+    if (std::all_of(p, p + size, [](unsigned char c) { return c < 0x80; })) {
+        texts_.resize(at + size);
+        QChar *out = texts_.data() + at;
+        for (qsizetype i = 0; i < size; ++i)
+            out[i] = QChar(char16_t(p[i]));
+    } else {
+        texts_.append(DisplayText(bytes, size));
+    }
+    entries_.push_back({quint32(bytes_.size()), quint32(size), quint32(at), quint32(texts_.size() - at)});
     bytes_.append(bytes, size);
-    texts_.append(text);
 }
 
 void TNameList::Append(const TNameList &other)
@@ -276,13 +288,37 @@ void TNameList::SortByName(bool bytesBreakTies)
             return bytes(a.index) < bytes(b.index);
         return a.index < b.index;
     };
-    std::sort(order.begin(), order.end(), [&tie](const Sorted &a, const Sorted &b) {
-        if (a.head[0] != b.head[0])
-            return a.head[0] < b.head[0];
-        if (a.head[1] != b.head[1])
-            return a.head[1] < b.head[1];
-        return tie(a, b);
-    });
+    // By the first head, a byte at a time from the lowest (stable, so each pass keeps the
+    // order of the ones before): no comparisons at all, and a byte that every name shares,
+    // like the zero high byte of ASCII, costs one count. Then each run of equal first heads
+    // goes by the second head and the texts. The order is total (the index decides last),
+    // so this is exactly the order a comparison sort gives.
+    std::vector<Sorted> spare(order.size());
+    for (int shift = 0; shift < 64 && !order.empty(); shift += 8) {
+        std::array<quint32, 256> at{};
+        for (const Sorted &o : order)
+            ++at[(o.head[0] >> shift) & 0xFF];
+        if (at[(order.front().head[0] >> shift) & 0xFF] == order.size())
+            continue;
+        quint32 sum = 0;
+        for (quint32 &a : at)
+            sum += std::exchange(a, sum);
+        for (const Sorted &o : order)
+            spare[at[(o.head[0] >> shift) & 0xFF]++] = o;
+        order.swap(spare);
+    }
+    for (auto run = order.begin(); run != order.end();) {
+        auto end = run + 1;
+        while (end != order.end() && end->head[0] == run->head[0])
+            ++end;
+        if (end - run > 1)
+            std::sort(run, end, [&tie](const Sorted &a, const Sorted &b) {
+                if (a.head[1] != b.head[1])
+                    return a.head[1] < b.head[1];
+                return tie(a, b);
+            });
+        run = end;
+    }
     std::vector<Entry> sorted;
     sorted.reserve(order.size());
     for (const Sorted &o : order)
@@ -319,6 +355,13 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override
     {
         return parent.isValid() ? 0 : int(names.Count());
+    }
+    // The view's layout asks for every row's index, twice: answer without the two
+    // virtual calls the base class makes to check it.
+    QModelIndex index(int row, int column = 0, const QModelIndex &parent = QModelIndex()) const override
+    {
+        return row >= 0 && row < names.Count() && column == 0 && !parent.isValid() ? createIndex(row, 0)
+                                                                                  : QModelIndex();
     }
     QVariant data(const QModelIndex &index, int role) const override
     {

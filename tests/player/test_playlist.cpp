@@ -21,6 +21,7 @@ private slots:
     void missingOrNonFolderRememberedFolderGivesEmptyListQuietly();
     void windows1251NameIsListedReadablyAndKeepsItsBytes();
     void oddAndLongNamesAreListed();
+    void folderOfThousandsListsEveryNameInOrder();
     void folderCommandRemembersChosenFolder();
     void unwritableRezFileStillListsTheChosenFolder();
     void cancelledFolderCommandForgetsTheFolder();
@@ -174,6 +175,27 @@ void TestPlaylist::oddAndLongNamesAreListed()
     for (int i = 0; i < 3; ++i)
         listed.insert(f->ListBox1->NameBytes(i));
     QCOMPARE(listed, (QSet<QByteArray>{names[0], names[1], names[2]}));
+}
+
+// More records than one read of the folder holds, names sharing their first characters
+// in runs of every length: each name comes back once, in the sort command's order.
+void TestPlaylist::folderOfThousandsListsEveryNameInOrder()
+{
+    PlayerHarness h;
+    const QByteArray folder = h.MakeFolder(QStringLiteral("many"), {});
+    QStringList expected;
+    for (int i = 0; i < 3000; ++i) {
+        const int n = (i * 1237) % 3000; // not the order the files are made in
+        const QString name = QStringLiteral("%1 %2 Track of a long name.mp3").arg(n).arg(i % 2 ? u"a" : u"B");
+        QVERIFY(WriteBytes(folder + QFile::encodeName(name), "x"));
+        expected << name;
+    }
+    std::sort(expected.begin(), expected.end(), NameLess);
+    TForm1 *f = h.Start(folder);
+    QStringList names;
+    for (int i = 0; i < f->ListBox1->Count(); ++i)
+        names << f->ListBox1->NameText(i);
+    QCOMPARE(names, expected);
 }
 
 void TestPlaylist::folderCommandRemembersChosenFolder()
