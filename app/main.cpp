@@ -86,6 +86,15 @@ private:
     std::function<void()> task_;
 };
 
+// The four windows, in the reverse of their creation order.
+void DeleteWindows()
+{
+    delete helpp;
+    delete ID3Tag;
+    delete AboutBox;
+    delete Form1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -132,10 +141,7 @@ int main(int argc, char **argv)
             if (handOver != instance::HandOver::NoPlayer) {
                 if (handOver == instance::HandOver::Refused)
                     std::fputs(kPlayerBusy, stderr);
-                delete helpp;
-                delete ID3Tag;
-                delete AboutBox;
-                delete Form1;
+                DeleteWindows();
                 return handOver == instance::HandOver::Taken ? 0 : 1;
             }
         }
@@ -152,10 +158,6 @@ int main(int argc, char **argv)
         Form1->move(screen->availableGeometry().center() - Form1->frameGeometry().center() + Form1->pos());
     Form1->show();
     const int code = app.exec();
-
-    delete helpp;
-    delete ID3Tag;
-    delete AboutBox;
-    delete Form1;
+    DeleteWindows();
     return code;
 }
