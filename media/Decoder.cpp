@@ -4,8 +4,10 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <strings.h>
 #include <sys/stat.h>
@@ -261,14 +263,16 @@ public:
         mh_ = mpg123_new(nullptr, &err);
         if (!mh_)
             return kErrBadMpeg;
-        mpg123_param(mh_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+        // Stereo whatever the frames say: a stream whose mode changes midway (mono, then
+        // stereo) keeps one output format, and mono frames reach both sides at full level.
+        mpg123_param(mh_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_FORCE_STEREO, 0.0);
         // Only 16-bit output, at the stream's own rate: no resampling inside the decoder.
         mpg123_format_none(mh_);
         const long *rates = nullptr;
         std::size_t nrates = 0;
         mpg123_rates(&rates, &nrates);
         for (std::size_t i = 0; i < nrates; ++i)
-            mpg123_format(mh_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+            mpg123_format(mh_, rates[i], MPG123_STEREO, MPG123_ENC_SIGNED_16);
         if (lseek(fd, 0, SEEK_SET) < 0 || mpg123_open_fd(mh_, fd) != MPG123_OK)
             return kErrBadMpeg;
         // mpg123_open_fd succeeds on anything; the first real frame is decided here.
@@ -276,12 +280,11 @@ public:
         int ch = 0, enc = 0;
         if (mpg123_getformat(mh_, &r, &ch, &enc) != MPG123_OK)
             return kErrBadMpeg;
-        if (enc != MPG123_ENC_SIGNED_16 || (ch != 1 && ch != 2) || r < kMinRate || r > kMaxRate)
+        if (enc != MPG123_ENC_SIGNED_16 || ch != 2 || r < kMinRate || r > kMaxRate)
             return kErrUnsupportedFormat;
         mpg123_format_none(mh_);
-        mpg123_format(mh_, r, ch, enc);
+        mpg123_format(mh_, r, MPG123_STEREO, enc);
         rate = static_cast<int>(r);
-        channels = ch;
         // Without a full scan the length of a VBR file without a header is a guess from the
         // first frame's bitrate, easily several times off.
         if (mpg123_scan(mh_) != MPG123_OK)
@@ -326,11 +329,17 @@ private:
 
 // libsndfile reads through this window onto the file: from `offset` (the first byte after
 // any ID3v2 tags) to the end, by pread, so the descriptor's own position never matters.
+// The window may show a few header bytes other than the file holds (see TrueSizes).
 struct SndSource {
+    struct Patch {
+        std::uint64_t at = 0; // window offset of 4 bytes shown instead of the file's
+        unsigned char bytes[4] = {};
+    };
     int fd = -1;
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
     std::uint64_t pos = 0;
+    std::vector<Patch> patches;
 
     static SndSource &Of(void *user) { return *static_cast<SndSource *>(user); }
     static sf_count_t Length(void *user) { return static_cast<sf_count_t>(Of(user).length); }
@@ -350,14 +359,137 @@ struct SndSource {
             return 0;
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t(count), s.length - s.pos));
         std::size_t got = 0;
-        if (!ReadAt(s.fd, s.offset + s.pos, static_cast<unsigned char *>(ptr), want, &got))
+        auto *out = static_cast<unsigned char *>(ptr);
+        if (!ReadAt(s.fd, s.offset + s.pos, out, want, &got))
             return 0;
+        for (const Patch &p : s.patches)
+            for (std::uint64_t k = 0; k < 4; ++k)
+                if (p.at + k >= s.pos && p.at + k < s.pos + got)
+                    out[p.at + k - s.pos] = p.bytes[k];
         s.pos += got;
         return static_cast<sf_count_t>(got);
     }
     static sf_count_t Write(const void *, sf_count_t, void *) { return 0; }
     static sf_count_t Tell(void *user) { return sf_count_t(Of(user).pos); }
 };
+
+// Where a RIFF/RIFX WAVE header puts its data chunk, from the first bytes of the file.
+struct WaveData {
+    bool found = false;
+    bool bigEndian = false;
+    bool unsized = false;       // RIFF and data sizes as a recorder writes them before it ends
+    std::uint64_t sizeAt = 0;   // offset of the data chunk's size field
+    std::uint64_t size = 0;     // bytes of audio, the true size when unsized
+};
+WaveData FindWaveData(const unsigned char *w, std::size_t n, std::uint64_t length)
+{
+    WaveData d;
+    if (n < 12 || std::memcmp(w + 8, "WAVE", 4) != 0)
+        return d;
+    d.bigEndian = std::memcmp(w, "RIFX", 4) == 0;
+    if (!d.bigEndian && std::memcmp(w, "RIFF", 4) != 0)
+        return d;
+    const auto get = [&](std::size_t at) {
+        return d.bigEndian
+                   ? std::uint32_t(w[at]) << 24 | std::uint32_t(w[at + 1]) << 16 | std::uint32_t(w[at + 2]) << 8 | w[at + 3]
+                   : std::uint32_t(w[at + 3]) << 24 | std::uint32_t(w[at + 2]) << 16 | std::uint32_t(w[at + 1]) << 8 | w[at];
+    };
+    for (std::size_t at = 12; at + 8 <= n; at += 8 + std::size_t(get(at + 4)) + (get(at + 4) & 1)) {
+        if (std::memcmp(w + at, "data", 4) != 0)
+            continue;
+        const std::uint64_t start = at + 8;
+        d.found = start <= length;
+        d.sizeAt = at + 4;
+        d.size = std::min<std::uint64_t>(get(at + 4), length - std::min(start, length));
+        // A RIFF size that covers more than the headers belongs to a finished file, whose
+        // empty data chunk may well be followed by other chunks.
+        d.unsized = d.found && get(at + 4) == 0 && start < length && std::uint64_t(get(4)) + 8 <= start;
+        if (d.unsized)
+            d.size = length - start;
+        return d;
+    }
+    return d;
+}
+
+// An interrupted recording holds a whole recording behind sizes of 0: the window shows the
+// true sizes, so libsndfile reads the audio to the end of the file.
+std::vector<SndSource::Patch> TrueSizes(const WaveData &d, std::uint64_t length)
+{
+    if (!d.unsized)
+        return {};
+    const auto patch = [&](std::uint64_t at, std::uint64_t value) {
+        const auto v = static_cast<std::uint32_t>(std::min<std::uint64_t>(value, 0xFFFFFFFFu));
+        SndSource::Patch p;
+        p.at = at;
+        for (int k = 0; k < 4; ++k)
+            p.bytes[k] = static_cast<unsigned char>(v >> (d.bigEndian ? 24 - 8 * k : 8 * k));
+        return p;
+    };
+    return {patch(4, length - 8), patch(d.sizeAt, d.size)};
+}
+
+// Where one channel goes in the stereo fold-down: the usual matrix, centre at -3 dB to both
+// sides, a surround at -3 dB to its own side, the low-frequency channel left out (it holds
+// what small speakers cannot play, and the full-range channels already carry the music).
+// No weight exceeds 1, so a full-scale tone on any one channel never clips.
+struct Weights {
+    float left, right;
+};
+Weights FoldDown(int position)
+{
+    constexpr float kHalfPower = 0.70710678f; // -3 dB
+    switch (position) {
+    case SF_CHANNEL_MAP_LEFT: case SF_CHANNEL_MAP_FRONT_LEFT: case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
+        return {1, 0};
+    case SF_CHANNEL_MAP_RIGHT: case SF_CHANNEL_MAP_FRONT_RIGHT: case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
+        return {0, 1};
+    case SF_CHANNEL_MAP_REAR_LEFT: case SF_CHANNEL_MAP_SIDE_LEFT: case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
+    case SF_CHANNEL_MAP_TOP_REAR_LEFT:
+        return {kHalfPower, 0};
+    case SF_CHANNEL_MAP_REAR_RIGHT: case SF_CHANNEL_MAP_SIDE_RIGHT: case SF_CHANNEL_MAP_TOP_FRONT_RIGHT:
+    case SF_CHANNEL_MAP_TOP_REAR_RIGHT:
+        return {0, kHalfPower};
+    case SF_CHANNEL_MAP_REAR_CENTER: case SF_CHANNEL_MAP_TOP_CENTER: case SF_CHANNEL_MAP_TOP_FRONT_CENTER:
+    case SF_CHANNEL_MAP_TOP_REAR_CENTER:
+        return {0.5f, 0.5f}; // a surround at -3 dB, shared by both sides at -3 dB
+    case SF_CHANNEL_MAP_LFE:
+        return {0, 0};
+    default: // centre, and any channel without a place
+        return {kHalfPower, kHalfPower};
+    }
+}
+
+// The layout of a file that names none: the common layouts for up to 8 channels, beyond
+// that the order of WAVE_FORMAT_EXTENSIBLE's channel mask.
+int UsualPosition(int channels, int c)
+{
+    enum : int {
+        L = SF_CHANNEL_MAP_LEFT, R = SF_CHANNEL_MAP_RIGHT, C = SF_CHANNEL_MAP_CENTER, LFE = SF_CHANNEL_MAP_LFE,
+        BL = SF_CHANNEL_MAP_REAR_LEFT, BR = SF_CHANNEL_MAP_REAR_RIGHT, BC = SF_CHANNEL_MAP_REAR_CENTER,
+        SL = SF_CHANNEL_MAP_SIDE_LEFT, SR = SF_CHANNEL_MAP_SIDE_RIGHT
+    };
+    static const int kLayouts[9][8] = {{}, {C}, {L, R}, {L, R, C}, {L, R, BL, BR}, {L, R, C, BL, BR},
+                                       {L, R, C, LFE, BL, BR}, {L, R, C, LFE, BC, SL, SR},
+                                       {L, R, C, LFE, BL, BR, SL, SR}};
+    static const int kMaskOrder[] = {L, R, C, LFE, BL, BR, SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER,
+                                     SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER, BC, SL, SR, SF_CHANNEL_MAP_TOP_CENTER,
+                                     SF_CHANNEL_MAP_TOP_FRONT_LEFT, SF_CHANNEL_MAP_TOP_FRONT_CENTER,
+                                     SF_CHANNEL_MAP_TOP_FRONT_RIGHT, SF_CHANNEL_MAP_TOP_REAR_LEFT,
+                                     SF_CHANNEL_MAP_TOP_REAR_CENTER, SF_CHANNEL_MAP_TOP_REAR_RIGHT};
+    if (channels <= 8)
+        return kLayouts[channels][c];
+    return c < int(std::size(kMaskOrder)) ? kMaskOrder[c] : SF_CHANNEL_MAP_INVALID;
+}
+
+// A sample in libsndfile's float scale (1.0 = full scale, whatever the encoding: float data
+// is not scaled otherwise) to 16 bits, rounded, clipped; NaN gives silence.
+inline std::int16_t ToPcm16(float v)
+{
+    v *= 32768.0f;
+    if (v > -32768.0f && v < 32767.0f)
+        return static_cast<std::int16_t>(std::lrint(v));
+    return v >= 32767.0f ? 32767 : v <= -32768.0f ? -32768 : 0;
+}
 
 class SndDecoder final : public Decoder {
 public:
@@ -372,6 +504,12 @@ public:
         src_.fd = fd;
         src_.offset = offset;
         src_.length = fileSize - offset;
+        std::vector<unsigned char> head(64 * 1024);
+        std::size_t got = 0;
+        WaveData wave;
+        if (ReadAt(fd, offset, head.data(), head.size(), &got))
+            wave = FindWaveData(head.data(), got, src_.length);
+        src_.patches = TrueSizes(wave, src_.length);
         SF_INFO info{};
         if (!Reopen(&info))
             return failure;
@@ -385,21 +523,53 @@ public:
         if (info.frames <= 0)
             return kErrNoAudio;
         rate = info.samplerate;
-        channels = info.channels;
+        srcChannels_ = info.channels;
         lengthFrames = static_cast<std::uint64_t>(info.frames);
+        // libsndfile counts a GSM 6.10 block that the data holds only a byte of (the pad byte
+        // after an odd-sized chunk) and decodes it from stale bytes: a loud click at the end.
+        if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_GSM610 && wave.found)
+            lengthFrames = std::min<std::uint64_t>(lengthFrames, wave.size / 65 * 320);
+        if (lengthFrames == 0)
+            return kErrNoAudio;
         seekable_ = info.seekable != 0;
+        std::vector<int> map(std::size_t(srcChannels_), SF_CHANNEL_MAP_INVALID);
+        const bool named = sf_command(sf_, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int))) == SF_TRUE;
+        for (int c = 0; c < srcChannels_; ++c) {
+            const Weights w = srcChannels_ == 1 ? Weights{1, 1} : FoldDown(named ? map[std::size_t(c)] : UsualPosition(srcChannels_, c));
+            left_.push_back(w.left);
+            right_.push_back(w.right);
+        }
+        buf_.resize(kBlockFrames * std::size_t(srcChannels_));
         return kOk;
     }
 
     std::size_t Read(std::int16_t *out, std::size_t frames) override
     {
-        if (!sf_)
-            return 0;
-        const sf_count_t got = sf_readf_short(sf_, out, static_cast<sf_count_t>(frames));
-        if (got <= 0)
-            return 0;
-        pos_ += static_cast<std::uint64_t>(got);
-        return static_cast<std::size_t>(got);
+        std::size_t done = 0;
+        while (sf_ && done < frames) {
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>({frames - done, kBlockFrames, lengthFrames - std::min(pos_, lengthFrames)}));
+            if (want == 0)
+                break;
+            const sf_count_t got = sf_readf_float(sf_, buf_.data(), static_cast<sf_count_t>(want));
+            if (got <= 0)
+                break;
+            const float *in = buf_.data();
+            std::int16_t *o = out + 2 * done;
+            for (sf_count_t i = 0; i < got; ++i, in += srcChannels_, o += 2) {
+                float l = 0, r = 0;
+                for (int c = 0; c < srcChannels_; ++c) {
+                    l += in[c] * left_[std::size_t(c)];
+                    r += in[c] * right_[std::size_t(c)];
+                }
+                o[0] = ToPcm16(l);
+                o[1] = ToPcm16(r);
+            }
+            done += static_cast<std::size_t>(got);
+            pos_ += static_cast<std::uint64_t>(got);
+            if (static_cast<std::size_t>(got) < want)
+                break;
+        }
+        return done;
     }
 
     bool Seek(std::uint64_t frame) override
@@ -419,7 +589,7 @@ public:
             if (!Reopen(&info))
                 return false;
         }
-        std::vector<std::int16_t> skip(std::size_t(1024) * std::size_t(channels));
+        std::vector<std::int16_t> skip(std::size_t(2) * 1024);
         while (pos_ < frame) {
             const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(1024, frame - pos_));
             if (Read(skip.data(), want) == 0)
@@ -437,12 +607,14 @@ private:
         pos_ = 0;
         SF_VIRTUAL_IO io{SndSource::Length, SndSource::Seek, SndSource::Read, SndSource::Write, SndSource::Tell};
         sf_ = sf_open_virtual(&io, SFM_READ, info, &src_);
-        if (sf_)
-            sf_command(sf_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
         return sf_ != nullptr;
     }
 
+    static constexpr std::size_t kBlockFrames = 1024;
     SndSource src_;
+    int srcChannels_ = 0;
+    std::vector<float> left_, right_; // each channel's weight on either side
+    std::vector<float> buf_;
     SNDFILE *sf_ = nullptr;
     std::uint64_t pos_ = 0; // the frame the next Read returns
     bool seekable_ = false;

@@ -1,5 +1,6 @@
 #pragma once
-// Decoders behind the media back end: a file descriptor in, 16-bit interleaved PCM out.
+// Decoders behind the media back end: a file descriptor in, 16-bit interleaved stereo out
+// (mono on both sides, more channels folded down).
 // No Qt here, so the fuzz target can build this file on its own.
 #include <cstddef>
 #include <cstdint>
@@ -35,7 +36,7 @@ class Decoder {
 public:
     virtual ~Decoder() = default;
     int rate = 0;
-    int channels = 0;
+    int channels = 2; // what Read delivers: always stereo
     std::uint64_t lengthFrames = 0; // frames per channel
 
     // Decodes up to `frames` frames of `channels` interleaved samples; 0 means the stream is over

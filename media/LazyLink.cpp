@@ -134,6 +134,8 @@ ZOLM_FORWARD(SndFile, int, sf_command, (SNDFILE * sndfile, int command, void *da
              (sndfile, command, data, datasize), return 0)
 ZOLM_FORWARD(SndFile, sf_count_t, sf_readf_short, (SNDFILE * sndfile, short *ptr, sf_count_t frames),
              (sndfile, ptr, frames), return 0)
+ZOLM_FORWARD(SndFile, sf_count_t, sf_readf_float, (SNDFILE * sndfile, float *ptr, sf_count_t frames),
+             (sndfile, ptr, frames), return 0)
 ZOLM_FORWARD(SndFile, sf_count_t, sf_writef_short, (SNDFILE * sndfile, const short *ptr, sf_count_t frames),
              (sndfile, ptr, frames), return 0)
 ZOLM_FORWARD(SndFile, sf_count_t, sf_seek, (SNDFILE * sndfile, sf_count_t frames, int whence),

@@ -37,23 +37,40 @@ inline void Put16(QByteArray &b, std::uint16_t v)
     b.append(char(v >> 8));
 }
 
-inline QByteArray WavBytes(int rate, int channels, const std::vector<std::int16_t> &samples)
+// A 16-bit WAV; with a channel mask, in the WAVE_FORMAT_EXTENSIBLE form that names the layout.
+inline QByteArray WavBytes(int rate, int channels, const std::vector<std::int16_t> &samples, std::uint32_t mask = 0)
 {
     const auto data = static_cast<std::uint32_t>(samples.size() * 2);
+    const std::uint32_t fmt = mask ? 40 : 16;
     QByteArray b("RIFF");
-    Put32(b, 36 + data);
+    Put32(b, 20 + fmt + data);
     b += "WAVEfmt ";
-    Put32(b, 16);
-    Put16(b, 1);
+    Put32(b, fmt);
+    Put16(b, mask ? 0xFFFE : 1);
     Put16(b, std::uint16_t(channels));
     Put32(b, std::uint32_t(rate));
     Put32(b, std::uint32_t(rate * channels * 2));
     Put16(b, std::uint16_t(channels * 2));
     Put16(b, 16);
+    if (mask) {
+        Put16(b, 22);
+        Put16(b, 16);
+        Put32(b, mask);
+        b += QByteArray("\x01\0\0\0\0\0\x10\0\x80\0\0\xaa\0\x38\x9b\x71", 16); // PCM
+    }
     b += "data";
     Put32(b, data);
     b.append(reinterpret_cast<const char *>(samples.data()), qsizetype(data));
     return b;
+}
+
+// An ID3v2.3 tag of 256 bytes: one title frame and padding.
+inline QByteArray Id3v2Tag()
+{
+    QByteArray tag("ID3\x03\0\0\0\0\x02\0", 10);
+    tag += "TIT2";
+    tag += QByteArray("\0\0\0\x06" "\0\0" "\0Title", 12);
+    return tag + QByteArray(256 - 4 - 12, '\0');
 }
 
 inline bool WriteFile(const QString &path, const QByteArray &bytes)
@@ -119,6 +136,30 @@ inline std::vector<std::int16_t> BareDecode(const QByteArray &path, long *rate =
     if (channels)
         *channels = ch;
     return out;
+}
+
+// Decodes an MP3 with plain libmpg123, following every change of format, into a stereo WAV
+// (mono frames on both sides): the reference for a stream whose mode changes midway.
+inline QByteArray BareDecodeToStereoWav(const QByteArray &path)
+{
+    std::vector<std::int16_t> out, buf(16384);
+    mpg123_handle *mh = mpg123_new(nullptr, nullptr);
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    long rate = 0;
+    int ch = 0, enc = 0;
+    if (mpg123_open(mh, path.constData()) == MPG123_OK && mpg123_getformat(mh, &rate, &ch, &enc) == MPG123_OK) {
+        for (int ret = MPG123_OK; ret == MPG123_OK || ret == MPG123_NEW_FORMAT;) {
+            std::size_t done = 0;
+            ret = mpg123_read(mh, buf.data(), buf.size() * 2, &done);
+            for (std::size_t i = 0; i < done / 2; ++i)
+                out.insert(out.end(), ch == 1 ? 2 : 1, buf[i]);
+            if (ret == MPG123_NEW_FORMAT)
+                mpg123_getformat(mh, &rate, &ch, &enc);
+        }
+    }
+    mpg123_close(mh);
+    mpg123_delete(mh);
+    return WavBytes(int(rate), 2, out);
 }
 
 } // namespace fx

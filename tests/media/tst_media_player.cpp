@@ -7,8 +7,12 @@
 #include "tests/media/MediaFixtures.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <array>
+#include <cmath>
 
 #include <dirent.h>
 #include <unistd.h>
@@ -100,39 +104,148 @@ private slots:
         QCOMPARE(mp.TrackLength(1), mp.Length());
     }
 
+    // Every kind of WAV libsndfile reads, and an MP3 whose mode changes midway: the length to
+    // the millisecond, and the level of each side (RMS and peak) within 0.1 dB of what sox
+    // measures on the same audio, through the gain and the stereo fold-down (centre at -3 dB
+    // to both sides, surrounds at -3 dB to their side, the low-frequency channel left out).
     void wavLengthExactToTheMillisecond_data()
     {
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<int>("frames");
-        QTest::addColumn<bool>("asFloat");
-        QTest::newRow("8k mono") << 8000 << 1 << 12345 << false;
-        QTest::newRow("22.05k stereo") << 22050 << 2 << 33333 << false;
-        QTest::newRow("44.1k stereo") << 44100 << 2 << 44101 << false;
-        QTest::newRow("48k 6ch") << 48000 << 6 << 47999 << false;
-        QTest::newRow("44.1k float") << 44100 << 2 << 65537 << true;
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("reference"); // the same audio, for sox to measure
+        QTest::addColumn<QList<double>>("left");   // weight of each channel on either side
+        QTest::addColumn<QList<double>>("right");
+        const double h = std::sqrt(0.5);
+        // A tone on every channel (at a frequency of its own), or on channel `only` alone.
+        const auto wav = [&](const QString &name, int rate, int channels, int frames, int only = -1,
+                             std::uint32_t mask = 0) {
+            auto s = fx::Tone(rate, channels, frames, 200, 9000);
+            for (std::size_t i = 0; i < s.size(); ++i)
+                if (only >= 0 && int(i % std::size_t(channels)) != only)
+                    s[i] = 0;
+            if (!fx::WriteFile(dir_.filePath(name), fx::WavBytes(rate, channels, s, mask)))
+                qFatal("cannot write %s", qPrintable(name));
+            return Path(name);
+        };
+        const auto sox = [&](const QStringList &in, const QString &name, const QStringList &opts,
+                             const QStringList &effects = {}) {
+            if (!fx::Run("sox", QStringList(in) << opts << dir_.filePath(name) << effects))
+                qFatal("sox failed for %s", qPrintable(name));
+            return Path(name);
+        };
+        const auto row = [](const QString &name, const QByteArray &path, QList<double> l, QList<double> r,
+                            const QByteArray &ref = {}) {
+            QTest::newRow(qPrintable(name)) << path << (ref.isEmpty() ? path : ref) << l << r;
+        };
+        row("8k mono", wav("m8.wav", 8000, 1, 12345), {1}, {1});
+        row("22.05k stereo", wav("s22.wav", 22050, 2, 33333), {1, 0}, {0, 1});
+        const QByteArray st = wav("s44.wav", 44100, 2, 44101);
+        row("44.1k stereo", st, {1, 0}, {0, 1});
+        for (int c = 0; c < 6; ++c) // no channel mask: the usual 5.1 order
+            row(QStringLiteral("48k 5.1, tone on %1").arg(c + 1), wav(QStringLiteral("c6_%1.wav").arg(c), 48000, 6, 4799, c),
+                {1, 0, h, 0, h, 0}, {0, 1, h, 0, 0, h});
+        for (int c = 0; c < 8; ++c) // 7.1 by its channel mask
+            row(QStringLiteral("7.1, tone on %1").arg(c + 1), wav(QStringLiteral("c8_%1.wav").arg(c), 44100, 8, 4410, c, 0x63F),
+                {1, 0, h, 0, h, 0, h, 0}, {0, 1, h, 0, 0, h, 0, h});
+        // A mask of 2.1: the third channel is not the centre of the usual order.
+        row("2.1, tone on LFE", wav("c3.wav", 44100, 3, 4410, 2, 0xB), {1, 0, 0}, {0, 1, 0});
+        row("44.1k float", sox({st}, "f32.wav", {"-e", "floating-point", "-b", "32"}), {1, 0}, {0, 1});
+        row("float 64", sox({st}, "f64.wav", {"-e", "floating-point", "-b", "64"}), {1, 0}, {0, 1});
+        for (const char *bits : {"32", "64"})
+            row(QStringLiteral("float %1 full scale").arg(bits),
+                sox({"-n", "-r", "44100", "-c", "2"}, QStringLiteral("full%1.wav").arg(bits),
+                    {"-e", "floating-point", "-b", bits}, {"synth", "0.3", "sine", "440", "sine", "660", "norm"}),
+                {1, 0}, {0, 1});
+        for (const char *bits : {"8", "24", "32"})
+            row(QStringLiteral("%1-bit").arg(bits), sox({st}, QStringLiteral("i%1.wav").arg(bits), {"-b", bits}), {1, 0}, {0, 1});
+        for (const char *enc : {"a-law", "u-law", "ima-adpcm", "ms-adpcm"})
+            row(enc, sox({st}, QStringLiteral("%1.wav").arg(enc), {"-e", enc}), {1, 0}, {0, 1});
+        row("GSM 6.10", sox({Path("m8.wav")}, "gsm.wav", {"-e", "gsm-full-rate"}), {1}, {1});
+        row("RIFX", sox({st}, "rifx.wav", {"-B"}), {1, 0}, {0, 1});
+        QByteArray unsized = fx::WavBytes(22050, 2, fx::Tone(22050, 2, 22051, 300, 9000));
+        const QByteArray sized = Path("sized.wav");
+        QVERIFY(fx::WriteFile(sized, unsized));
+        unsized.replace(4, 4, QByteArray(4, '\0')).replace(40, 4, QByteArray(4, '\0'));
+        QVERIFY(fx::WriteFile(Path("size0.wav"), unsized));
+        row("data size 0", Path("size0.wav"), {1, 0}, {0, 1}, sized);
+        QVERIFY(fx::WriteFile(Path("tagged.wav"), fx::Id3v2Tag() + fx::WavBytes(8000, 1, fx::Tone(8000, 1, 4001, 300, 9000))));
+        QVERIFY(fx::WriteFile(Path("untagged.wav"), fx::WavBytes(8000, 1, fx::Tone(8000, 1, 4001, 300, 9000))));
+        row("behind ID3v2", Path("tagged.wav"), {1}, {1}, Path("untagged.wav"));
+        // Mono frames, then stereo ones; libmpg123 alone, following the change, is the reference.
+        QVERIFY(fx::Lame(dir_.filePath("m8.wav"), dir_.filePath("mono.mp3"), {"-t", "-m", "m", "--resample", "44.1"}));
+        QVERIFY(fx::Lame(dir_.filePath("s44.wav"), dir_.filePath("stereo.mp3"), {"-t", "-m", "s"}));
+        QFile m(dir_.filePath("mono.mp3")), s(dir_.filePath("stereo.mp3"));
+        QVERIFY(m.open(QIODevice::ReadOnly) && s.open(QIODevice::ReadOnly));
+        QVERIFY(fx::WriteFile(Path("mono-stereo.mp3"), m.readAll() + s.readAll()));
+        QVERIFY(fx::WriteFile(Path("mono-stereo.wav"), fx::BareDecodeToStereoWav(Path("mono-stereo.mp3"))));
+        row("MP3 mono, then stereo", Path("mono-stereo.mp3"), {1, 0}, {0, 1}, Path("mono-stereo.wav"));
     }
     void wavLengthExactToTheMillisecond()
     {
-        QFETCH(int, rate);
-        QFETCH(int, channels);
-        QFETCH(int, frames);
-        QFETCH(bool, asFloat);
-        QString name = dir_.filePath(QStringLiteral("w%1_%2_%3.wav").arg(rate).arg(channels).arg(frames));
-        QVERIFY(fx::WriteWav(name, rate, channels, fx::Tone(rate, channels, frames, 200, 5000)));
-        if (asFloat) {
-            const QString f = name + ".float.wav";
-            QVERIFY(fx::Run("sox", {name, "-e", "floating-point", "-b", "32", f}));
-            name = f;
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, reference);
+        QFETCH(QList<double>, left);
+        QFETCH(QList<double>, right);
+        // sox's figures for one channel: RMS, peak and length in seconds, full scale 1.
+        const auto soxStat = [&](int channel) {
+            QProcess p;
+            p.start("sox", {QFile::decodeName(reference), "-n", "remix", QString::number(channel + 1), "stat"});
+            p.waitForFinished(60000);
+            const QString out = QString::fromLatin1(p.readAllStandardError());
+            const auto get = [&](const char *label) {
+                return QRegularExpression(QString::fromLatin1(label) + ":\\s*(\\S+)").match(out).captured(1).toDouble();
+            };
+            return std::array<double, 3>{get("RMS +amplitude"), std::max(get("Maximum amplitude"), -get("Minimum amplitude")),
+                                         get("Length \\(seconds\\)")};
+        };
+        const double gains[2] = {double(0xC000) / 65535, 1.0};
+        media::WaveOutSetVolume(0xFFFF0000u | 0xC000u);
+        std::array<double, 2> rms{}, peak{};
+        double seconds = 0;
+        for (int c = 0; c < int(left.size()); ++c) {
+            if (left[c] == 0 && right[c] == 0)
+                continue;
+            const auto stat = soxStat(c);
+            seconds = stat[2];
+            for (int side = 0; side < 2; ++side) {
+                const double w = (side ? right : left)[c] * gains[side];
+                if (w * stat[0] > 0)
+                    QVERIFY2(rms[side] == 0, "one channel with sound per side, or levels do not add up");
+                rms[side] += w * stat[0];
+                peak[side] += w * stat[1];
+            }
         }
         TMediaPlayer mp;
-        OpenFile(mp, QFile::encodeName(name));
-        QCOMPARE(mp.Length(), std::uint32_t(std::llround(1000.0 * frames / rate)));
-        mp.Play();
-        for (int i = 0; i < 10 && mp.Mode() == TMPModes::mpPlaying; ++i)
-            ManualClock::Advance(1000);
-        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
-        QCOMPARE(mp.Position(), mp.Length());
+        try {
+            OpenFile(mp, path);
+        } catch (const EMCIDeviceError &e) {
+            QFAIL(qPrintable(e.Message()));
+        }
+        QCOMPARE(mp.Length(), std::uint32_t(std::llround(1000 * seconds)));
+        for (int pass = 0; pass < 2; ++pass) { // the second after the end: from the start again
+            ManualClock::SetCapture(true);
+            mp.Play();
+            for (int i = 0; i < 10 && mp.Mode() == TMPModes::mpPlaying; ++i)
+                ManualClock::Advance(1000);
+            const auto out = ManualClock::TakeCaptured();
+            ManualClock::SetCapture(false);
+            QCOMPARE(mp.Mode(), TMPModes::mpStopped);
+            QCOMPARE(mp.Position(), mp.Length());
+            for (int side = 0; side < 2; ++side) {
+                double sum = 0, top = 0;
+                for (std::size_t i = std::size_t(side); i < out.size(); i += 2) {
+                    sum += double(out[i]) * out[i];
+                    top = std::max(top, std::abs(double(out[i])));
+                }
+                const double gotRms = std::sqrt(sum / double(out.size() / 2)) / 32768, gotPeak = top / 32768;
+                const auto dB = [](double a, double b) { return a == b ? 0.0 : 20 * std::log10(a / b); };
+                const QString say = QStringLiteral("pass %1 side %2: RMS %3 for %4 (%5 dB), peak %6 for %7 (%8 dB)")
+                                        .arg(pass).arg(side).arg(gotRms).arg(rms[side]).arg(dB(gotRms, rms[side]))
+                                        .arg(gotPeak).arg(peak[side]).arg(dB(gotPeak, peak[side]));
+                if (qEnvironmentVariableIsSet("ZOLM_LEVELS"))
+                    qInfo("%s", qPrintable(say));
+                QVERIFY2(std::abs(dB(gotRms, rms[side])) <= 0.1 && std::abs(dB(gotPeak, peak[side])) <= 0.1, qPrintable(say));
+            }
+        }
     }
 
     void positionFollowsAdvanceAndEndsExactlyAtLength()
