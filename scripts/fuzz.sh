@@ -15,7 +15,7 @@ cmake --build build-fuzz --target media_fuzz
 seeds=build-fuzz/media-seeds
 corpus=build-fuzz/media-corpus
 mkdir -p "$seeds" "$corpus"
-if [ ! -s "$seeds/two-junk.mp3" ]; then # the newest seed: older seed folders are made afresh
+if [ ! -s "$seeds/size0.wav" ]; then # the newest seed: older seed folders are made afresh
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' EXIT
   sox -q -n -r 8000 -c 1 -b 16 "$seeds/mono8k.wav" synth 0.05 sine 440
@@ -38,6 +38,16 @@ if [ ! -s "$seeds/two-junk.mp3" ]; then # the newest seed: older seed folders ar
   lame --quiet -b 32 -t "$tmp/a.wav" "$tmp/cbr.mp3"
   head -c 288 "$tmp/cbr.mp3" >"$seeds/two-junk.mp3" # 16 kHz, 32 kbit/s: 144 bytes a frame
   head -c 128 /dev/zero | tr '\0' 'Z' >>"$seeds/two-junk.mp3"
+  # Float at 64 bits, surround (5.1 without a channel mask, 7.1 with one), a recording whose
+  # RIFF and data sizes are still 0, and an MP3 that turns from mono to stereo.
+  sox -q -n -r 8000 -c 1 -e floating-point -b 64 "$seeds/double.wav" synth 0.02 sine 300
+  sox -q -n -r 8000 -c 6 -b 16 -t wavpcm "$seeds/surround51.wav" synth 0.02 sine 440
+  sox -q -n -r 8000 -c 8 -b 16 "$seeds/surround71.wav" synth 0.01 sine 440
+  cp "$seeds/mono8k.wav" "$seeds/size0.wav"
+  printf '\0\0\0\0' | dd of="$seeds/size0.wav" bs=1 seek=4 conv=notrunc status=none
+  printf '\0\0\0\0' | dd of="$seeds/size0.wav" bs=1 seek=40 conv=notrunc status=none
+  lame --quiet -b 32 -t -m m "$tmp/a.wav" "$tmp/mono.mp3"
+  cat "$tmp/mono.mp3" "$tmp/cbr.mp3" | head -c 4000 >"$seeds/mono-stereo.mp3"
 fi
 
 # libFuzzer reports every input that reaches new code, thousands of lines a minute: they

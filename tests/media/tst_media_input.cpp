@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <tuple>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +98,34 @@ class MediaInputTest : public QObject {
         if (mp.Mode() != TMPModes::mpStopped || mp.Position() != mp.Length())
             out.clear();
         return out;
+    }
+    // A free-format MPEG 1 Layer I mono frame at 44.1 kHz: subband 0 holds 4-bit samples, the
+    // 16th allocation byte (subbands 30 and 31) is `lastAllocations`. The CRC, when there is
+    // one, and the sample bytes right after the allocations read like allocations of 15.
+    static QByteArray LayerOneFrame(int size, bool crc, char lastAllocations, bool padded)
+    {
+        QByteArray f(size + (padded ? 4 : 0), '\0'); // Layer I pads by a 4-byte slot
+        f[0] = '\xff';
+        f[1] = crc ? '\xfe' : '\xff';
+        f[2] = padded ? '\x02' : '\0';
+        f[3] = '\xc0';
+        const int start = crc ? 6 : 4;
+        if (crc) {
+            f[4] = '\x0f';
+            f[5] = '\xf0';
+        }
+        f[start] = '\x30';
+        f[start + 15] = lastAllocations;
+        f.replace(start + 16, 7, "\x2b\xff\xc3\xfc\x3f\xc3\xfc", 7); // scale factor, samples
+        return f;
+    }
+    static QByteArray LayerOneStream(int size, bool crc, char firstAllocations = 0, char laterAllocations = 0,
+                                     int frames = 30, bool padEveryOther = false)
+    {
+        QByteArray s = LayerOneFrame(size, crc, firstAllocations, false);
+        for (int i = 1; i < frames; ++i)
+            s += LayerOneFrame(size, crc, laterAllocations, padEveryOther && i % 2);
+        return s;
     }
     // The first `count` frames of a constant-bitrate MP3 without a header frame.
     static QByteArray MpegFrames(const QByteArray &mp3, int count)
@@ -253,6 +283,16 @@ private slots:
             QVERIFY(fx::Lame(lameIn, ff, {"--freeformat", "-b", kbps, "-t"}));
             QTest::addRow("free format %s kbit/s", kbps) << QFile::encodeName(ff) << QFile::encodeName(ff);
         }
+        // Five frames only: too few to chain at twice their size, or past padded ones.
+        for (const auto &[name, size, crc, frames, pad] :
+             {std::tuple{"free-format Layer I", 104, false, 30, false}, {"free-format Layer I with CRC", 104, true, 30, false},
+              {"free-format Layer I, 5 smallest frames", 36, false, 5, false},
+              {"free-format Layer I, 5 frames, every other padded", 104, false, 5, true}}) {
+            const QByteArray p = Make(QByteArray::number(size) + (crc ? "c" : "") +
+                                          (pad ? "p" : "") + "-layer1.mp3",
+                                      LayerOneStream(size, crc, 0, 0, frames, pad));
+            QTest::newRow(name) << p << p;
+        }
         QVERIFY(fx::Lame(lameIn, dir_.filePath("cbr.mp3"), {"-b", "128", "-t"}));
         const QByteArray two = MpegFrames(Bytes(Path("cbr.mp3")), 2);
         QByteArray trailer(128, '\x5a');
@@ -326,6 +366,10 @@ private slots:
             }
         }
         ExpectRefused(Make("dither.mp3", dither), "neither WAV nor MPEG");
+        // Layer I frames with an allocation of 15 (forbidden) in their last allocation byte:
+        // in the first frame only, or in every frame after it.
+        ExpectRefused(Make("bad-first.mp3", LayerOneStream(104, false, '\x0f')), "neither WAV nor MPEG");
+        ExpectRefused(Make("bad-later.mp3", LayerOneStream(104, false, 0, '\xf0')), "neither WAV nor MPEG");
     }
 
     // A refusal names the kind of file it took the content for.
