@@ -263,10 +263,10 @@ public:
         mh_ = mpg123_new(nullptr, &err);
         if (!mh_)
             return kErrBadMpeg;
-        // Stereo whatever the frames say: a stream whose mode changes midway (mono, then
-        // stereo) keeps one output format, and mono frames reach both sides at full level.
-        mpg123_param(mh_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_FORCE_STEREO, 0.0);
-        // Only 16-bit output, at the stream's own rate: no resampling inside the decoder.
+        mpg123_param(mh_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+        // Only 16-bit stereo output, at the stream's own rate: no resampling inside the decoder,
+        // and stereo whatever the frames say, so a stream whose mode changes midway (mono, then
+        // stereo) keeps one format, and mono frames reach both sides at full level.
         mpg123_format_none(mh_);
         const long *rates = nullptr;
         std::size_t nrates = 0;
@@ -539,7 +539,12 @@ public:
             left_.push_back(w.left);
             right_.push_back(w.right);
         }
-        buf_.resize(kBlockFrames * std::size_t(srcChannels_));
+        // Integer data of one or two channels comes as 16 bits from libsndfile itself, as fast
+        // as a copy; floats (which it does not scale to integers) and surround go through floats.
+        const int sub = info.format & SF_FORMAT_SUBMASK;
+        pcm16_ = srcChannels_ <= 2 && sub != SF_FORMAT_FLOAT && sub != SF_FORMAT_DOUBLE;
+        if (!pcm16_)
+            buf_.resize(kBlockFrames * std::size_t(srcChannels_));
         return kOk;
     }
 
@@ -547,22 +552,29 @@ public:
     {
         std::size_t done = 0;
         while (sf_ && done < frames) {
-            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>({frames - done, kBlockFrames, lengthFrames - std::min(pos_, lengthFrames)}));
+            const auto want = static_cast<std::size_t>(
+                std::min<std::uint64_t>({frames - done, kBlockFrames, lengthFrames - std::min(pos_, lengthFrames)}));
             if (want == 0)
                 break;
-            const sf_count_t got = sf_readf_float(sf_, buf_.data(), static_cast<sf_count_t>(want));
+            std::int16_t *o = out + 2 * done;
+            const sf_count_t got = pcm16_ ? sf_readf_short(sf_, o, static_cast<sf_count_t>(want))
+                                          : sf_readf_float(sf_, buf_.data(), static_cast<sf_count_t>(want));
             if (got <= 0)
                 break;
-            const float *in = buf_.data();
-            std::int16_t *o = out + 2 * done;
-            for (sf_count_t i = 0; i < got; ++i, in += srcChannels_, o += 2) {
-                float l = 0, r = 0;
-                for (int c = 0; c < srcChannels_; ++c) {
-                    l += in[c] * left_[std::size_t(c)];
-                    r += in[c] * right_[std::size_t(c)];
+            if (!pcm16_) {
+                const float *in = buf_.data();
+                for (sf_count_t i = 0; i < got; ++i, in += srcChannels_, o += 2) {
+                    float l = 0, r = 0;
+                    for (int c = 0; c < srcChannels_; ++c) {
+                        l += in[c] * left_[std::size_t(c)];
+                        r += in[c] * right_[std::size_t(c)];
+                    }
+                    o[0] = ToPcm16(l);
+                    o[1] = ToPcm16(r);
                 }
-                o[0] = ToPcm16(l);
-                o[1] = ToPcm16(r);
+            } else if (srcChannels_ == 1) { // spread in place, from the end
+                for (auto i = static_cast<std::size_t>(got); i-- > 0;)
+                    o[2 * i] = o[2 * i + 1] = o[i];
             }
             done += static_cast<std::size_t>(got);
             pos_ += static_cast<std::uint64_t>(got);
@@ -615,6 +627,7 @@ private:
     int srcChannels_ = 0;
     std::vector<float> left_, right_; // each channel's weight on either side
     std::vector<float> buf_;
+    bool pcm16_ = false;
     SNDFILE *sf_ = nullptr;
     std::uint64_t pos_ = 0; // the frame the next Read returns
     bool seekable_ = false;

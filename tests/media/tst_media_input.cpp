@@ -387,6 +387,14 @@ private slots:
         ExpectRefused(Make("odd-rifx.mp3", rifx), "WAV file is damaged");
         // The same behind an ID3v2 tag.
         ExpectRefused(Make("tagged-odd.wav", fx::Id3v2Tag() + rifx), "WAV file is damaged");
+        // A finished file whose data chunk is empty, with another chunk after it.
+        QByteArray empty = fx::WavBytes(8000, 1, {}) + "LIST" + QByteArray("\x40\0\0\0", 4) + QByteArray(64, 'x');
+        empty.replace(4, 4, QByteArray("\x84\0\0\0", 4)); // the RIFF size covers the list
+        ExpectRefused(Make("empty-data.wav", empty), "no audio");
+        // 64-bit integer samples, which libsndfile does not decode (nor does any common recorder write).
+        QByteArray wide = fx::WavBytes(8000, 1, std::vector<std::int16_t>(4000, 1000));
+        wide.replace(28, 8, QByteArray("\x00\xfa\0\0\x08\0\x40\0", 8)); // bytes/s, block, bits
+        ExpectRefused(Make("int64.wav", wide), "encoding cannot be played");
         // A tag followed by something that is neither.
         ExpectRefused(Make("tagged-text.mp3", fx::Id3v2Tag() + QByteArray(3000, 'x')), "neither WAV nor MPEG");
     }

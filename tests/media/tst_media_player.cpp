@@ -150,10 +150,11 @@ private slots:
         row("2.1, tone on LFE", wav("c3.wav", 44100, 3, 4410, 2, 0xB), {1, 0, 0}, {0, 1, 0});
         row("44.1k float", sox({st}, "f32.wav", {"-e", "floating-point", "-b", "32"}), {1, 0}, {0, 1});
         row("float 64", sox({st}, "f64.wav", {"-e", "floating-point", "-b", "64"}), {1, 0}, {0, 1});
+        row("float mono", sox({Path("m8.wav")}, "fm.wav", {"-e", "floating-point", "-b", "32"}), {1}, {1});
         for (const char *bits : {"32", "64"})
             row(QStringLiteral("float %1 full scale").arg(bits),
                 sox({"-n", "-r", "44100", "-c", "2"}, QStringLiteral("full%1.wav").arg(bits),
-                    {"-e", "floating-point", "-b", bits}, {"synth", "0.3", "sine", "440", "sine", "660", "norm"}),
+                    {"-e", "floating-point", "-b", bits}, {"synth", "0.3", "square", "440", "sine", "660", "norm"}),
                 {1, 0}, {0, 1});
         for (const char *bits : {"8", "24", "32"})
             row(QStringLiteral("%1-bit").arg(bits), sox({st}, QStringLiteral("i%1.wav").arg(bits), {"-b", bits}), {1, 0}, {0, 1});
@@ -194,12 +195,12 @@ private slots:
             const auto get = [&](const char *label) {
                 return QRegularExpression(QString::fromLatin1(label) + ":\\s*(\\S+)").match(out).captured(1).toDouble();
             };
-            return std::array<double, 3>{get("RMS +amplitude"), std::max(get("Maximum amplitude"), -get("Minimum amplitude")),
-                                         get("Length \\(seconds\\)")};
+            return std::array<double, 4>{get("RMS +amplitude"), std::max(get("Maximum amplitude"), -get("Minimum amplitude")),
+                                         get("Length \\(seconds\\)"), get("Mean +amplitude")};
         };
         const double gains[2] = {double(0xC000) / 65535, 1.0};
         media::WaveOutSetVolume(0xFFFF0000u | 0xC000u);
-        std::array<double, 2> rms{}, peak{};
+        std::array<double, 2> rms{}, peak{}, mean{}; // mean: a wrap at full scale leaves the others be
         double seconds = 0;
         for (int c = 0; c < int(left.size()); ++c) {
             if (left[c] == 0 && right[c] == 0)
@@ -212,6 +213,7 @@ private slots:
                     QVERIFY2(rms[side] == 0, "one channel with sound per side, or levels do not add up");
                 rms[side] += w * stat[0];
                 peak[side] += w * stat[1];
+                mean[side] += w * stat[3];
             }
         }
         TMediaPlayer mp;
@@ -231,9 +233,10 @@ private slots:
             QCOMPARE(mp.Mode(), TMPModes::mpStopped);
             QCOMPARE(mp.Position(), mp.Length());
             for (int side = 0; side < 2; ++side) {
-                double sum = 0, top = 0;
+                double sum = 0, top = 0, total = 0;
                 for (std::size_t i = std::size_t(side); i < out.size(); i += 2) {
                     sum += double(out[i]) * out[i];
+                    total += out[i];
                     top = std::max(top, std::abs(double(out[i])));
                 }
                 const double gotRms = std::sqrt(sum / double(out.size() / 2)) / 32768, gotPeak = top / 32768;
@@ -244,6 +247,7 @@ private slots:
                 if (qEnvironmentVariableIsSet("ZOLM_LEVELS"))
                     qInfo("%s", qPrintable(say));
                 QVERIFY2(std::abs(dB(gotRms, rms[side])) <= 0.1 && std::abs(dB(gotPeak, peak[side])) <= 0.1, qPrintable(say));
+                QVERIFY(std::abs(total / double(out.size() / 2) / 32768 - mean[side]) < 0.001);
             }
         }
     }
