@@ -105,10 +105,11 @@ inline bool Lame(const QString &wav, const QString &mp3, QStringList options)
     return Run("lame", options);
 }
 
-// Decodes a whole MP3 with plain libmpg123 (no scan, no seeking): the reference for lengths.
+// Decodes a whole MP3 with plain libmpg123 (no scan, no seeking), following any change of
+// mode, into stereo frames (mono ones on both sides): the reference for lengths and samples.
 inline std::vector<std::int16_t> BareDecode(const QByteArray &path, long *rate = nullptr, int *channels = nullptr)
 {
-    std::vector<std::int16_t> out;
+    std::vector<std::int16_t> out, buf(16384);
     mpg123_handle *mh = mpg123_new(nullptr, nullptr);
     mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
     mpg123_format_none(mh);
@@ -120,13 +121,13 @@ inline std::vector<std::int16_t> BareDecode(const QByteArray &path, long *rate =
     long r = 0;
     int ch = 0, enc = 0;
     if (mpg123_open(mh, path.constData()) == MPG123_OK && mpg123_getformat(mh, &r, &ch, &enc) == MPG123_OK) {
-        std::vector<std::int16_t> buf(16384);
-        for (;;) {
+        for (int ret = MPG123_OK; ret == MPG123_OK || ret == MPG123_NEW_FORMAT;) {
             std::size_t done = 0;
-            const int ret = mpg123_read(mh, buf.data(), buf.size() * 2, &done);
-            out.insert(out.end(), buf.begin(), buf.begin() + qsizetype(done / 2));
-            if (ret != MPG123_OK && ret != MPG123_NEW_FORMAT)
-                break;
+            ret = mpg123_read(mh, buf.data(), buf.size() * 2, &done);
+            for (std::size_t i = 0; i < done / 2; ++i)
+                out.insert(out.end(), ch == 1 ? 2 : 1, buf[i]);
+            if (ret == MPG123_NEW_FORMAT)
+                mpg123_getformat(mh, &r, &ch, &enc);
         }
     }
     mpg123_close(mh);
@@ -134,32 +135,8 @@ inline std::vector<std::int16_t> BareDecode(const QByteArray &path, long *rate =
     if (rate)
         *rate = r;
     if (channels)
-        *channels = ch;
+        *channels = 2;
     return out;
-}
-
-// Decodes an MP3 with plain libmpg123, following every change of format, into a stereo WAV
-// (mono frames on both sides): the reference for a stream whose mode changes midway.
-inline QByteArray BareDecodeToStereoWav(const QByteArray &path)
-{
-    std::vector<std::int16_t> out, buf(16384);
-    mpg123_handle *mh = mpg123_new(nullptr, nullptr);
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
-    long rate = 0;
-    int ch = 0, enc = 0;
-    if (mpg123_open(mh, path.constData()) == MPG123_OK && mpg123_getformat(mh, &rate, &ch, &enc) == MPG123_OK) {
-        for (int ret = MPG123_OK; ret == MPG123_OK || ret == MPG123_NEW_FORMAT;) {
-            std::size_t done = 0;
-            ret = mpg123_read(mh, buf.data(), buf.size() * 2, &done);
-            for (std::size_t i = 0; i < done / 2; ++i)
-                out.insert(out.end(), ch == 1 ? 2 : 1, buf[i]);
-            if (ret == MPG123_NEW_FORMAT)
-                mpg123_getformat(mh, &rate, &ch, &enc);
-        }
-    }
-    mpg123_close(mh);
-    mpg123_delete(mh);
-    return WavBytes(int(rate), 2, out);
 }
 
 } // namespace fx

@@ -99,32 +99,25 @@ class MediaInputTest : public QObject {
             out.clear();
         return out;
     }
-    // A free-format MPEG 1 Layer I mono frame at 44.1 kHz: subband 0 holds 4-bit samples, the
-    // 16th allocation byte (subbands 30 and 31) is `lastAllocations`. The CRC, when there is
-    // one, and the sample bytes right after the allocations read like allocations of 15.
-    static QByteArray LayerOneFrame(int size, bool crc, char lastAllocations, bool padded)
-    {
-        QByteArray f(size + (padded ? 4 : 0), '\0'); // Layer I pads by a 4-byte slot
-        f[0] = '\xff';
-        f[1] = crc ? '\xfe' : '\xff';
-        f[2] = padded ? '\x02' : '\0';
-        f[3] = '\xc0';
-        const int start = crc ? 6 : 4;
-        if (crc) {
-            f[4] = '\x0f';
-            f[5] = '\xf0';
-        }
-        f[start] = '\x30';
-        f[start + 15] = lastAllocations;
-        f.replace(start + 16, 7, "\x2b\xff\xc3\xfc\x3f\xc3\xfc", 7); // scale factor, samples
-        return f;
-    }
+    // Free-format MPEG 1 Layer I mono frames at 44.1 kHz: subband 0 holds 4-bit samples, the
+    // 16th allocation byte (subbands 30 and 31) is `firstAllocations` in the first frame and
+    // `laterAllocations` in the others. The CRC, when there is one, and the bytes right after
+    // the allocations read like allocations of 15.
     static QByteArray LayerOneStream(int size, bool crc, char firstAllocations = 0, char laterAllocations = 0,
                                      int frames = 30, bool padEveryOther = false)
     {
-        QByteArray s = LayerOneFrame(size, crc, firstAllocations, false);
-        for (int i = 1; i < frames; ++i)
-            s += LayerOneFrame(size, crc, laterAllocations, padEveryOther && i % 2);
+        QByteArray s;
+        for (int i = 0; i < frames; ++i) {
+            const bool padded = padEveryOther && i % 2;
+            QByteArray f(size + (padded ? 4 : 0), '\0'); // Layer I pads by a 4-byte slot
+            f.replace(0, 4, QByteArray("\xff", 1) + (crc ? '\xfe' : '\xff') + (padded ? '\x02' : '\0') + '\xc0');
+            const int start = crc ? 6 : 4;
+            f.replace(4, 2, crc ? "\x0f\xf0" : "\0\0", 2);
+            f[start] = '\x30';
+            f[start + 15] = i ? laterAllocations : firstAllocations;
+            f.replace(start + 16, 7, "\x2b\xff\xc3\xfc\x3f\xc3\xfc", 7); // scale factor, samples
+            s += f;
+        }
         return s;
     }
     // The first `count` frames of a constant-bitrate MP3 without a header frame.
