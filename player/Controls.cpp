@@ -453,6 +453,14 @@ void TListBox::SortByName()
     SetItemIndex(selected);
 }
 
+// The selected entry is the player's current one: the user may move it, never clear it.
+// Qt's single selection lets Ctrl+click and Ctrl+Space take it off the selected entry.
+QItemSelectionModel::SelectionFlags TListBox::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    const QItemSelectionModel::SelectionFlags command = QListView::selectionCommand(index, event);
+    return command & QItemSelectionModel::Deselect ? QItemSelectionModel::NoUpdate : command;
+}
+
 void TListBox::keyPressEvent(QKeyEvent *event)
 {
     const int before = ItemIndex();

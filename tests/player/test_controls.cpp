@@ -170,11 +170,17 @@ void TestControls::listClickOnlyForTheUsersSelection()
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, QPoint(first.center().x(), 150));
     QCOMPARE(list.ItemIndex(), 0);
     QCOMPARE(clicks.count(), 1);
+    // Ctrl+click (on its release) and Ctrl+Space would take Qt's selection off the entry.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, first.center());
+    QCOMPARE(list.ItemIndex(), 0);
+    QTest::keyClick(&list, Qt::Key_Space, Qt::ControlModifier);
+    QCOMPARE(list.ItemIndex(), 0);
+    QCOMPARE(clicks.count(), 2); // the click replays the entry, as any click on it does
     // New names: nothing selected, and no click for it.
     list.SetNames({"x.mp3"});
     QCOMPARE(list.ItemIndex(), -1);
     QCOMPARE(list.Count(), 1);
-    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(clicks.count(), 2);
 }
 
 void TestControls::listSortIgnoresCaseAndKeepsPositionAndBytes()
