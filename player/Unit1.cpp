@@ -11,6 +11,7 @@
 #include "tags/Id3tags.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -322,6 +323,11 @@ void TForm1::closeEvent(QCloseEvent *event)
     }
     event->accept();
     QCoreApplication::quit();
+}
+
+bool TForm1::TakesInput() const
+{
+    return isEnabled() && !QApplication::activeModalWidget();
 }
 
 void TForm1::changeEvent(QEvent *event)
