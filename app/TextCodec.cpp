@@ -253,6 +253,14 @@ QString DisplayText(const QByteArray &bytes)
     return DisplayText(bytes.constData(), bytes.size());
 }
 
+QString WithVisibleControls(QString text)
+{
+    for (QChar &c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QChar(c.unicode() == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + c.unicode()));
+    return text;
+}
+
 QByteArray CutToChars(const QByteArray &bytes, qsizetype maxChars)
 {
     const auto *begin = reinterpret_cast<const unsigned char *>(bytes.constData());

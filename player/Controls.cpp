@@ -345,6 +345,11 @@ public:
     {
         return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 13);
     }
+    // One line a row: a name's control characters show as their symbols.
+    QString displayText(const QVariant &value, const QLocale &locale) const override
+    {
+        return QStyledItemDelegate::displayText(WithVisibleControls(value.toString()), locale);
+    }
 };
 } // namespace
 

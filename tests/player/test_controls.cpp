@@ -3,6 +3,7 @@
 #include "player/Glyphs.h"
 
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QtTest>
 
 class TestControls : public QObject {
@@ -154,6 +155,9 @@ void TestControls::listClickOnlyForTheUsersSelection()
     QCOMPARE(list.visualItemRect(list.item(0)).height(), 13);
     QCOMPARE(list.visualItemRect(list.item(2)).top() - list.visualItemRect(list.item(0)).top(), 26);
     QVERIFY(!list.item(3).isValid());
+    // A row is one line: control characters show as their symbols.
+    const auto *rows = static_cast<QStyledItemDelegate *>(list.itemDelegate());
+    QCOMPARE(rows->displayText(QStringLiteral("a\nb\x01"), QLocale()), QStringLiteral("a\u240ab\u2401"));
     // The right button opens the menu and leaves the selection alone.
     const QRect first = list.visualItemRect(list.item(0));
     QTest::mouseClick(list.viewport(), Qt::RightButton, {}, first.center());
