@@ -9,7 +9,6 @@
 
 #include <QFileDialog>
 #include <QAbstractButton>
-#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStringEncoder>
@@ -379,9 +378,6 @@ void AnswerFolderDialog(const QString &path, QString *seenTitle, QString *seenDi
             return AnswerFolderDialog(path, seenTitle, seenDir);
         *seenTitle = dialog->windowTitle();
         *seenDir = dialog->directory().absolutePath();
-        // Qt's own texts, as the program's application object loads them: Russian.
-        if (auto *lookIn = dialog->findChild<QLabel *>(QStringLiteral("lookInLabel")))
-            *seenTitle += QLatin1Char('|') + lookIn->text();
         if (path.isEmpty()) {
             dialog->reject();
         } else {
@@ -394,7 +390,6 @@ void AnswerFolderDialog(const QString &path, QString *seenTitle, QString *seenDi
 
 void TestApp::folderChooserReturnsChosenFolder()
 {
-    LoadQtTranslations(qApp);
     QTemporaryDir root;
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("Музыка/rock")));
     const QString start = root.path() + QStringLiteral("/Музыка");
@@ -402,7 +397,7 @@ void TestApp::folderChooserReturnsChosenFolder()
     AnswerFolderDialog(start + QStringLiteral("/rock"), &title, &shownDir);
     QString directory = start;
     QVERIFY(SelectFolder(QStringLiteral("Выберите папку"), QString(), directory));
-    QCOMPARE(title, QStringLiteral("Выберите папку|Перейти к:"));
+    QCOMPARE(title, QStringLiteral("Выберите папку"));
     QCOMPARE(shownDir, start);
     QCOMPARE(directory, start + QStringLiteral("/rock"));
 }
@@ -413,7 +408,6 @@ void TestApp::folderChooserCancelForgetsMissingPreselection()
     AnswerFolderDialog(QString(), &title, &shownDir);
     QString directory = QStringLiteral("/no/such/folder/at/all");
     QVERIFY(!SelectFolder(QStringLiteral("Выберите папку"), QString(), directory));
-    QCOMPARE(title, QStringLiteral("Выберите папку|Перейти к:"));
     QVERIFY(directory.isEmpty());
     QVERIFY(shownDir != QStringLiteral("/no/such/folder/at/all"));
 }
