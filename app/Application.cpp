@@ -3,6 +3,8 @@
 #include "app/Dialogs.h"
 #include "app/Errors.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QWidget>
 
 namespace {
@@ -17,6 +19,18 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
     // the system's close, never because a box closed while the main window
     // sits hidden in the tray.
     setQuitOnLastWindowClosed(false);
+    LoadQtTranslations(this);
+}
+
+void LoadQtTranslations(QCoreApplication *app)
+{
+    // Every text the user sees is Russian, those of the dialogs Qt draws (the folder
+    // chooser, the boxes' buttons) too, whatever the desktop's language.
+    auto *texts = new QTranslator(app);
+    if (texts->load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app->installTranslator(texts);
+    else
+        delete texts;
 }
 
 QString ApplicationTitle()

@@ -12,6 +12,10 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 };
 
+// Installs Qt's Russian translations (Debian's qt6-translations-l10n), so Qt's own
+// dialogs speak Russian; the application object does it as it is made.
+void LoadQtTranslations(QCoreApplication *app);
+
 // The application title: the caption of plain message boxes and the error box,
 // and of the main window's taskbar entry. It is kept here, not in Qt's
 // application display name, which X11 would append to every window's title.

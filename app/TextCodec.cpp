@@ -1,5 +1,7 @@
 #include "app/TextCodec.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <iterator>
 
@@ -31,63 +33,163 @@ const char16_t kCp1252High[128] = {
     0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x00F7, 0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
 };
 
-// Bytes 0x80..0xFF that are letters in windows-1251 or in windows-1252, one bit each.
-struct HighLetters {
-    bool cp1251[128] = {};
-    bool cp1252[128] = {};
-    constexpr HighLetters()
-    {
-        for (int b = 0xC0; b <= 0xFF; ++b)
-            cp1251[b - 0x80] = cp1252[b - 0x80] = true;
-        cp1252[0xD7 - 0x80] = cp1252[0xF7 - 0x80] = false; // × and ÷
-        for (int b : {0x80, 0x81, 0x83, 0x8A, 0x8C, 0x8D, 0x8E, 0x8F, 0x90, 0x9A, 0x9C, 0x9D, 0x9E, 0x9F, 0xA1, 0xA2,
-                      0xA3, 0xA5, 0xA8, 0xAA, 0xAF, 0xB2, 0xB3, 0xB4, 0xB8, 0xBA, 0xBC, 0xBD, 0xBE, 0xBF})
-            cp1251[b - 0x80] = true;
-        for (int b : {0x83, 0x8A, 0x8C, 0x8E, 0x9A, 0x9C, 0x9E, 0x9F, 0xAA, 0xB5, 0xBA})
-            cp1252[b - 0x80] = true;
-    }
+// Telling windows-1251 from windows-1252. Both put letters at 0xC0..0xFF, so the bytes
+// alone can't tell; letters in context can. Each reading is scored by how likely its letter
+// pairs are in its languages: Russian (and Ukrainian) for windows-1251, the Western languages
+// for windows-1252. Only pairs with a byte above 0x7F are scored that way; pairs of plain
+// ASCII read alike in both, and are weighed apart as English (the Latin beside Russian
+// titles) against the Western languages. A file's extension says nothing of the language.
+// Ties and near-ties go to windows-1251, the player's own. The tables were counted from the
+// message catalogues of a Debian system by scripts/codepage_model.py, which says how.
+
+// Letter classes, one character each ('#' is 0): a byte's class in each reading (bytes
+// 0x80..0xFF), then costs -4 ln p(class | class before) row by row, then for two ASCII
+// classes (0..25 the letters, 26 anything else) the Western cost minus the English one, plus 28.
+const char kRuClass[] =
+    "DDGDGGGGFGDGDDDDDGGGGGGGFGDGDDDDG66DG&GG(G(GGGGCGGCC&EGG(F(GDDDC#$%&'()*+,-./0123456789:;<=>?@AB"
+    "#$%&'()*+,-./0123456789:;<=>?@AB";
+
+const char kWeClass[] =
+    "HHIFIIIIHICIEHDHHIIIIIIIHICIEHDBIHHHIHIIHIFIIIIHIIHHHFIIHHFIHHHH$%&'()*+,-./0123456789:H;<=>?@A#"
+    "$%&'()*+,-./0123456789:H;<=>?@AB";
+
+const char kRuPairs[] =
+    "B205215/?/1.0+C1/1,:=7319:ZZZN62CZRZ*,?AE:.I>0O.+:1+D,6?,G54AK11-DFK94ZZZ2*D7A6,=?-X1/70+83361Z7"
+    "GC<=Z-?PM;2ZZZ*-=;53/RR-M@14/'F+<=-HAE>KZZDHEGI4ZZZ.)=5=3*5=.Z3,;/+42480I<?=<ZZ6>HC;5ZKZ/<823074"
+    "5830//*65+/,?><7786ZZZI@@EZZZ)-6HI-'IZ)Z46=*8CH=C2ZLM>EZZZBGZH9ZZZ5(6/=.5BA2P68-,+95:?/GR>@<ZN1?"
+    "ZH29ZZZ.63154.=01001-/840--G44436=ZZZZ4.SZZZ*E@;D2;SBAZ5*847?" "?/.IEK@;=ZZGZZFALZHZ%(A;JH1<C,P@.C5"
+    ")E00//IB1MB;ZKF<HN6ZZZ--6E=D+3H+Z49B2+HS:B2CIO6UGZ5*J0,4ZWZ.+70GD(VN.Z7933+4H;D1III@JZZ0GGI02ZNZ"
+    "*+I?92*I;*Z6HH-+MJ4037@;=?ZZ-8S;15ZNZ0B/,0.21181/,/180../B@;834>ZZZC<9<ZZZ+,JGZN,ZL.Z84I8(6(;9/L"
+    "E:CHZZ7?OE;4ZZZ2)@45<*2C,S7>31*<743/?5@C6HZ2>K@56ZNZ/287?</;U-Z..65-.82(1B7=:8ZB50GC-8ZMZ/,?0NA-"
+    "MA,Y2:<1+<,/A2AFK:LOZ4+GC>8ZYZ,7504,-14A5.1/1B/0-.E7<C291ZZZ@/?CZZZ*&ZI@P1ZZ+DH1<?*I0>4.4IZPZZZ@"
+    "?IPF1ZZZ92A5JF0ZZ.ZG?<4)H/8>6@@ZPGZZHC<MH1ZZZ%-E3DI*ZC&Z5HZE48Z>A3ZEDLZZZ/3Z85-ZMZ/*ZJZJ'@Z)Z1:D"
+    ",6FBA.7ZEEB>ZZZ:ZZO5ZZZ1-G7OZ)ZZ'Z-3A/2F3842OOLEOZZH8ZZD6ZZZ1-ZZZZ%ZZ)ZZZZ>.ZZZN4ZZZZZZZZ2ZZZ@ZZ"
+    "Z;ZZZZZ#ZZZZZZZZZZZZZZZZZZZZZZZZZ.ZZZZZZ3-<5,>5Z*40/AZ127.ZZ,J55AZZZMZCZZZZ)T?BAB;Z+DG/Q;,6FJ03Z"
+    "CM9D3HZZZZ5:FZZZ%Z?;8<ZZAA9,(44Z765&A3>DZ/ZZZZZZZZZZZ9D63A:68?FA?A>9GA8;,ZHMG(O*ZZZF8OJZZZ'KC2?3"
+    "0D4Z@4>43F@8:0FJ78<L9ZZUH57RZZZ$35,5+782Z1/.2.8;1.2@?8:44:ZZZZ521ZQZ)ZZZZZZZZZZZZZZZZZZZZZZZZZZZ"
+    "ZZZZZZZZZZZQWWSTTZPZOOOJYTTKRZOWZRZZZRZZZZWZ$Z)ZZZZZZZZZZ9ZZZZZ9ZZZZZZZZZZZZZZZZZZ6#32-7/7=0/C/7"
+    "2-/,1-112;95:>ZFZ6C8:Z*GZ";
+
+const char kWePairs[] =
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ$Z+ZZZZZZZZZDZZZZZZZZZZZZZZZZZZZZZZZZZZ)Z$ZE?ZZZZZZZFZZZIZZ>"
+    "JZZZZZZZZZZZDZZZZH$Z)ZZZ?ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ#Z6ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ"
+    "#J6>ZZZZ.ZZZZZZZZZZZZZZZZZIZZZZZZZZZZZZ$Z+ZZZZZH@ZZZZZZZZZZZZZZZZZJZZZZZZZZZZZ%Z&ZZZZZZZZZZZZZZZ"
+    "ZZ4ZZZZZZDZZZZZZZZZZZ#Z;ZE@J%ZZZZZZZDZZZZZZ@ZZ+ZZZZZZZZZZZZC(Z4ZZZZZZZZZDZZZDZZZZZZZZZZZZZZZZZZZ"
+    "ZZZ%Z'ZZZZZZZZZZ7ZZZZZHZZZZZZZZZZZZKZZZZZZ$Z)ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ#Z.ZZZZZZZZZZZZ"
+    "ZZZZZZZZZZZZZZZZZZZZZZZZ%Z'ZZZZZZZZZZZZZZZZZZZ2ZZZZZZZZZZZZZZZZ&Z&ZZAZZZZZ=ZIZZZZZZ8ZZ=ZZZZZHZZZ"
+    "HZZDZA#Z.ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ8#Z0ZZZZZZZZZZ?ZZZZZZZZZZZZZZZZZZZZZZZZZ#Z/ZZZZZZZZZ"
+    "ZZZZZZZZBZZZZZ@ZZZZZZBZZZZZ&Z&ZZAZZZZZZZZZZZAZZZZZAZZZZZZZZZZZZZZ@#ZAZZZZZZZZZZZZZZZZZZZZZZZZZ=Z"
+    "ZZZZZZZZZ&Z%ZZZZZZZZZZZZZZJZZ9ZZ>ZZZZZZZZZ?ZZZZZ$Z(ZZZZZZZZZZZZZZZZZZZZZ:ZZZZZZZZZZZZZZ#Z5ZZZZZZ"
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ#Z@2ZZZZ;ZZZZZZZZZZZ;ZZZZZ9ZZZZZZZZZZZZ#Z1ZZZZZZEZZZZZZZZZZZZZZZZZ"
+    "ZZZZZZZZZZZZ#Z:ZZZZZZZZZZZZZZZZZZZZZZZZZ4ZZZZZZZZZZ6Z#ZZZZZZZZZZZZZZ@ZZCZZZZZEZZ?ZZZZZZZZZ#Z/ZZZ"
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ$Z)JZZZZZZZZ:ZHZZIZZZZZZZZZZZZZZZZZZZZD#Z8ZZZZZZZZZZZZZZZZZ&ZZZ"
+    "ZZZZZ9ZZZZZZZZZ&Z.ZZ/ZZZZ8ZZ;ZZZ1ZZZZZ;ZZ5ZZ.ZZ+ZZZZZZ%Z2ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ#"
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ;ZZ.#Z/ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ3#Z,ZZZZZZZZZZZZZZZZZZ"
+    "ZZZZZZZZZZZZZZZZZZ#ZZZ<;ZZZZZZZZZZZ6ZZZZZ;ZZZZZZZZZZZZ9Z1%Z(IC>J@9=A?B:DKS?JJEGG=GL=?KBS>KSZNQUG"
+    "$Z*ZZZZZZZZZZ?ZZZ<ZZZZZZZZZZZZZZZZZZZZZ&3%Z<BOZ;=FR=9?ZZ@MZZTVFZZ@DZBZ@VGZKMZF#CZ";
+
+const char kAsciiPairs[] =
+    "R;;@AC<A;DE>=>F>M@>;AC::5JF?E?" "?" "?@JDD>6<<A?<#F=F=>A=8C@>BAA>@@CFC;>@A?" "?7==:?" "?A:3#?D<:8EE?@@=E=AAD"
+    "?[A;CCF=>4A66E95?<BMMJND?D=<6A@AP>49/N>=Z@CF?ML@RUBBL=?<>@?ATJ@5[>C@>DAAA9?SEB?=A>=@CDAH==J@;@EE"
+    "M;FID>YTWAO?@BGAKC[B?@M=@BA>D<AIJPN>A<<<K@>=IB>>>;K>;8O=QP79AJ[6O@;QD;H;I>?:ZDA<<5=979;X[M:7J7VE"
+    ">IAF88GX:BCA9=?KS>ONAGL==P2C@<B9?3?B?==B?CHC@DC?@;=@=G?G:CB<CIB?G<?A?;ICI>8<@;7I;>@?<D=<NA:A=A?1"
+    "BNFJD@B>>?N=H69<0>CJD@BC:=P>:@S@=DHC><?" "?9>B?;9[@:?;89?6?9?" "?8<;789=8=@><?:[:AC<C<@>M@QAA?==@Y<?@A"
+    "@DE2VABFDH=GH7?[GDABB>AC?@>H8?=H>CK8?AGE+?OF=AG=9GB>HDL9L<S>B<>CBDCDCHL:=@G9A@;=GSJDAED<F<@<=>L?"
+    "?N?=NI:?IEDMP::GPHBGCGHEH,=JH=F3AF?5=ET[GFEF;AD<CBFB<>@DEADK9<AC?==@?ADAF8PUAPK[>OZJDE4A?HAIFM5F"
+    "S<8C9K?9697HD:><;;>I75YS9OV7I@>=<DD=B?=CEC?@=AD?" "?:?E7@=E?";
+
+struct Reading {
+    const char *classOf; // of bytes 0x80..0xFF
+    const char *pairs;
+    int latin;    // ASCII letters; the classes below it are the reading's own letters
+    int boundary; // no letter; the class between them is any other symbol
+    // Given that a text has such letters at all, the first one costs this much less: a
+    // Western text with accented letters is not rare because most Western texts have none.
+    int firstLetterBonus;
 };
-constexpr HighLetters kHighLetters;
+constexpr Reading kRussian{kRuClass, kRuPairs, 34, 36, 1};
+constexpr Reading kWestern{kWeClass, kWePairs, 36, 38, 11};
+constexpr int kAsciiNone = 26;
+constexpr int kWesternFrom = 2; // the lead Western needs: below it is a near-tie
 
 bool IsAsciiLetter(unsigned char c)
 {
     return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
 }
 
-// Whether text that is not UTF-8 reads as windows-1252 rather than windows-1251. Both put
-// letters at 0xC0..0xFF, so the bytes alone cannot tell; words can. A Western word has its
-// accented letters among plain Latin ones ("räksmörgås", "Maná"), while a Russian word is
-// Cyrillic throughout ("ГРУППА", "Ёлка"); words of one accented letter alone (French "à",
-// Russian "в") count only when nothing else decides, as Western among Latin words. Ties go
-// to windows-1251, the player's own.
+int ClassOf(const Reading &r, unsigned char b)
+{
+    if (b >= 0x80)
+        return r.classOf[b - 0x80] - '#';
+    return IsAsciiLetter(b) ? r.latin : r.boundary;
+}
+
+// -4 ln of the reading's likelihood, from the pairs that hold a byte above 0x7F.
+int ReadingCost(const Reading &r, const unsigned char *p, const unsigned char *end)
+{
+    const int classes = r.boundary + 1;
+    int cost = 0, prev = r.boundary;
+    bool prevHigh = false, first = true;
+    for (const unsigned char *q = p; q <= end; ++q) {
+        const bool high = q < end && *q >= 0x80;
+        const int c = q < end ? ClassOf(r, *q) : r.boundary;
+        if (c == r.boundary && prev == r.boundary)
+            continue; // a run of spaces and signs is one boundary
+        if (high || prevHigh) {
+            cost += r.pairs[prev * classes + c] - '#';
+            if (first && c < r.latin) {
+                cost -= r.firstLetterBonus;
+                first = false;
+            }
+        }
+        prev = c;
+        prevHigh = high;
+    }
+    return cost;
+}
+
+// How much more Western than English the plain ASCII pairs read (4 ln of the odds).
+int AsciiLead(const unsigned char *p, const unsigned char *end)
+{
+    int lead = 0, prev = kAsciiNone;
+    for (const unsigned char *q = p; q <= end; ++q) {
+        if (q < end && *q >= 0x80) {
+            prev = -1;
+            continue;
+        }
+        const int c = q < end && IsAsciiLetter(*q) ? (*q | 0x20) - 'a' : kAsciiNone;
+        if (prev >= 0 && !(prev == kAsciiNone && c == kAsciiNone))
+            lead += kAsciiPairs[prev * (kAsciiNone + 1) + c] - '#' - 28;
+        prev = c;
+    }
+    return lead;
+}
+
+// Where the name's extension (a final "." and one to four ASCII letters or digits) starts, or end.
+const unsigned char *ExtensionStart(const unsigned char *p, const unsigned char *end)
+{
+    const unsigned char *dot = end;
+    while (dot > p && dot[-1] != '.')
+        --dot;
+    if (dot == p || end - dot < 1 || end - dot > 4)
+        return end;
+    for (const unsigned char *q = dot; q < end; ++q)
+        if (!(IsAsciiLetter(*q) || (*q >= '0' && *q <= '9')))
+            return end;
+    return dot - 1;
+}
+
+// Whether text that is not UTF-8 reads as windows-1252 rather than windows-1251.
 bool ReadsAsWestern(const unsigned char *p, const unsigned char *end)
 {
-    int western = 0, cyrillic = 0, lone = 0, latinWords = 0;
-    while (p < end) {
-        int ascii = 0, high = 0;
-        for (; p < end; ++p) {
-            const unsigned char c = *p;
-            if (IsAsciiLetter(c))
-                ++ascii;
-            else if (c >= 0x80 && (kHighLetters.cp1251[c - 0x80] || kHighLetters.cp1252[c - 0x80]))
-                ++high;
-            else
-                break;
-        }
-        if (high == 0)
-            latinWords += ascii >= 2;
-        else if (ascii > 0)
-            ++western;
-        else if (high >= 2)
-            ++cyrillic;
-        else
-            ++lone;
-        if (p < end && ascii + high == 0)
-            ++p;
-    }
-    if (western != cyrillic)
-        return western > cyrillic;
-    return western == 0 && lone > 0 && latinWords > 0;
+    const unsigned char *stem = ExtensionStart(p, end);
+    int letters = 0;
+    for (const unsigned char *q = p; q < stem && letters < 2; ++q)
+        letters += ClassOf(kRussian, *q) <= kRussian.latin || ClassOf(kWestern, *q) <= kWestern.latin;
+    if (letters < 2)
+        return false; // one letter alone has no context to go by
+    const int lead = ReadingCost(kRussian, p, end) - ReadingCost(kWestern, p, end) + AsciiLead(p, stem);
+    return lead >= kWesternFrom;
 }
 
 // Length of the valid UTF-8 sequence starting at p (at most end), or 0 when none starts there.
@@ -131,8 +233,13 @@ bool IsValidUtf8(const unsigned char *p, const unsigned char *end)
 QString DisplayText(const char *data, qsizetype size)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
-    if (IsValidUtf8(p, p + size))
+    if (IsValidUtf8(p, p + size)) {
+        // fromUtf8 drops a leading byte-order mark, and the text would then stand for
+        // the name without it; the decoder that keeps it is made only where one is.
+        if (size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
+            return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(QByteArrayView(data, size));
         return QString::fromUtf8(data, size);
+    }
     const char16_t *high = ReadsAsWestern(p, p + size) ? kCp1252High : kCp1251High;
     QString text(size, Qt::Uninitialized);
     QChar *out = text.data();
@@ -144,6 +251,14 @@ QString DisplayText(const char *data, qsizetype size)
 QString DisplayText(const QByteArray &bytes)
 {
     return DisplayText(bytes.constData(), bytes.size());
+}
+
+QString WithVisibleControls(QString text)
+{
+    for (QChar &c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QChar(c.unicode() == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + c.unicode()));
+    return text;
 }
 
 QByteArray CutToChars(const QByteArray &bytes, qsizetype maxChars)

@@ -11,6 +11,10 @@
 QString DisplayText(const QByteArray &bytes);
 QString DisplayText(const char *data, qsizetype size);
 
+// The text with each control character (U+0000..U+001F, U+007F) as its visible symbol
+// (U+2400..U+241F, U+2421), so a name holding a line break shows on one line.
+QString WithVisibleControls(QString text);
+
 // Every byte string that DisplayText shows as text (at most one for each of the three
 // codes), the UTF-8 form first. Empty when no bytes show as text.
 QList<QByteArray> DisplayTextSources(const QString &text);

@@ -21,6 +21,9 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     media::ManualClock::Install();
     const int entries = argc > 1 ? std::atoi(argv[1]) : 20000;
+    // "cp1251": names in windows-1251 (a Russian title beside a Latin band name), which
+    // every one takes the code-page guess; otherwise plain ASCII names.
+    const bool cp1251 = argc > 2 && qstrcmp(argv[2], "cp1251") == 0;
 
     QTemporaryDir work;
     QDir::setCurrent(work.path());
@@ -29,8 +32,9 @@ int main(int argc, char **argv)
     // Mostly audio names, some other files, names of mixed case and length.
     for (int i = 0; i < entries; ++i) {
         const char *ext = i % 10 == 9 ? ".txt" : (i % 3 == 0 ? ".WAV" : ".mp3");
-        const QByteArray name = folder + QByteArray::number((i * 7919) % entries) + " - Track Name " +
-                                QByteArray::number(i) + ext;
+        const QByteArray title = cp1251 ? QByteArray("Band - \xcd\xe0\xe7\xe2\xe0\xed\xe8\xe5 \xef\xe5\xf1\xed\xe8 ")
+                                        : QByteArray(" - Track Name ");
+        const QByteArray name = folder + QByteArray::number((i * 7919) % entries) + title + QByteArray::number(i) + ext;
         const int fd = ::open(name.constData(), O_WRONLY | O_CREAT, 0644);
         if (fd >= 0)
             ::close(fd);

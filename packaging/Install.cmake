@@ -84,8 +84,9 @@ set(CPACK_STRIP_FILES ON)
 # Libraries come from dpkg-shlibdeps (Qt, libjpeg).
 # What it cannot see: the audio libraries, loaded at their first use
 # (media/LazyLink.cpp); the Qt platform plugins (only recommended by libqt6gui6,
-# but without them no window opens); the fonts the windows ask for by name.
+# but without them no window opens); the fonts the windows ask for by name;
+# Qt's Russian texts for the dialogs Qt draws.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsdl2-2.0-0 (>= 2.0.18), libsndfile1, libmpg123-0, qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2")
+    "libsdl2-2.0-0 (>= 2.0.18), libsndfile1, libmpg123-0, qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2, qt6-translations-l10n")
 include(CPack)

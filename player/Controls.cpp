@@ -345,6 +345,11 @@ public:
     {
         return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 13);
     }
+    // One line a row: a name's control characters show as their symbols.
+    QString displayText(const QVariant &value, const QLocale &locale) const override
+    {
+        return QStyledItemDelegate::displayText(WithVisibleControls(value.toString()), locale);
+    }
 };
 } // namespace
 
@@ -451,6 +456,14 @@ void TListBox::SortByName()
     model_->names.SortByName(false);
     model_->Rewritten();
     SetItemIndex(selected);
+}
+
+// The selected entry is the player's current one: the user may move it, never clear it.
+// Qt's single selection lets Ctrl+click and Ctrl+Space take it off the selected entry.
+QItemSelectionModel::SelectionFlags TListBox::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    const QItemSelectionModel::SelectionFlags command = QListView::selectionCommand(index, event);
+    return command & QItemSelectionModel::Deselect ? QItemSelectionModel::NoUpdate : command;
 }
 
 void TListBox::keyPressEvent(QKeyEvent *event)

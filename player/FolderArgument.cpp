@@ -100,12 +100,13 @@ bool IsFolder(const QByteArray &path)
 
 QString FolderNotFoundText(const QByteArray &path)
 {
-    return QStringLiteral("Папка не найдена: ") + DisplayText(path);
+    // In quotes, so that even an empty name shows what was given.
+    return QStringLiteral("Папка не найдена: «") + DisplayText(path) + QStringLiteral("»");
 }
 
 QString NotAFolderText(const QByteArray &path)
 {
-    return QStringLiteral("Это не папка: ") + DisplayText(path);
+    return QStringLiteral("Это не папка: «") + DisplayText(path) + QStringLiteral("»");
 }
 
 QString SeveralFoldersText()

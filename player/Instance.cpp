@@ -4,7 +4,6 @@
 #include "player/Mpris.h"
 #include "player/Unit1.h"
 
-#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
@@ -39,10 +38,9 @@ private:
 
 QString TakeHandedOverFolder(TForm1 *form, const QByteArray &folder)
 {
-    // A disabled main window takes no commands, whichever way they come; nor
-    // does one held by a message box or the folder chooser (a folder taken then
-    // would open a box over the box, or change the list under the chooser).
-    if (!form->isEnabled() || QApplication::activeModalWidget())
+    // Held by a box or the folder chooser, a folder taken would open a box over
+    // the box, or change the list under the chooser.
+    if (!form->TakesInput())
         return QString::fromLatin1(kBusyError);
     FolderRequest request;
     request.kind = FolderRequest::One;

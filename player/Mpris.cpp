@@ -3,12 +3,14 @@
 #include "player/Mpris.h"
 
 #include "app/Application.h"
+#include "player/Instance.h"
 #include "media/MPlayer.h"
 #include "player/Controls.h"
 #include "player/PlayerState.h"
 #include "player/Unit1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -61,7 +63,7 @@ public:
     QStringList SupportedMimeTypes() const { return {}; }
 public slots:
     void Raise() { m_->Raise(); }
-    void Quit() { m_->Quit(); }
+    void Quit(const QDBusMessage &call) { if (!m_->Refused(call)) m_->Quit(); }
 private:
     Mpris *m_;
 };
@@ -99,14 +101,18 @@ public:
     // Constant by the interface's rules; a disabled window shows in the other Can* instead.
     bool CanControl() const { return true; }
 public slots:
-    void Next() { m_->Next(); }
-    void Previous() { m_->Previous(); }
-    void Pause() { m_->Pause(); }
-    void PlayPause() { m_->PlayPause(); }
-    void Stop() { m_->Stop(); }
-    void Play() { m_->Play(); }
-    void Seek(qlonglong Offset) { m_->Seek(Offset); }
-    void SetPosition(const QDBusObjectPath &TrackId, qlonglong Position) { m_->SetPosition(TrackId.path(), Position); }
+    // Each answers with an error, doing nothing, while the window takes no input.
+    void Next(const QDBusMessage &call) { if (!m_->Refused(call)) m_->Next(); }
+    void Previous(const QDBusMessage &call) { if (!m_->Refused(call)) m_->Previous(); }
+    void Pause(const QDBusMessage &call) { if (!m_->Refused(call)) m_->Pause(); }
+    void PlayPause(const QDBusMessage &call) { if (!m_->Refused(call)) m_->PlayPause(); }
+    void Stop(const QDBusMessage &call) { if (!m_->Refused(call)) m_->Stop(); }
+    void Play(const QDBusMessage &call) { if (!m_->Refused(call)) m_->Play(); }
+    void Seek(qlonglong Offset, const QDBusMessage &call) { if (!m_->Refused(call)) m_->Seek(Offset); }
+    void SetPosition(const QDBusObjectPath &TrackId, qlonglong Position, const QDBusMessage &call)
+    {
+        if (!m_->Refused(call)) m_->SetPosition(TrackId.path(), Position);
+    }
     void OpenUri(const QString &) {} // see SupportedUriSchemes
 signals:
     void Seeked(qlonglong Position);
@@ -149,7 +155,7 @@ Mpris *Mpris::Start(TForm1 *form)
     connect(form->TrackBar1, &QAbstractSlider::valueChanged, mpris, soon);
     connect(form->MuteButton, &TSpeedButton::Click, mpris, soon);
     connect(form->N14, &QAction::triggered, mpris, soon);
-    form->installEventFilter(mpris); // enabled or disabled by a secondary window
+    qApp->installEventFilter(mpris);
     return mpris;
 }
 
@@ -187,7 +193,17 @@ Mpris::~Mpris()
 
 bool Mpris::Enabled() const
 {
-    return form_->isEnabled();
+    return form_->TakesInput();
+}
+
+bool Mpris::Refused(const QDBusMessage &call)
+{
+    if (Enabled())
+        return false;
+    call.setDelayedReply(true);
+    bus_.send(call.createErrorReply(QString::fromLatin1(instance::kBusyError),
+                                    QStringLiteral("The player has a window open; close it first.")));
+    return true;
 }
 
 bool Mpris::SeekableNow() const
@@ -323,9 +339,21 @@ void Mpris::Raise()
 }
 
 void Mpris::Quit() { Later([this] { form_->N4Click(); }); }
-void Mpris::Play() { Later([this] { form_->N6Click(); }); }
 void Mpris::Stop() { Later([this] { form_->N7Click(); }); }
 void Mpris::Next() { Later([this] { form_->N10Click(); }); }
+
+// Play resumes a pause and leaves playing alone, as MPRIS asks; else it is the play item.
+void Mpris::Play()
+{
+    Later([this] {
+        const TMPModes mode = form_->MediaPlayer1->Mode();
+        if (mode == TMPModes::mpPaused)
+            form_->N9Click();
+        else if (mode != TMPModes::mpPlaying)
+            form_->N6Click();
+    });
+}
+
 void Mpris::Previous() { Later([this] { form_->N8Click(); }); }
 
 void Mpris::Pause()
@@ -388,7 +416,12 @@ void Mpris::SetPosition(const QString &trackId, qlonglong positionUs)
 
 bool Mpris::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == form_ && event->type() == QEvent::EnabledChange)
+    // The window disabled or enabled by a secondary window, or held by a box or the
+    // folder chooser as it comes and goes: the Can* properties follow.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::EnabledChange && watched == form_)
+        || ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType()
+            && static_cast<QWidget *>(watched)->isModal()))
         AnnounceSoon();
     return QObject::eventFilter(watched, event);
 }

@@ -2,10 +2,12 @@
 // MPRIS 2 on the session bus, so the desktop's media keys and media controls
 // (and phone remotes) drive the player. Every method runs the handler of the
 // matching menu item, so the transport's rules hold whichever way a command
-// comes in; while a secondary window has the main window disabled, every call
-// is ignored, as the menu shortcuts are.
+// comes in; while the main window takes no input (a secondary window has
+// disabled it, a message box or the folder chooser is open), every command is
+// refused with an error, as the menu shortcuts are dead.
 #include <QByteArray>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -48,6 +50,8 @@ public:
     void Previous();
     void Seek(qlonglong offsetUs);
     void SetPosition(const QString &trackId, qlonglong positionUs);
+    // Answers the call with an error when the window takes no input now.
+    bool Refused(const QDBusMessage &call);
 
 signals:
     // The track jumped: the position in microseconds.

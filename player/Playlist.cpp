@@ -176,6 +176,6 @@ void TForm1::ListBox1Click()
     const int i = ListBox1->ItemIndex();
     if (i < 0)
         return;
-    Label1->setText(ListBox1->NameText(i));
+    Label1->setText(WithVisibleControls(ListBox1->NameText(i)));
     Play();
 }

@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 #include "app/Dialogs.h"
+#include "app/TextCodec.h"
 #include "media/MPlayer.h"
 #include "player/Controls.h"
 
@@ -42,8 +43,10 @@ void TForm1::Play()
     if (i < 0)
         return;
     Timer1->stop();
-    Label1->setText(ListBox1->NameText(i));
-    const QString title = QStringLiteral("ZOLM Player - ") + Label1->text();
+    const QString name = ListBox1->NameText(i);
+    Label1->setText(WithVisibleControls(name));
+    // The caption keeps the name's own characters: the tag window finds the file by them.
+    const QString title = QStringLiteral("ZOLM Player - ") + name;
     SetApplicationTitle(title);
     SetCaption(this, title);
     MediaPlayer1->FileName = RememberedFolder + ListBox1->NameBytes(i);

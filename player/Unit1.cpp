@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/RezFile.h"
+#include "app/TextCodec.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "media/MPlayer.h"
@@ -11,6 +12,7 @@
 #include "tags/Id3tags.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -290,7 +292,7 @@ void TForm1::FormCreate()
         return;
     // 6. Nothing plays until the user asks.
     ListBox1->SetItemIndex(0);
-    Label1->setText(ListBox1->NameText(0));
+    Label1->setText(WithVisibleControls(ListBox1->NameText(0)));
     // 7. The initial volume.
     TrackBar1->setValue(7);
     const std::uint32_t level = std::uint32_t(TrackBar1->maximum() - 7) * 3250u;
@@ -322,6 +324,11 @@ void TForm1::closeEvent(QCloseEvent *event)
     }
     event->accept();
     QCoreApplication::quit();
+}
+
+bool TForm1::TakesInput() const
+{
+    return isEnabled() && !QApplication::activeModalWidget();
 }
 
 void TForm1::changeEvent(QEvent *event)

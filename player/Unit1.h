@@ -72,6 +72,10 @@ public:
     // without the final "/": what the folder command does once its chooser has
     // returned that folder.
     void OpenFolder(const QByteArray &path);
+    // Whether the window could take input from the user now: no secondary window has
+    // disabled it and no message box or folder chooser holds the application. Commands
+    // from outside (media keys, a second start) are refused whenever it could not.
+    bool TakesInput() const;
 
     // Handlers.
     void FormCreate();

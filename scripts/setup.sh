@@ -14,6 +14,8 @@ packages=(
   lintian appstream
   # fonts the windows ask for (metric-compatible faces with Cyrillic)
   fonts-dejavu-core fonts-liberation2
+  # Qt's own texts in Russian (the folder chooser, the boxes' buttons)
+  qt6-translations-l10n
   # tests: a display, fixtures, a private session bus, packaging checks
   xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
   # tests on a real desktop: a window manager, an XEmbed tray, the X client library

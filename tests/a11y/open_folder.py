@@ -90,11 +90,11 @@ try:
     check(rez() == odd + b"/", "and remembers it byte for byte (%r)" % rez())
 
     # What is not a folder is reported by the running player, which keeps its list.
-    for arg, text in [(b"gone <&>", "Папка не найдена: "), (b"music1/a.wav", "Это не папка: ")]:
+    for arg, text in [(b"gone <&>", "Папка не найдена: «%s»"), (b"music1/a.wav", "Это не папка: «%s»")]:
         code, _ = second(arg, s.work)
         check(code == 0, "a second start with %r ends" % arg)
         name = os.path.join(s.work.encode(), arg).decode("utf-8")
-        expected = text + name
+        expected = text % name
 
         def box():
             for i in range(app.childCount):

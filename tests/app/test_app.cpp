@@ -36,6 +36,25 @@ static const char *const kRussianTexts[] = {
     "Я", "в", "Live in Moscow - Часть 2", "Rock'n'roll мёртв", "Нас не догонят", "ЁЖИК В ТУМАНЕ",
     "Дискотека Авария", "Ария - Ангельская пыль", "01 - Кукушка.mp3", "Земфира - Искала.mp3",
     "02. Сплин - Романс.mp3", "Track 05 - Звезда.mp3", "Сборник (CD2)", "Рок", "МАЙ", "Эх, Одесса",
+    // Mixed with Latin: band names, "feat.", "Live", "Remix", track numbers, a Latin letter
+    // inside a word; one letter or one word, with and without an extension.
+    "Я love you", "О, Mama", "AПесня", "Вiдпусти", "Я.mp3", "Я", "Ты", "Он.mp3", "Мы.wav", "И", "Ё", "Ю.wav",
+    "Эх.mp3", "Ой", "Сон.mp3", "Дом", "Любовь.wav", "Жизнь", "Serebro - Мама Люба", "Scorpions - Ветер перемен",
+    "Nautilus Pompilius - Крылья", "t.A.T.u. - Нас не догонят (Remix)", "Ленинград feat. Глюк'oZa - Жу-жу",
+    "Мумий Тролль - Невеста? (Live)", "Руки Вверх - Крошка моя (Remix)", "Therr Maitz - Улетай", "Dolphin - Весна",
+    "Pizza - Оригами", "Би-2 feat. Oxxxymiron - Пора возвращаться домой", "Tokio - Когда я умру",
+    "Zdob si Zdub - Видели ночь", "Моя Мишель - Зима (Live)", "Kazka - Плакала",
+    "Мот feat. Jah Khalib - Дорога в облака", "IOWA - Улыбайся", "Hi-Fi - Не дано", "Uma2rman - Проститься",
+    "Markscheider Kunst - Кикимора", "Океан Ельзи - Обiйми", "Сплин - Orbit без сахара", "Браво - Live in Moscow",
+    "Кино - Звезда по имени Солнце (Remastered 2019)", "Ария - Штиль (Live 2002)", "01. Intro - Вступление",
+    "Track 03 - Ночь.mp3", "12 - Трек.wav", "07 Мама.mp3", "05. Земфира - ПММЛ.mp3", "CD1 - 02 - Осень.mp3",
+    "Мельница - Ночная Кобыла (feat. Anna)", "Feduk - Хлопья летят наверх", "Ёлка - Прованс (DJ Remix)",
+    "Звери - Всё, что касается (Acoustic)", "Ирина Аллегрова - Младший лейтенант (Dance Mix)",
+    "Сектор Газа - Lambada", "Крематорий - Kali-Yuga", "Ночные Снайперы - Rock'n'roll", "Мумий Тролль - Utopia",
+    "Ляпис Трубецкой - Capital", "Noize MC - Выдыхай", "Quest Pistols - Я устал", "MakSim - Знаешь ли ты",
+    "Slava Marlow - Ты горишь как огонь", "Нюша - Vыше", "Zемфира", "Aлиса", "Kино", "Maшина времени", "Я.wav", "В",
+    "С Love", "У Ali.mp3", "К Elise", "Ж.mp3", "Ш", "Мы", "Ты.mp3", "Эй", "Да", "Нет.mp3", "Рок", "Ночь",
+    "Intro (Вступление).mp3", "Outro.Финал.mp3", "А.mp3", "а", "А",
 };
 static const char *const kWesternTexts[] = {
     "räksmörgås", "Håkan Hellström", "Känn ingen sorg för mig", "Lars Winnerbäck", "Öppna landskap",
@@ -53,6 +72,16 @@ static const char *const kWesternTexts[] = {
     "Blue Öyster Cult", "Hüsker Dü", "Café del Mar", "Déjà vu", "Naïve", "MÖTLEY CRÜE", "CAFÉ",
     "Ønskebrønn", "Træd varsomt", "01 - Ó gente.mp3", "Maná - Oye mi amor.mp3", "Kent - Om du var här",
     "Stromae - Formidable à Paris", "Zaz - Éblouie par la nuit", "Éléphant", "São Paulo", "Ñu", "Größenwahn",
+    "Beyoncé feat. Jay-Z - Déjà vu", "Café del Mar (Remix)", "01 - Déjà vu (Live).mp3", "Mötley Crüe - Live Wire",
+    "Björk - Army of Me (Remix)", "Sigur Rós - Sæglópur", "Édith Piaf - La vie en rose (Live)", "Über.mp3",
+    "Señor.wav", "Niño", "Mañana", "Ça", "Où", "Été.mp3", "Hörst du", "Muß", "Daß", "Größe.mp3", "Fantômas",
+    "Rammstein - Mutter (Live à Nîmes)", "Ärzte - Schrei nach Liebe", "Kraftwerk - Radioaktivität",
+    "Stromae - Alors on danse (feat. Kanye Wést)", "Amélie", "Les Misérables", "Mañana (feat. Shakira)",
+    "Shakira - Addicted to You (Acústico)", "Jürgen", "Émilie Simon",
+    "05. Héroes del Silencio - Entre dos tierras.mp3", "Track 12 - Für Elise.mp3", "Beethoven - Für Elise", "Zoé",
+    "Noël", "Åsa", "Øystein", "Ísland", "Þórir", "Ägypten", "Ñandú", "Joe Dassin - L'été indien (Live)",
+    "Céline Dion feat. Garou - Sous le vent", "Mylène Farmer - Désenchantée (Remix)", "Über", "Señor",
+    "Vive la France (Remix) – Zaz, Été 2014",
 };
 
 } // namespace
@@ -68,6 +97,7 @@ private slots:
     void unreadableRezFileRaisesInputOutputError();
     void rezFileThatIsNoRegularFileIsRefusedWithoutWaiting_data();
     void rezFileThatIsNoRegularFileIsRefusedWithoutWaiting();
+    void displayTextFallsBackToWindows1251_data();
     void displayTextFallsBackToWindows1251();
     void displayTextReadsRussianAndWesternTagTexts();
     void displayTextMapsBackToEveryByteString();
@@ -201,13 +231,57 @@ void TestApp::rezFileThatIsNoRegularFileIsRefusedWithoutWaiting()
     }
 }
 
+void TestApp::displayTextFallsBackToWindows1251_data()
+{
+    // What counts as UTF-8 is exactly what Unicode allows: no overlong form, no surrogate,
+    // nothing past U+10FFFF, no sequence cut short. Anything else is read a byte a character.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("chars"); // as CharCount and CutToChars count them
+    QTest::addColumn<QString>("text"); // null: not UTF-8, read one character a byte
+    const auto cp = [](char32_t c) { return QString::fromUcs4(&c, 1); };
+    QTest::newRow("windows-1251") << QByteArray("\xcf\xe5\xf1\xed\xff.mp3") << 9 << QStringLiteral("Песня.mp3");
+    QTest::newRow("UTF-8") << QByteArray("\xd0\x9f\xd0\xb5") << 2 << QStringLiteral("Пе");
+    QTest::newRow("Yo") << QByteArray("\xa8\xb8") << 2 << QStringLiteral("Ёё");
+    QTest::newRow("U+0080") << QByteArray("\xc2\x80") << 1 << cp(0x80);
+    QTest::newRow("U+07FF") << QByteArray("\xdf\xbf") << 1 << cp(0x7ff);
+    QTest::newRow("overlong C0") << QByteArray("\xc0\xaf") << 2 << QStringLiteral("АЇ");
+    QTest::newRow("overlong C1") << QByteArray("\xc1\xbf") << 2 << QString();
+    QTest::newRow("U+0800") << QByteArray("\xe0\xa0\x80") << 1 << cp(0x800);
+    QTest::newRow("overlong three bytes") << QByteArray("\xe0\x9f\xbf") << 3 << QString();
+    QTest::newRow("U+D7FF") << QByteArray("\xed\x9f\xbf") << 1 << cp(0xd7ff);
+    QTest::newRow("surrogate D800") << QByteArray("\xed\xa0\x80") << 3 << QString();
+    QTest::newRow("surrogate DFFF") << QByteArray("\xed\xbf\xbf") << 3 << QString();
+    QTest::newRow("U+E000") << QByteArray("\xee\x80\x80") << 1 << cp(0xe000);
+    QTest::newRow("U+FFFF") << QByteArray("\xef\xbf\xbf") << 1 << cp(0xffff);
+    QTest::newRow("U+10000") << QByteArray("\xf0\x90\x80\x80") << 1 << cp(0x10000);
+    QTest::newRow("overlong four bytes") << QByteArray("\xf0\x8f\xbf\xbf") << 4 << QString();
+    QTest::newRow("U+10FFFF") << QByteArray("\xf4\x8f\xbf\xbf") << 1 << cp(0x10ffff);
+    QTest::newRow("U+110000") << QByteArray("\xf4\x90\x80\x80") << 4 << QString();
+    QTest::newRow("lead F5") << QByteArray("\xf5\x80\x80\x80") << 4 << QString();
+    QTest::newRow("lone continuation") << QByteArray("a\x80") << 2 << QString();
+    QTest::newRow("ASCII where a continuation belongs") << QByteArray("\xe2\x28\xa1") << 3 << QString();
+    QTest::newRow("two bytes cut short") << QByteArray("a\xc3") << 2 << QString();
+    QTest::newRow("three bytes cut short") << QByteArray("\xe2\x82") << 2 << QString();
+    QTest::newRow("four bytes cut short") << QByteArray("\xf0\x9f\x98" "A") << 4 << QString();
+    // A byte-order mark is part of the name: it shows, so the text leads back to it.
+    QTest::newRow("byte-order mark") << QByteArray("\xef\xbb\xbfsong") << 5 << QStringLiteral("\ufeffsong");
+    QTest::newRow("two marks") << QByteArray("\xef\xbb\xbf\xef\xbb\xbf") << 2 << QStringLiteral("\ufeff\ufeff");
+}
+
 void TestApp::displayTextFallsBackToWindows1251()
 {
-    QCOMPARE(DisplayText(QByteArray("\xcf\xe5\xf1\xed\xff.mp3")), QStringLiteral("Песня.mp3"));
-    QCOMPARE(DisplayText(QByteArray("\xd0\x9f\xd0\xb5\xd1\x81\xd0\xbd\xd1\x8f")), QStringLiteral("Песня"));
-    QCOMPARE(DisplayText(QByteArray("\xa8\xb8")), QStringLiteral("Ёё"));
-    // A lone continuation byte or an overlong form is not UTF-8.
-    QCOMPARE(DisplayText(QByteArray("\xc0\xaf")), QStringLiteral("АЇ"));
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, chars);
+    QFETCH(QString, text);
+    QCOMPARE(CharCount(bytes), qsizetype(chars));
+    QCOMPARE(CutToChars(bytes + "z", chars), bytes);
+    const QString shown = DisplayText(bytes);
+    // Bytes past the given size are never looked at, even when they would complete a sequence.
+    QCOMPARE(DisplayText(QByteArray(bytes + "\x80\x80\x80").constData(), bytes.size()), shown);
+    if (text.isNull())
+        QCOMPARE(shown.size(), bytes.size());
+    else
+        QCOMPARE(shown, text);
 }
 
 void TestApp::displayTextReadsRussianAndWesternTagTexts()
@@ -221,6 +295,8 @@ void TestApp::displayTextReadsRussianAndWesternTagTexts()
             const QByteArray bytes = encoder.encode(text);
             QVERIFY(!encoder.hasError());
             QCOMPARE(DisplayText(bytes), text);
+            // And cut as a tag field cuts it, at 30 bytes.
+            QCOMPARE(DisplayText(bytes.left(30)), text.left(30));
         }
     };
     check("windows-1251", kRussianTexts);
@@ -241,7 +317,7 @@ void TestApp::displayTextMapsBackToEveryByteString()
     };
     // Every byte value, alone and next to Latin, Cyrillic, Western and UTF-8 text.
     for (const QByteArray &context : {QByteArray(""), QByteArray("ab"), QByteArray("\xcf\xe5\xf1\xed\xff"),
-                                      QByteArray("Man\xe1"), QByteArray("\xd0\x9f\xd0\xb5")})
+                                      QByteArray("Man\xe1"), QByteArray("\xd0\x9f\xd0\xb5"), QByteArray("\xef\xbb\xbf")})
         for (int b = 1; b < 256; ++b)
             for (const QByteArray &bytes : {context + char(b), char(b) + context})
                 QVERIFY2(roundTrips(bytes), bytes.toHex().constData());

@@ -9,6 +9,9 @@
 #include "app/Errors.h"
 
 #include <QAccessible>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -337,6 +340,9 @@ private slots:
     void closeRequestIsIgnoredWhileASecondaryWindowIsOpen();
     void boxWhileHiddenInTheTrayLeavesTheProgramPlaying();
     void rezDatAsFifoGivesTheErrorBoxAtOnce();
+    void ctrlClickAndCtrlSpaceKeepTheCurrentEntry();
+    void mediaKeysAreRefusedWhileABoxIsOpen();
+    void qtDialogsSpeakRussian();
 };
 
 void TestDesktop::initTestCase()
@@ -605,6 +611,110 @@ void TestDesktop::rezDatAsFifoGivesTheErrorBoxAtOnce()
     p.Keys(main, {QStringLiteral("ctrl+q")});
     QVERIFY(p.process.waitForFinished(10000));
     QCOMPARE(p.process.exitCode(), 0);
+}
+
+void TestDesktop::ctrlClickAndCtrlSpaceKeepTheCurrentEntry()
+{
+    PlayerHarness h;
+    TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("m"), {QStringLiteral("a.wav"), QStringLiteral("b.wav"),
+                                                           QStringLiteral("c.wav")}, 1500));
+    QVERIFY(h.ShowActive());
+    QTRY_VERIFY(MappedOnServer(f->winId()));
+    f->ListBox1->SetItemIndex(1);
+    f->SpeedButton5Click();
+    QSignalSpy clicks(f->ListBox1, &TListBox::Click);
+    // The Ctrl key's release comes last: once it is in, everything before it has been handled.
+    class CtrlUp : public QObject {
+    public:
+        bool seen = false;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            seen |= e->type() == QEvent::KeyRelease && static_cast<QKeyEvent *>(e)->key() == Qt::Key_Control;
+            return false;
+        }
+    } ctrlUp;
+    f->ListBox1->installEventFilter(&ctrlUp);
+    const QPoint row = f->ListBox1->viewport()->mapTo(f, f->ListBox1->visualItemRect(f->ListBox1->item(1)).center());
+    const ServerGeometry geometry(QString::number(f->winId()));
+    Run(QStringLiteral("xdotool"), QStringList{QStringLiteral("mousemove"), QStringLiteral("--sync")}
+                                       + geometry.At(row.x(), row.y())
+                                       + QStringList{QStringLiteral("keydown"), QStringLiteral("ctrl"), QStringLiteral("click"),
+                                                     QStringLiteral("1"), QStringLiteral("key"), QStringLiteral("ctrl+space"),
+                                                     QStringLiteral("keyup"), QStringLiteral("ctrl")});
+    QTRY_VERIFY(ctrlUp.seen);
+    f->ListBox1->removeEventFilter(&ctrlUp);
+    QCOMPARE(clicks.count(), 1); // the click replays the entry, as any click on it does
+    QCOMPARE(h.Selected(), 1);
+    // Played to its end with repeat and shuffle off, the entry after it comes next.
+    h.Tick(2);
+    QCOMPARE(h.Selected(), 2);
+    QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - c.wav"));
+}
+
+void TestDesktop::mediaKeysAreRefusedWhileABoxIsOpen()
+{
+    ScratchDir dir;
+    QVERIFY(QDir().mkdir(QStringLiteral("m")));
+    QVERIFY(WriteBytes("m/a.mp3", "not a sound"));
+    QVERIFY(WriteBytes("m/b.mp3", "not a sound"));
+    QVERIFY(WriteBytes("rez.dat", QFile::encodeName(dir.file(QStringLiteral("m/")))));
+    Program p(dir.path());
+    QString main;
+    QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
+    const auto can = [](const char *property) {
+        return Run(QStringLiteral("dbus-send"),
+                   {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                    QStringLiteral("--dest=org.mpris.MediaPlayer2.zolmplayer"), QStringLiteral("/org/mpris/MediaPlayer2"),
+                    QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("string:org.mpris.MediaPlayer2.Player"),
+                    QStringLiteral("string:") + QLatin1String(property)})
+            .contains(QLatin1String("boolean true"));
+    };
+    // The main window and, while it is open, the box: both bear the application title.
+    const auto windows = [&] {
+        return Run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                               QStringLiteral("--pid"), QString::number(p.process.processId()),
+                                               QStringLiteral("--name"), Regex(QStringLiteral("ZOLM Player - a.mp3"))})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(can("CanPlay"), 10000);
+    QVERIFY(p.Mpris("Player.Play"));
+    QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, 10000);
+    // One box, and every command refused while it is open.
+    for (const char *method : {"Player.Play", "Player.Next", "Player.Next", "Player.PlayPause", "Player.Previous"})
+        QVERIFY2(!p.Mpris(method), method);
+    QVERIFY(!can("CanPlay") && !can("CanGoNext") && !can("CanPause") && !can("CanGoPrevious") && !can("CanSeek"));
+    QVERIFY(can("CanControl"));
+    QCOMPARE(windows().size(), 2);
+    const QStringList both = windows();
+    p.Keys(both.value(both.indexOf(main) == 0 ? 1 : 0), {QStringLiteral("Return")});
+    QTRY_VERIFY_WITH_TIMEOUT(can("CanGoNext"), 10000);
+    QCOMPARE(windows(), QStringList{main});
+    p.Keys(main, {QStringLiteral("ctrl+q")});
+    QVERIFY(p.process.waitForFinished(10000));
+}
+
+void TestDesktop::qtDialogsSpeakRussian()
+{
+    PlayerHarness h;
+    TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("m"), {QStringLiteral("a.wav")}));
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    SetDialogs(nullptr);
+    QStringList texts;
+    QTimer::singleShot(20, [&] {
+        auto *chooser = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!chooser)
+            return; // the check below fails
+        for (const char *label : {"lookInLabel", "fileNameLabel"})
+            texts << ShownText(chooser->findChild<QLabel *>(QLatin1String(label)));
+        for (QPushButton *button : chooser->findChildren<QPushButton *>())
+            texts << button->text();
+        chooser->reject();
+    });
+    f->N3Click();
+    SetDialogs(&h.dialogs);
+    QCOMPARE(texts, (QStringList{QStringLiteral("Перейти к:"), QStringLiteral("Каталог:"), QStringLiteral("&Выбрать"),
+                                 QStringLiteral("Отмена")}));
 }
 
 int main(int argc, char **argv)

@@ -11,6 +11,8 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QtTest>
 
@@ -82,7 +84,8 @@ private slots:
     void onlyWhatChangedIsAnnounced();
     void setPositionAndSeekMoveTheSeekBarAsADrag();
     void seekPastTheEndActsAsNext();
-    void callsAreIgnoredWhileTheAboutBoxIsOpen();
+    void callsAreRefusedWhileTheWindowTakesNoInput_data();
+    void callsAreRefusedWhileTheWindowTakesNoInput();
     void raiseBringsTheWindowBackFromMinimisedAndHidden();
     void quitEndsTheProgramAsCtrlQ();
     void secondPlayerTakesAnInstanceName();
@@ -206,11 +209,16 @@ void TestMpris::pauseNeverResumesAndPlayPauseFollowsTheMode()
     QVERIFY(Call(kPlayer, QStringLiteral("Pause")));
     QCOMPARE(form_->MediaPlayer1->Position(), 1000u);
 
-    // Play runs the play item: it starts the selected entry afresh, even from a pause.
+    // Play resumes a pause where it stood, and while playing does nothing at all.
     QVERIFY(Call(kPlayer, QStringLiteral("Play")));
     QVERIFY(h_->Playing());
     QVERIFY(!form_->SpeedButton6->Down());
-    QCOMPARE(form_->MediaPlayer1->Position(), 0u);
+    QCOMPARE(form_->MediaPlayer1->Position(), 1000u);
+    h_->Tick(1);
+    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
+    QVERIFY(h_->Playing());
+    QCOMPARE(form_->MediaPlayer1->Position(), 2000u);
+    QCOMPARE(form_->Label2->text(), QStringLiteral("0:02"));
 }
 
 void TestMpris::propertiesAndSignalsFollowPlayPauseStopAndTrackEnd()
@@ -370,37 +378,65 @@ void TestMpris::seekPastTheEndActsAsNext()
     QCOMPARE(form_->MediaPlayer1->Position(), 0u);
 }
 
-void TestMpris::callsAreIgnoredWhileTheAboutBoxIsOpen()
+void TestMpris::callsAreRefusedWhileTheWindowTakesNoInput_data()
 {
+    QTest::addColumn<QString>("window");
+    QTest::newRow("About box") << QStringLiteral("about");
+    QTest::newRow("message box") << QStringLiteral("box");
+    QTest::newRow("folder chooser") << QStringLiteral("chooser");
+}
+
+void TestMpris::callsAreRefusedWhileTheWindowTakesNoInput()
+{
+    QFETCH(QString, window);
     Listen();
     form_->show();
-    form_->N2Click();
-    QVERIFY(!form_->isEnabled());
+    QMessageBox box(QMessageBox::NoIcon, QString(), QStringLiteral("Ошибка"));
+    QFileDialog chooser;
+    QWidget *modal = window == QLatin1String("box") ? static_cast<QWidget *>(&box) : &chooser;
+    const auto open = [&] {
+        if (window == QLatin1String("about"))
+            return form_->N2Click();
+        modal->setWindowModality(Qt::ApplicationModal);
+        modal->show();
+    };
+    const auto close = [&] {
+        if (window == QLatin1String("about"))
+            return AboutBox->OKButtonClick();
+        modal->hide();
+    };
+    open();
     QTRY_COMPARE(listener_.Last(QStringLiteral("CanPlay")).toBool(), false);
+    for (const char *can : {"CanPause", "CanGoNext", "CanGoPrevious"})
+        QCOMPARE(listener_.Last(QLatin1String(can)).toBool(), false);
+    QCOMPARE(Get(kPlayer, QStringLiteral("CanControl")).toBool(), true);
     QCOMPARE(Get(kRoot, QStringLiteral("CanQuit")).toBool(), false);
 
-    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    QVERIFY(Call(kPlayer, QStringLiteral("PlayPause")));
-    QVERIFY(Call(kPlayer, QStringLiteral("Next")));
-    QVERIFY(Call(kRoot, QStringLiteral("Quit")));
+    // Refused with an error, and nothing done.
+    for (const char *method : {"Play", "PlayPause", "Next", "Previous", "Stop"})
+        QVERIFY2(!Call(kPlayer, QLatin1String(method)), method);
+    QVERIFY(!Call(kRoot, QStringLiteral("Quit")));
     QTest::qWait(50);
     QVERIFY(!form_->MediaPlayer1->IsOpen());
     QCOMPARE(h_->Selected(), 0);
     QVERIFY(form_->isVisible());
 
-    AboutBox->OKButtonClick();
-    QVERIFY(form_->isEnabled());
+    close();
     QTRY_COMPARE(listener_.Last(QStringLiteral("CanPlay")).toBool(), true);
     QVERIFY(Call(kPlayer, QStringLiteral("Play")));
     QVERIFY(h_->Playing());
+    QTRY_COMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), true);
 
-    // Playing: the About box again stops commands, not playback.
-    form_->N2Click();
-    QVERIFY(Call(kPlayer, QStringLiteral("Stop")));
-    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {Track(0), qlonglong(2000000)}));
+    // Playing: the window held again stops commands, not playback.
+    open();
+    QTRY_COMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), false);
+    QVERIFY(!Call(kPlayer, QStringLiteral("Stop")));
+    QVERIFY(!Call(kPlayer, QStringLiteral("Pause")));
+    QVERIFY(!Call(kPlayer, QStringLiteral("Seek"), {qlonglong(500000)}));
+    QVERIFY(!Call(kPlayer, QStringLiteral("SetPosition"), {Track(0), qlonglong(2000000)}));
     QVERIFY(h_->Playing());
     QCOMPARE(form_->MediaPlayer1->Position(), 0u);
-    AboutBox->OKButtonClick();
+    close();
 }
 
 void TestMpris::raiseBringsTheWindowBackFromMinimisedAndHidden()

@@ -3,6 +3,7 @@
 #include "player/Glyphs.h"
 
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QtTest>
 
 class TestControls : public QObject {
@@ -154,6 +155,9 @@ void TestControls::listClickOnlyForTheUsersSelection()
     QCOMPARE(list.visualItemRect(list.item(0)).height(), 13);
     QCOMPARE(list.visualItemRect(list.item(2)).top() - list.visualItemRect(list.item(0)).top(), 26);
     QVERIFY(!list.item(3).isValid());
+    // A row is one line: control characters show as their symbols.
+    const auto *rows = static_cast<QStyledItemDelegate *>(list.itemDelegate());
+    QCOMPARE(rows->displayText(QStringLiteral("a\nb\x01"), QLocale()), QStringLiteral("a\u240ab\u2401"));
     // The right button opens the menu and leaves the selection alone.
     const QRect first = list.visualItemRect(list.item(0));
     QTest::mouseClick(list.viewport(), Qt::RightButton, {}, first.center());
@@ -170,11 +174,17 @@ void TestControls::listClickOnlyForTheUsersSelection()
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, QPoint(first.center().x(), 150));
     QCOMPARE(list.ItemIndex(), 0);
     QCOMPARE(clicks.count(), 1);
+    // Ctrl+click (on its release) and Ctrl+Space would take Qt's selection off the entry.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, first.center());
+    QCOMPARE(list.ItemIndex(), 0);
+    QTest::keyClick(&list, Qt::Key_Space, Qt::ControlModifier);
+    QCOMPARE(list.ItemIndex(), 0);
+    QCOMPARE(clicks.count(), 2); // the click replays the entry, as any click on it does
     // New names: nothing selected, and no click for it.
     list.SetNames({"x.mp3"});
     QCOMPARE(list.ItemIndex(), -1);
     QCOMPARE(list.Count(), 1);
-    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(clicks.count(), 2);
 }
 
 void TestControls::listSortIgnoresCaseAndKeepsPositionAndBytes()

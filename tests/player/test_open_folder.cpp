@@ -167,8 +167,10 @@ void TestOpenFolder::folderArgumentActsAsTheFolderCommand_data()
     QTest::newRow("existing folder") << QList<QByteArray>{"music2"} << true << QString();
     QTest::newRow("existing folder, final slash") << QList<QByteArray>{"./music2/"} << true << QString();
     QTest::newRow("missing folder") << QList<QByteArray>{"gone <&>"} << false
-                                    << QStringLiteral("Папка не найдена: %1");
-    QTest::newRow("a file") << QList<QByteArray>{"music2/a.wav"} << false << QStringLiteral("Это не папка: %1");
+                                    << QStringLiteral("Папка не найдена: «%1»");
+    // Named even when empty: what was given, in quotes.
+    QTest::newRow("empty argument") << QList<QByteArray>{""} << false << QStringLiteral("Папка не найдена: «»");
+    QTest::newRow("a file") << QList<QByteArray>{"music2/a.wav"} << false << QStringLiteral("Это не папка: «%1»");
     QTest::newRow("two folders") << QList<QByteArray>{"music2", "music1"} << false
                                  << QStringLiteral("Можно открыть только одну папку.");
     QTest::newRow("no argument") << QList<QByteArray>{} << false << QString();

@@ -16,6 +16,8 @@ private slots:
     void startWithEmptyFolderSelectsNothingAndSendsNoVolume();
     void onlyFirstLineOfRezFileIsTheFolderAndTheRestStays();
     void mp3NamesComeBeforeWavNamesEachByName();
+    void namesDifferingInCaseListAlikeWhateverTheReadingOrder_data();
+    void namesDifferingInCaseListAlikeWhateverTheReadingOrder();
     void hiddenFilesAndFoldersMatchingThePatternAreListed();
     void folderWithoutFinalSlashMatchesByPrefix();
     void missingOrNonFolderRememberedFolderGivesEmptyListQuietly();
@@ -98,6 +100,38 @@ void TestPlaylist::mp3NamesComeBeforeWavNamesEachByName()
         names << f->ListBox1->NameText(i);
     QCOMPARE(names, (QStringList{QStringLiteral("a.mp3"), QStringLiteral("b.Mp3"), QStringLiteral("C.MP3"),
                                  QStringLiteral("A.WaV"), QStringLiteral("b.wav")}));
+}
+
+void TestPlaylist::namesDifferingInCaseListAlikeWhateverTheReadingOrder_data()
+{
+    QTest::addColumn<QList<QByteArray>>("names"); // as listed: equal texts go by their bytes
+    QTest::newRow("ASCII") << QList<QByteArray>{"A.mp3", "a.MP3", "a.mp3", "B.MP3", "b.mp3"};
+    QTest::newRow("alike past eight characters")
+        << QList<QByteArray>{"TRACK NUMBER 10.mp3", "Track Number 10.mp3", "track number 10.mp3"};
+    // The first is "Ёлка.mp3" in windows-1251: it shows as the UTF-8 name after it.
+    QTest::newRow("Cyrillic") << QList<QByteArray>{"\xa8\xeb\xea\xe0.mp3", "\xd0\x81\xd0\x9b\xd0\x9a\xd0\x90.mp3",
+                                                   "\xd0\x81\xd0\xbb\xd0\xba\xd0\xb0.mp3",
+                                                   "\xd1\x91\xd0\xbb\xd0\xba\xd0\xb0.mp3"};
+}
+
+void TestPlaylist::namesDifferingInCaseListAlikeWhateverTheReadingOrder()
+{
+    QFETCH(QList<QByteArray>, names);
+    // tmpfs reads a folder back in the reverse of the order its names were made in.
+    if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+        QSKIP("no tmpfs at /dev/shm");
+    for (const bool reversed : {false, true}) {
+        QTemporaryDir dir(QStringLiteral("/dev/shm/zolm-XXXXXX"));
+        const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+        for (qsizetype i = 0; i < names.size(); ++i)
+            QVERIFY(WriteBytes(folder + names[reversed ? names.size() - 1 - i : i], "x"));
+        PlayerHarness h;
+        TForm1 *f = h.Start(folder);
+        QList<QByteArray> listed;
+        for (int i = 0; i < f->ListBox1->Count(); ++i)
+            listed << f->ListBox1->NameBytes(i);
+        QCOMPARE(listed, names);
+    }
 }
 
 void TestPlaylist::hiddenFilesAndFoldersMatchingThePatternAreListed()

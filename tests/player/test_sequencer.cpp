@@ -83,6 +83,16 @@ void TestSequencer::playShowsNameLengthAndCaptions()
     QCOMPARE(ElapsedMinutes * 60 + ElapsedSeconds, 0);
     h.Tick();
     QCOMPARE(f->Label2->text(), QStringLiteral("0:01"));
+
+    // Control characters show as their symbols, on one line; the caption keeps the name.
+    const QString odd = QStringLiteral("a\nb\tc\x7f.wav");
+    QVERIFY(WriteBytes(RememberedFolder + odd.toUtf8(), MakeWav(1000)));
+    f->PlayList(RememberedFolder);
+    f->Play();
+    QCOMPARE(f->Label1->text(), QStringLiteral("a\u240ab\u2409c\u2421.wav (0:01)"));
+    QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - ") + odd);
+    f->FormCreate(); // start-up names entry 0 too
+    QCOMPARE(f->Label1->text(), QStringLiteral("a\u240ab\u2409c\u2421.wav"));
 }
 
 void TestSequencer::endOfTrackFollowsTheModes_data()
