@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/Centring.h"
+#include "app/Desktop.h"
 #include "media/FolderChooser.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@ public:
         setTextFormat(Qt::PlainText);
         SetCaption(this, ApplicationTitle());
         setWindowModality(Qt::ApplicationModal);
+        FrameAsDialog(this);
     }
 
 protected:

@@ -82,7 +82,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 # Libraries come from dpkg-shlibdeps: Qt (libqt6gui6 also holds the X11
-# platform plugin), libjpeg. What it cannot see:
+# platform plugin), libjpeg, the Wayland client library. What it cannot see:
 #   libsdl2-2.0-0, libsndfile1, libmpg123-0   the audio libraries, loaded at their
 #                                             first use (media/LazyLink.cpp)
 #   qt6-wayland                               the Wayland platform plugin, so the
