@@ -117,9 +117,18 @@ void SetMainWindow(QWidget *window)
 
 namespace {
 
+// The class has no meta-object of its own: told from the other children by its dynamic type.
+bool HasTitleBar(const QWidget *window)
+{
+    for (const QObject *child : window->children())
+        if (dynamic_cast<const TitleBar *>(child))
+            return true;
+    return false;
+}
+
 void DrawOwnTitleBar(QWidget *window)
 {
-    if (!window->findChild<TitleBar *>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (!HasTitleBar(window)) {
         if (window->windowFlags() & Qt::FramelessWindowHint)
             return; // a window without a title bar (the help window) stays without
         window->setWindowFlag(Qt::FramelessWindowHint);

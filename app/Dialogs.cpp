@@ -23,7 +23,14 @@ public:
         setTextFormat(Qt::PlainText);
         SetCaption(this, ApplicationTitle());
         setWindowModality(Qt::ApplicationModal);
-        FrameAsDialog(this);
+    }
+
+    void setVisible(bool visible) override
+    {
+        // Here, once the box has its contents: they move below a title bar of its own.
+        if (visible)
+            FrameAsDialog(this);
+        QMessageBox::setVisible(visible);
     }
 
 protected:
