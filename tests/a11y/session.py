@@ -146,8 +146,8 @@ def finish():
 
 
 class WestonSession(Session):
-    """Weston's headless back end instead of Xvfb: the program natively on
-    Wayland, or with xwayland=True as an X11 client through XWayland. Its
+    """Weston's headless back end with XWayland instead of Xvfb: the program
+    natively on Wayland, or with xwayland=True told to be an X11 client. Its
     screenshots show what the compositor shows."""
 
     def __init__(self, player, xwayland=False):
@@ -160,26 +160,28 @@ class WestonSession(Session):
         # --debug lets weston-screenshooter take pictures; pixman, as there is no GPU.
         self.weston = subprocess.Popen(
             ["weston", "--backend=headless-backend.so", "--use-pixman", "--debug", "--socket=wayland-zolm",
-             "--width=1024", "--height=768", "--idle-time=0", "--log=" + log] + (["--xwayland"] if xwayland else []),
+             "--width=1024", "--height=768", "--idle-time=0", "--xwayland", "--log=" + log],
             env=dict(os.environ, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=self.work),
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.xvfb = self.weston
         # Without a seat, Qt 6.4's Wayland text input dereferences the missing keyboard
         # as a text box paints its cursor; a desktop always has a seat. Compose is what
         # Qt uses on X11.
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-zolm", XDG_SESSION_TYPE="wayland",
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-zolm",
                         QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy", QT_IM_MODULE="compose")
-        for var in ("QT_QPA_PLATFORM", "DISPLAY"):
+        # Nothing tells the program to use Wayland but the display itself; X11 is there too.
+        for var in ("QT_QPA_PLATFORM", "XDG_SESSION_TYPE"):
             self.env.pop(var, None)
         if not wait_for(lambda: os.path.exists(os.path.join(runtime, "wayland-zolm"))):
             raise SystemExit("weston did not start")
+        def display():
+            with open(log) as f:
+                for line in f:
+                    if "xserver listening on display" in line:
+                        return line.split()[-1]
+        self.env["DISPLAY"] = wait_for(display) or ":none"
         if xwayland:
-            def display():
-                with open(log) as f:
-                    for line in f:
-                        if "xserver listening on display" in line:
-                            return line.split()[-1]
-            self.env.update(DISPLAY=wait_for(display) or ":none", QT_QPA_PLATFORM="xcb")
+            self.env["QT_QPA_PLATFORM"] = "xcb"
 
     def screenshot(self):
         """The screen as (width, height, RGB bytes)."""

@@ -93,6 +93,8 @@ try:
     check(area is not None and area[2:] == (362, 422), "the client area on the screen is 362 x 422 (%r)" % (area,))
     check("resizable" not in states(window), "its size is fixed")
     own = maximise_buttons(s.screenshot())
+    # Qt's Wayland title bar on the main window: natively, though X11 is there too.
+    check(bool(own) != xwayland, "it runs %s (%r)" % (how, own))
 
     def item(role, name):
         found = [d for d in descendants(window) if d.getRoleName() == role and d.name == name]
