@@ -589,6 +589,17 @@ void TestDesktop::boxWhileHiddenInTheTrayLeavesTheProgramPlaying()
     const ServerGeometry iconGeometry(icon);
     ClickAt(iconGeometry.At(iconGeometry("Width").value_or(0) / 2, iconGeometry("Height").value_or(0) / 2));
     QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(main.toULongLong()), 10000);
+
+    // Back in the tray, a start with a folder hands it over and brings the window back too.
+    ClickAt(ServerGeometry(main).At(323 + 15, menuBar + 125 + 14));
+    QTRY_VERIFY_WITH_TIMEOUT(!MappedOnServer(main.toULongLong()), 10000);
+    QProcess second;
+    second.setWorkingDirectory(dir.path());
+    second.setProcessEnvironment(p.process.processEnvironment());
+    second.start(p.process.program(), {QStringLiteral("m")});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(main.toULongLong()), 10000);
     p.Keys(main, {QStringLiteral("ctrl+q")});
     QVERIFY(p.process.waitForFinished(10000));
     QCOMPARE(p.process.exitStatus(), QProcess::NormalExit);
