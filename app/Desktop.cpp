@@ -161,8 +161,9 @@ void FrameAsDialog(QWidget *window)
     // A dialog of the main window: window managers keep it over the main window and
     // bring it back with it when the main window is activated, should it have been
     // minimised alone. Set once the frame is decided, as Qt decides it when it
-    // creates the window. A hidden main window (in the tray) is no box's parent.
-    if (g_mainWindow && g_mainWindow != window && g_mainWindow->isVisible()) {
+    // creates the window. A main window out of sight (in the tray, minimised) is no
+    // box's parent: the box would go out of sight with it.
+    if (g_mainWindow && g_mainWindow != window && g_mainWindow->isVisible() && !g_mainWindow->isMinimized()) {
         window->winId();
         if (window->windowHandle())
             window->windowHandle()->setTransientParent(g_mainWindow->windowHandle());
