@@ -623,7 +623,6 @@ void TestDesktop::windowComesBackRestored_data()
     QTest::addColumn<bool>("byTrayIcon");
     QTest::newRow("tray icon, after a minimise undone") << true << true << true;
     QTest::newRow("Raise, from the tray") << false << true << false;
-    QTest::newRow("Raise, after a minimise undone, from the tray") << true << true << false;
     QTest::newRow("Raise, minimised") << true << false << false;
 }
 
