@@ -67,7 +67,26 @@ private:
     QPointer<QWindow> handle_;
 };
 
+class CentreAtFirstShow : public QObject {
+public:
+    explicit CentreAtFirstShow(QWidget *window) : QObject(window) { window->installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            CentreOnScreenAsShown(static_cast<QWidget *>(watched));
+            deleteLater();
+        }
+        return false;
+    }
+};
+
 } // namespace
+
+void CentreOnScreenWhenFirstShown(QWidget *window)
+{
+    new CentreAtFirstShow(window);
+}
 
 void CentreOnScreenAsShown(QWidget *window)
 {

@@ -7,3 +7,7 @@ class QWidget;
 
 // Call from the window's showEvent, after the base class's.
 void CentreOnScreenAsShown(QWidget *window);
+
+// Centres the window so at its first showing only (the main window: later it
+// stays wherever the user put it).
+void CentreOnScreenWhenFirstShown(QWidget *window);

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/Centring.h"
+#include "app/Desktop.h"
 #include "media/FolderChooser.h"
 
 #include <QApplication>
@@ -22,6 +23,14 @@ public:
         setTextFormat(Qt::PlainText);
         SetCaption(this, ApplicationTitle());
         setWindowModality(Qt::ApplicationModal);
+    }
+
+    void setVisible(bool visible) override
+    {
+        // Here, once the box has its contents: they move below a title bar of its own.
+        if (visible)
+            FrameAsDialog(this);
+        QMessageBox::setVisible(visible);
     }
 
 protected:

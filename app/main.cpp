@@ -1,6 +1,7 @@
 // The program entry: the application object, its title, the four windows in
 // their order, and the message loop.
 #include "app/Application.h"
+#include "app/Centring.h"
 #include "app/FirstPaint.h"
 #include "info/about.h"
 #include "info/help.h"
@@ -154,8 +155,8 @@ int main(int argc, char **argv)
     FirstPaintProbe probe(Form1->centralWidget());
 
     Form1->adjustSize();
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        Form1->move(screen->availableGeometry().center() - Form1->frameGeometry().center() + Form1->pos());
+    // By its real frame, which the window manager gives it only once it is on the screen.
+    CentreOnScreenWhenFirstShown(Form1);
     Form1->show();
     const int code = app.exec();
     DeleteWindows();

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/Centring.h"
+#include "app/Desktop.h"
 #include "info/Fonts.h"
 #include "info/HeapUse.h"
 #include "info/JpegImage.h"
@@ -95,6 +96,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     setPalette(pal);
     setFixedSize(392, 288);
+    FrameAsDialog(this);
 }
 
 // The contents come with the first showing: its fonts and picture would only
@@ -180,8 +182,10 @@ void TAboutBox::FormClose()
 
 void TAboutBox::setVisible(bool visible)
 {
-    if (visible)
+    if (visible) {
         BuildContents();
+        FrameAsDialog(this);
+    }
     QDialog::setVisible(visible);
 }
 

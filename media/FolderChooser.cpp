@@ -1,5 +1,7 @@
 #include "media/FolderChooser.h"
 
+#include "app/Desktop.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -14,6 +16,7 @@ bool SelectFolder(const QString &caption, const QString &root, QString &director
     // Qt's own dialog, so it behaves the same on every desktop and in tests.
     QFileDialog dialog(QApplication::activeWindow(), caption);
     dialog.setObjectName(QStringLiteral("SelectFolderDialog"));
+    FrameAsDialog(&dialog);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

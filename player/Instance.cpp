@@ -51,10 +51,7 @@ QString TakeHandedOverFolder(TForm1 *form, const QByteArray &folder)
         if (!target)
             return;
         CarryOutFolderRequest(target, request);
-        if (target->isVisible() && !target->isMinimized()) {
-            target->raise();
-            target->activateWindow();
-        }
+        target->BringBack();
     });
     return QString();
 }

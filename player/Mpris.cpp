@@ -32,8 +32,6 @@ const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player")
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
 // Our own namespace for track ids: /org/mpris is reserved by MPRIS itself.
 const QString kTrackPrefix = QStringLiteral("/org/zolmplayer/track/");
-// The tray's left-button press, which brings the window back.
-constexpr int kTrayLeftButtonDown = 513;
 
 bool PlayingOrPaused(TMPModes mode)
 {
@@ -327,15 +325,7 @@ void Mpris::Later(F &&command)
 
 void Mpris::Raise()
 {
-    Later([this] {
-        if (!form_->isVisible())
-            form_->TrayIconMessage(kTrayLeftButtonDown); // back from the tray
-        if (form_->isMinimized())
-            form_->setWindowState(form_->windowState() & ~Qt::WindowMinimized);
-        form_->show();
-        form_->raise();
-        form_->activateWindow();
-    });
+    Later([this] { form_->BringBack(); });
 }
 
 void Mpris::Quit() { Later([this] { form_->N4Click(); }); }

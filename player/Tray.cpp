@@ -1,6 +1,8 @@
 // Hiding to the tray icon and coming back.
 #include "player/Unit1.h"
 
+#include "app/Desktop.h"
+
 #include <QSystemTrayIcon>
 
 namespace {
@@ -36,9 +38,13 @@ void TForm1::RemoveTrayIcon()
 
 void TForm1::GoToTrayButtonClick()
 {
-    // Without a tray there would be no way back to a hidden window: minimise instead.
+    // Without a tray there would be no way back to a hidden window: minimise instead,
+    // where the desktop has a way back from that. A Wayland compositor that cannot
+    // bring a window forward has no window list either (Weston): there the window
+    // stays, as minimised it would be out of reach.
     if (!(TrayAvailable ? TrayAvailable() : QSystemTrayIcon::isSystemTrayAvailable())) {
-        showMinimized();
+        if (!OnWayland() || CompositorActivatesWindows())
+            showMinimized();
         return;
     }
     hide();
@@ -49,6 +55,21 @@ void TForm1::TrayIconMessage(int mouseEvent)
 {
     if (mouseEvent != kLeftButtonDown)
         return;
+    BringBack();
+}
+
+void TForm1::BringBack()
+{
+    // Shown while still marked minimised, the window would be mapped iconic
+    // (X11): the icon gone and the window with it.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    // Wayland has no request that undoes a minimise: the window is mapped afresh.
+    if (OnWayland() && minimisedSinceActive_ && isVisible())
+        hide();
+    minimisedSinceActive_ = false;
     show();
     RemoveTrayIcon();
+    raise();
+    activateWindow();
 }
+

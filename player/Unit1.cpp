@@ -1,6 +1,7 @@
 #include "player/Unit1.h"
 
 #include "app/Application.h"
+#include "app/Desktop.h"
 #include "app/RezFile.h"
 #include "app/TextCodec.h"
 #include "info/about.h"
@@ -66,6 +67,7 @@ void On(Sender *sender, Signal signal, TForm1 *form, void (TForm1::*handler)())
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 {
     Form1 = this;
+    SetMainWindow(this);
     setObjectName(QStringLiteral("Form1"));
     SetCaption(this, QStringLiteral("ZOLM Player"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -334,6 +336,10 @@ bool TForm1::TakesInput() const
 void TForm1::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        minimisedSinceActive_ = true;
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        minimisedSinceActive_ = false;
     if (event->type() != QEvent::EnabledChange)
         return;
     // A disabled main window takes no input, its shortcuts included.

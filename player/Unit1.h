@@ -107,6 +107,8 @@ public:
     void GoToTrayButtonClick();
     // The tray icon's mouse events (the left press brings the window back).
     void TrayIconMessage(int mouseEvent);
+    // Shows the window wherever it went (to the tray, minimised), restored and in front.
+    void BringBack();
     void N2Click();
     void ID3Tag1Click();
     void ZOLMPlayer1Click();
@@ -140,6 +142,9 @@ private:
     // The menu's own check marks: each handler sets its mark itself.
     bool markN11_ = false, markN13_ = false, markN14_ = false;
     bool destroyed_ = false;
+    // Minimised, as far as Qt was told, since the window was last active (Wayland
+    // reports the minimise and clears it at once).
+    bool minimisedSinceActive_ = false;
 };
 
 // The one main window of the process.

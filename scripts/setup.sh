@@ -1,28 +1,42 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing the player needs.
-# Idempotent: when everything is there it only checks and returns.
+# Installs the Debian packages the player needs. `setup.sh --run`: only what
+# building and running it take; `setup.sh` (the test command's): those and the
+# whole test tool chain. Idempotent: when everything is there it only checks and returns.
 set -euo pipefail
 
-packages=(
+run_packages=(
   # build
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools
-  libmpg123-dev libsndfile1-dev libsdl2-dev libjpeg-dev
-  # fuzzing
-  clang-14 libclang-rt-14-dev
-  # package checks: Debian's package checker and the AppStream validator
-  lintian appstream
+  libmpg123-dev libsndfile1-dev libsdl2-dev libjpeg-dev libwayland-dev
+  # native on a Wayland session (without it Qt falls back to XWayland)
+  qt6-wayland
   # fonts the windows ask for (metric-compatible faces with Cyrillic)
   fonts-dejavu-core fonts-liberation2
   # Qt's own texts in Russian (the folder chooser, the boxes' buttons)
   qt6-translations-l10n
+)
+test_packages=(
+  # fuzzing
+  clang-14 libclang-rt-14-dev
+  # package checks: Debian's package checker and the AppStream validator
+  lintian appstream
   # tests: a display, fixtures, a private session bus, packaging checks
   xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
   # tests on a real desktop: a window manager, an XEmbed tray, the X client library
   openbox tint2 libxcb1-dev
   # tests: the accessibility bus and a client for it
   at-spi2-core python3-pyatspi
+  # tests on Wayland: a headless compositor, with XWayland for the X11 path
+  weston xwayland
 )
+
+packages=("${run_packages[@]}")
+case "${1:-}" in
+  --run) ;;
+  "") packages+=("${test_packages[@]}") ;;
+  *) echo "usage: setup.sh [--run]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,7 +3,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh # everything: building, running and the test tool chain
 
 jobs=$(nproc)
 launcher=()

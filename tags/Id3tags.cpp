@@ -1,6 +1,7 @@
 #include "tags/Id3tags.h"
 
 #include "app/Application.h"
+#include "app/Desktop.h"
 #include "app/RezFile.h"
 #include "app/TextCodec.h"
 #include "info/Fonts.h"
@@ -101,6 +102,7 @@ TID3Tag::TID3Tag(QWidget *parent) : QWidget(parent)
     setPalette(pal);
     setAutoFillBackground(true);
     setFixedSize(305, 209);
+    FrameAsDialog(this);
     // Where the window first appears; later showings keep wherever the user moved it.
     move(644, 439);
 }
@@ -167,8 +169,10 @@ void TID3Tag::FormClose()
 
 void TID3Tag::setVisible(bool visible)
 {
-    if (visible)
+    if (visible) {
         BuildContents();
+        FrameAsDialog(this);
+    }
     QWidget::setVisible(visible);
 }
 

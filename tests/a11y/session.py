@@ -143,3 +143,55 @@ def list_entries(window):
 def finish():
     print("%d failed" % len(FAILURES))
     sys.exit(1 if FAILURES else 0)
+
+
+class WestonSession(Session):
+    """Weston's headless back end with XWayland instead of Xvfb: the program
+    natively on Wayland, or with xwayland=True told to be an X11 client. Its
+    screenshots show what the compositor shows."""
+
+    def __init__(self, player, xwayland=False):
+        self.player = os.path.abspath(player)
+        self.work = tempfile.mkdtemp(prefix="zolm-weston-")
+        self.procs = []
+        runtime = os.path.join(self.work, "runtime")
+        os.mkdir(runtime, 0o700)
+        log = os.path.join(self.work, "weston.log")
+        # --debug lets weston-screenshooter take pictures; pixman, as there is no GPU.
+        self.weston = subprocess.Popen(
+            ["weston", "--backend=headless-backend.so", "--use-pixman", "--debug", "--socket=wayland-zolm",
+             "--width=1024", "--height=768", "--idle-time=0", "--xwayland", "--log=" + log],
+            env=dict(os.environ, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=self.work),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.xvfb = self.weston
+        # Without a seat, Qt 6.4's Wayland text input dereferences the missing keyboard
+        # as a text box paints its cursor; a desktop always has a seat. Compose is what
+        # Qt uses on X11.
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-zolm",
+                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy", QT_IM_MODULE="compose")
+        if "LSAN_OPTIONS" in self.env:  # its stderr is read: a leak report, not the suppressions
+            self.env["LSAN_OPTIONS"] += ":print_suppressions=0"
+        # Nothing tells the program to use Wayland but the display itself; X11 is there too.
+        for var in ("QT_QPA_PLATFORM", "XDG_SESSION_TYPE"):
+            self.env.pop(var, None)
+        if not wait_for(lambda: os.path.exists(os.path.join(runtime, "wayland-zolm"))):
+            raise SystemExit("weston did not start")
+        def display():
+            with open(log) as f:
+                for line in f:
+                    if "xserver listening on display" in line:
+                        return line.split()[-1]
+        self.env["DISPLAY"] = wait_for(display) or ":none"
+        if xwayland:
+            self.env["QT_QPA_PLATFORM"] = "xcb"
+
+    def screenshot(self):
+        """The screen as (width, height, RGB bytes)."""
+        shots = os.path.join(self.work, "shots")
+        os.makedirs(shots, exist_ok=True)
+        subprocess.run(["weston-screenshooter"], cwd=shots, env=self.env, check=True, capture_output=True)
+        png = os.path.join(shots, sorted(os.listdir(shots))[-1])
+        size = subprocess.run(["identify", "-format", "%w %h", png], capture_output=True, text=True).stdout.split()
+        raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True).stdout
+        os.remove(png)
+        return int(size[0]), int(size[1]), raw

@@ -9,6 +9,7 @@
 #include "app/Errors.h"
 
 #include <QAccessible>
+#include <QDialog>
 #include <QFileDialog>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -339,6 +340,10 @@ private slots:
     void closeRequestIsIgnoredWhileASecondaryWindowIsOpen_data();
     void closeRequestIsIgnoredWhileASecondaryWindowIsOpen();
     void boxWhileHiddenInTheTrayLeavesTheProgramPlaying();
+    void windowComesBackRestored_data();
+    void windowComesBackRestored();
+    void windowThatDisablesTheMainOneCannotBeLost_data();
+    void windowThatDisablesTheMainOneCannotBeLost();
     void rezDatAsFifoGivesTheErrorBoxAtOnce();
     void ctrlClickAndCtrlSpaceKeepTheCurrentEntry();
     void mediaKeysAreRefusedWhileABoxIsOpen();
@@ -555,6 +560,8 @@ void TestDesktop::boxWhileHiddenInTheTrayLeavesTheProgramPlaying()
     Program p(dir.path());
     QString main;
     QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
+    // Centred on the desktop as first shown, by the frame the window manager gave it.
+    QVERIFY2(QTest::qWaitFor([&] { return Centred(main.toULongLong()); }, 5000), qPrintable(OffsetText(main.toULongLong())));
     // Repeat the list, then the next entry: the sound plays.
     p.Keys(main, {QStringLiteral("ctrl+r"), QStringLiteral("ctrl+r"), QStringLiteral("ctrl+b")});
     QTRY_COMPARE_WITH_TIMEOUT(ServerTitle(main.toULongLong()), QStringLiteral("ZOLM Player - ") + good, 10000);
@@ -588,10 +595,142 @@ void TestDesktop::boxWhileHiddenInTheTrayLeavesTheProgramPlaying()
     const ServerGeometry iconGeometry(icon);
     ClickAt(iconGeometry.At(iconGeometry("Width").value_or(0) / 2, iconGeometry("Height").value_or(0) / 2));
     QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(main.toULongLong()), 10000);
+
+    // Back in the tray, a start with a folder hands it over and brings the window back too.
+    ClickAt(ServerGeometry(main).At(323 + 15, menuBar + 125 + 14));
+    QTRY_VERIFY_WITH_TIMEOUT(!MappedOnServer(main.toULongLong()), 10000);
+    QProcess second;
+    second.setWorkingDirectory(dir.path());
+    second.setProcessEnvironment(p.process.processEnvironment());
+    second.start(p.process.program(), {QStringLiteral("m")});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(main.toULongLong()), 10000);
     p.Keys(main, {QStringLiteral("ctrl+q")});
     QVERIFY(p.process.waitForFinished(10000));
     QCOMPARE(p.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.process.exitCode(), 0);
+}
+
+QString WmState(WId window)
+{
+    return Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window), QStringLiteral("WM_STATE")});
+}
+
+void Minimise(QWidget *w)
+{
+    Run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QStringLiteral("--sync"), QString::number(w->winId())});
+}
+
+void TestDesktop::windowComesBackRestored_data()
+{
+    QTest::addColumn<bool>("minimiseFirst");
+    QTest::addColumn<bool>("toTray");
+    QTest::addColumn<bool>("byTrayIcon");
+    QTest::newRow("tray icon, after a minimise undone") << true << true << true;
+    QTest::newRow("Raise, from the tray") << false << true << false;
+    QTest::newRow("Raise, minimised") << true << false << false;
+}
+
+void TestDesktop::windowComesBackRestored()
+{
+    QFETCH(bool, minimiseFirst);
+    QFETCH(bool, toTray);
+    QFETCH(bool, byTrayIcon);
+    PlayerHarness h;
+    TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("m"), {QStringLiteral("a.wav")}));
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    QTRY_VERIFY(MappedOnServer(f->winId()));
+    if (minimiseFirst) { // by the tray button while no tray is there yet
+        f->TrayAvailable = [] { return false; };
+        f->GoToTrayButtonClick();
+        f->TrayAvailable = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT(WmState(f->winId()).contains(QLatin1String("Iconic")), 10000);
+        if (toTray) { // restored through the window manager, as from the taskbar
+            Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(f->winId())});
+            QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(f->winId()), 10000);
+        }
+    }
+    if (toTray) {
+        f->GoToTrayButtonClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!MappedOnServer(f->winId()), 10000);
+        QVERIFY(f->TrayIcon && f->TrayIcon->isVisible());
+    }
+    if (byTrayIcon)
+        f->TrayIconMessage(513);
+    else
+        f->BringBack(); // what MPRIS Raise does
+    QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(f->winId()), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(WmState(f->winId()).contains(QLatin1String("Normal")), 10000);
+    QVERIFY(!f->TrayIcon || !f->TrayIcon->isVisible());
+}
+
+void TestDesktop::windowThatDisablesTheMainOneCannotBeLost_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::newRow("message box") << QStringLiteral("message");
+    QTest::newRow("folder chooser") << QStringLiteral("chooser");
+    QTest::newRow("About box") << QStringLiteral("about");
+    QTest::newRow("tag window") << QStringLiteral("tag");
+}
+
+void TestDesktop::windowThatDisablesTheMainOneCannotBeLost()
+{
+    QFETCH(QString, window);
+    PlayerHarness h;
+    TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("m"), {QStringLiteral("a.wav")}));
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    QTRY_VERIFY(MappedOnServer(f->winId()));
+    bool seen = false;
+    // Its frame offers no minimise or maximise; minimised all the same (a window
+    // manager's key), it comes back in front when the main window is activated,
+    // as a click on it or its taskbar entry does.
+    const auto check = [f, &seen](QWidget *w) {
+        QTRY_VERIFY(MappedOnServer(w->winId()));
+        // The frame's buttons, as the window manager reads them: decorations, the third
+        // field; minimise 0x20 and maximise 0x40 absent, the title bar 0x8 there.
+        const QString hints = Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(w->winId()),
+                                                            QStringLiteral("_MOTIF_WM_HINTS")});
+        const QStringList fields = hints.section(QLatin1Char('='), 1).split(QLatin1Char(','));
+        const uint decorations = fields.size() > 2 ? fields[2].trimmed().toUInt(nullptr, 0) : 0x60;
+        QVERIFY2((decorations & 0x68) == 0x8, qPrintable(hints));
+        Minimise(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!MappedOnServer(w->winId()), 10000);
+        Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(f->winId())});
+        QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(w->winId()), 10000);
+        seen = true;
+    };
+    if (window == QLatin1String("message") || window == QLatin1String("chooser")) {
+        SetDialogs(nullptr);
+        std::function<void()> next;
+        next = [&] {
+            QWidget *w = QApplication::activeModalWidget();
+            if (!w || !w->windowHandle() || !w->windowHandle()->isExposed())
+                return QTimer::singleShot(20, next);
+            check(w);
+            if (auto *box = qobject_cast<QMessageBox *>(w))
+                box->button(QMessageBox::Ok)->click();
+            else
+                static_cast<QDialog *>(w)->reject();
+        };
+        QTimer::singleShot(20, next);
+        QString directory;
+        if (window == QLatin1String("message"))
+            Dialogs().ShowMessage(QStringLiteral("text"));
+        else
+            Dialogs().SelectFolder(QStringLiteral("caption"), QString(), directory);
+        SetDialogs(&h.dialogs);
+    } else {
+        const bool about = window == QLatin1String("about");
+        about ? f->N2Click() : f->ID3Tag1Click();
+        QWidget *w = about ? static_cast<QWidget *>(AboutBox) : ID3Tag;
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        check(w);
+        about ? AboutBox->OKButtonClick() : ID3Tag->FormClose();
+    }
+    QVERIFY(seen);
 }
 
 void TestDesktop::rezDatAsFifoGivesTheErrorBoxAtOnce()

@@ -1,0 +1,25 @@
+#pragma once
+// How the desktop's window system treats the program's windows. On X11 the
+// program places its windows and the window manager frames them as their flags
+// ask. On Wayland a client places no window, and Qt draws the title bars itself.
+class QWidget;
+
+bool OnWayland();
+
+// Whether the Wayland compositor lets a client ask for its window to be brought
+// forward (xdg-activation). The desktops that do (GNOME, Plasma, the wlroots
+// ones) also list their windows, so a minimised window can be found again;
+// Weston, which has no window list, does not.
+bool CompositorActivatesWindows();
+
+// The main window, whose dialogs the boxes are on Wayland.
+void SetMainWindow(QWidget *window);
+
+// Makes a window that disables the main window a dialog of it (window managers
+// keep it over the main window, and bring it back with it), framed with close
+// only. On X11 the window's flags see to the frame. On Wayland Qt's title bars
+// offer minimise and maximise whatever the flags say, and a minimised box would
+// leave the user before a main window that takes no input: there such a window
+// draws its own title bar. Call before the window is first created, and again
+// before each showing (contents built late move below the title bar then).
+void FrameAsDialog(QWidget *window);
