@@ -26,7 +26,9 @@ namespace media {
 
 namespace {
 
-constexpr std::uint32_t kTargetMs = 500;
+// With the latency adjusted, the target is the whole way from the program to the ear: the
+// server gives about (target - 2 x request) / 2 of it to the sink and the rest to the stream.
+constexpr std::uint32_t kTargetMs = 1000;
 constexpr std::uint32_t kRequestMs = 250;
 constexpr std::uint32_t kPrebufMs = 40;
 constexpr int kConnectWaitMs = 2000;
@@ -175,7 +177,7 @@ public:
         attr.fragsize = static_cast<std::uint32_t>(-1);
         // No device named: the stream follows the server's default sink wherever it moves.
         // The volume is never set: the program's gain is its own.
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING |
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
                                                           PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_NOT_MONOTONIC);
         if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
             SetOutputProblem(pa_strerror(pa_context_errno(Link().Context())));
@@ -307,13 +309,15 @@ private:
 
     // The server has taken everything; what it had mixed ahead still plays. Waits that out
     // by the stream's own clock, so that the end reported is the end heard.
-    void CheckPlayedOut()
+    void CheckPlayedOut(bool waited)
     {
         StopTimer();
         if (!running_ || !source_)
             return;
         const std::uint64_t played = PlayedLocked();
-        if (played >= written_) {
+        // The clock stands a sink latency short of the end once the stream ran dry, so it
+        // is waited out once, by its estimate.
+        if (waited || played >= written_) {
             OutputSource *source = source_;
             running_ = false;
             source->Drained();
@@ -395,12 +399,12 @@ private:
     static void DrainDone(pa_stream *s, int success, void *tag)
     {
         if (PulseOutput *self = Find(s, tag); self && success)
-            self->CheckPlayedOut();
+            self->CheckPlayedOut(false);
     }
     static void TimerFired(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *userdata)
     {
         auto *self = static_cast<PulseOutput *>(userdata);
-        self->CheckPlayedOut();
+        self->CheckPlayedOut(true);
     }
 
     const int rate_;

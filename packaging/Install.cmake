@@ -87,5 +87,5 @@ set(CPACK_STRIP_FILES ON)
 # but without them no window opens); the fonts the windows ask for by name.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsdl2-2.0-0 (>= 2.0.18), libsndfile1, libmpg123-0, qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2")
+    "libsdl2-2.0-0 (>= 2.0.18), libpulse0, libsndfile1, libmpg123-0, qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2")
 include(CPack)

@@ -7,7 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools
-  libmpg123-dev libsndfile1-dev libsdl2-dev libjpeg-dev
+  libmpg123-dev libsndfile1-dev libsdl2-dev libpulse-dev libjpeg-dev
   # fuzzing
   clang-14 libclang-rt-14-dev
   # package checks: Debian's package checker and the AppStream validator
@@ -16,6 +16,8 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   # tests: a display, fixtures, a private session bus, packaging checks
   xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
+  # tests against a private sound server, recorded from its null sink's monitor
+  pulseaudio pulseaudio-utils
   # tests on a real desktop: a window manager, an XEmbed tray, the X client library
   openbox tint2 libxcb1-dev
   # tests: the accessibility bus and a client for it
