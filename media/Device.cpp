@@ -10,19 +10,20 @@
 //     (Drained) or when the output went away (Lost): SDL's audio thread, which runs while
 //     its device is open, or libpulse's main loop thread, one per process for as long as it
 //     lives. Pull copies from the ring, applies the gain and wakes the decoder.
-// A further thread, the releaser, touches no Engine: it closes the outputs handed back to
-// the pool once their grace is over. Closing an SDL output joins SDL's thread, which
-// first sleeps out its period and then two more "for the audio to drain"; on the GUI thread
-// that would make every pause and stop wait three periods.
+// A further thread, the pool's, touches no Engine: it closes the outputs handed back to the
+// pool once their grace is over. Closing an SDL output joins SDL's thread, which first
+// sleeps out its period and then two more "for the audio to drain"; on the GUI thread that
+// would make every pause and stop wait three periods.
 // With ManualClock installed there is neither a decoder thread nor an output thread: the GUI
 // thread decodes and pulls synchronously inside ManualClock::Advance.
 //
 // Invariants.
 //   1. The output's thread never waits on the GUI thread and never takes decodeMutex. It
-//      touches only the engine's atomics and the ring slots between readPos and writePos,
-//      and wakes the decoder with sem_post (lock-free). Notices leave it through a queued post to the
-//      GUI thread, which takes Qt's event-queue lock for a moment: at most one Successful
-//      notice per play, and one notice of a lost output.
+//      touches only the engine's atomics, its fields fixed at opening and the ring slots
+//      between readPos and writePos, and wakes the decoder with sem_post (lock-free).
+//      Notices leave it through a queued post to the GUI thread, which takes Qt's
+//      event-queue lock for a moment: at most one Successful notice per play, and one
+//      notice of a lost output.
 //   2. The ring is single-producer/single-consumer: only the decoder side advances
 //      writePos, only Pull advances readPos. writePos - readPos <= kRingFrames.
 //   3. eof is stored after the writePos of the last chunk; Pull loads eof before writePos,
@@ -41,8 +42,8 @@
 //      output's own count of frames played, capped at the frames pulled since the play
 //      began (readPos), plus the file frame the play began at (baseFrame).
 //   8. An engine holds an output from Open (which proves one exists) or from a play command
-//      until it holds (stop, pause, a finished play settling) or is destroyed; then the
-//      output goes back to the pool paused and flushed, and the next engine or play of the
+//      until it holds (stop, pause, a finished play settling), loses it or is destroyed;
+//      then the output goes back to the pool paused and flushed, and the next engine or play of the
 //      same rate takes it again: no new connection to the sound server per track, and at
 //      most one stream of ours on it. An idle SDL output is closed after kReleaseGrace (its
 //      thread wakes every period even when paused); an idle server stream stays corked.
@@ -51,17 +52,19 @@
 //      itself. A semaphore keeps a post made before the sleep, so no request is lost.
 //  10. A lost output (Lost from its thread) is only flagged there; the GUI thread then
 //      holds the engine at the position the output reported, keeps the mode Playing and
-//      tries every kRetryMs to get an output of the same kind again, without waiting on the
-//      server. One that answers within kReconnectGraceMs plays on from that position. Else
-//      the engine stands Paused there and posts kNoticeOutputGone once.
+//      tries every kRetryMs to get an output of the same kind again, never waiting for a
+//      server's answer. One that answers within kReconnectGraceMs plays on from that
+//      position; else the engine stands Paused there and posts kNoticeOutputGone once.
 //
-// Locks, and their order: decodeMutex, then an output's own lock (SDL's device lock, the
-// main loop's lock, the SDL output's source mutex). The GUI thread takes decodeMutex in
-// Halt and StartAt and takes the output's lock inside the Output calls, never both at once
-// (Halt lets the output go before it takes decodeMutex). The decoder thread takes only
-// decodeMutex; an output's thread takes only its own lock, and Pull inside it takes nothing.
-// The pool's mutex and the SDL output registry's mutex are leaves: taken with nothing else
-// held and let go before any call into SDL or libpulse.
+// Locks. decodeMutex is taken by the decoder thread and, on the GUI thread, by Halt, StartAt
+// and the destructor. An output's own lock (SDL's device lock, held by SDL around its
+// callback; libpulse's main loop lock, held by its thread around every callback; the SDL
+// output's source mutex) is taken by the GUI thread inside the Output calls. No thread holds
+// two of these at once: Halt lets the output's lock go before it takes decodeMutex, and Pull
+// takes nothing. The one nesting is a notice posted from an output's thread, which takes
+// Qt's event-queue lock, a leaf, under the output's lock. The pool's mutex and the SDL output
+// registry's mutex are leaves too: taken with nothing else held and let go before any call
+// into SDL or libpulse.
 //
 // Position. Each output counts the frames it has played since its last flush: SDL's by
 // the frame at the start of the buffer it last handed to SDL plus the time since, capped at
@@ -114,7 +117,7 @@ constexpr int kReconnectGraceMs = 4000;
 std::atomic<std::uint64_t> g_nextSerial{1};
 std::uint16_t g_nextId = 0;
 std::string g_outputProblem;
-std::atomic<int> g_openOutputs{0}; // raised by the GUI thread, lowered by the releaser
+std::atomic<int> g_openOutputs{0}; // raised by the GUI thread, lowered by whoever closes one
 
 // Idle outputs, waiting to be taken again or closed (see invariant 8). Its thread sleeps on
 // its condition with no timeout while nothing is due.
@@ -166,14 +169,26 @@ public:
         }
         return nullptr;
     }
-    // Closes the idle outputs of one kind now (a new one of another rate is wanted).
-    void Retire(Output::Kind kind)
+    // Closes the idle server streams now, on this thread, before a new one is made: closing
+    // one only sends a request, and the server handles requests in order, so it never holds
+    // two of ours.
+    void RetireStreams()
     {
-        std::lock_guard lk(m_);
-        for (Entry &e : queue_)
-            if (e.output && e.output->OutputKind() == kind)
-                e.due = Clock::now();
-        cv_.notify_all();
+        std::vector<std::unique_ptr<Output>> gone;
+        {
+            std::lock_guard lk(m_);
+            for (auto it = queue_.begin(); it != queue_.end();) {
+                if (it->output && it->output->OutputKind() == Output::Kind::Pulse) {
+                    gone.push_back(std::move(it->output));
+                    it = queue_.erase(it);
+                    --pending_;
+                } else {
+                    ++it;
+                }
+            }
+            cv_.notify_all();
+        }
+        g_openOutputs.fetch_sub(int(gone.size()));
     }
     // Closes everything held without waiting out the grace; returns once done.
     void Drain()
@@ -323,7 +338,7 @@ std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool w
             out->SetTitle(title);
             return out;
         }
-        Outputs().Retire(Output::Kind::Pulse); // one stream of ours on the server at a time
+        Outputs().RetireStreams(); // one stream of ours on the server at a time
         if (auto out = OpenPulseOutput(rate, title, wait)) {
             g_outputProblem.clear();
             g_openOutputs.fetch_add(1);

@@ -177,8 +177,10 @@ public:
         attr.fragsize = static_cast<std::uint32_t>(-1);
         // No device named: the stream follows the server's default sink wherever it moves.
         // The volume is never set: the program's gain is its own.
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                                          PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_NOT_MONOTONIC);
+        // Not monotonic: after a cork rewinds the sink, the clock must go back with it.
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                                          PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                          PA_STREAM_NOT_MONOTONIC);
         if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
             SetOutputProblem(pa_strerror(pa_context_errno(Link().Context())));
             return false;
@@ -248,7 +250,10 @@ public:
     }
 
 private:
-    std::uint32_t Bytes(std::uint32_t ms) const { return static_cast<std::uint32_t>(std::uint64_t(rate_) * ms / 1000) * 4; }
+    std::uint32_t Bytes(std::uint32_t ms) const
+    {
+        return static_cast<std::uint32_t>(std::uint64_t(rate_) * ms / 1000) * 4;
+    }
     bool Ready() const { return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY; }
     void *Tag() const { return reinterpret_cast<void *>(static_cast<std::uintptr_t>(generation_)); }
     static PulseOutput *Find(pa_stream *s, void *tag)
@@ -298,8 +303,13 @@ private:
             written_ += n;
             want -= n * 4;
             if (n < frames)
-                break; // the ring ran dry; the next request comes soon enough
+                break;
         }
+        // The ring ran dry before the request was met (a slow disk, a busy machine). The
+        // server asks again only once it has played a request's worth, which it may never
+        // do if it runs dry meanwhile, so look again shortly.
+        if (!last && want >= 4 && !refill_)
+            refill_ = After(20000, &PulseOutput::RefillDue);
         if (last) {
             ended_ = true;
             Done(pa_stream_trigger(stream_, nullptr, nullptr)); // less than the pre-buffer left
@@ -323,25 +333,29 @@ private:
             source->Drained();
             return;
         }
+        timer_ = After((written_ - played) * 1000000 / std::uint64_t(rate_) + 5000, &PulseOutput::TimerFired);
+    }
+    pa_time_event *After(std::uint64_t usec, pa_time_event_cb_t fired)
+    {
         pa_mainloop_api *api = pa_threaded_mainloop_get_api(Link().Loop());
         timeval tv{};
         gettimeofday(&tv, nullptr);
-        const std::uint64_t usec = (written_ - played) * 1000000 / std::uint64_t(rate_) + 5000;
         tv.tv_sec += static_cast<time_t>(usec / 1000000);
         tv.tv_usec += static_cast<suseconds_t>(usec % 1000000);
         if (tv.tv_usec >= 1000000) {
             tv.tv_usec -= 1000000;
             ++tv.tv_sec;
         }
-        timer_ = api->time_new(api, &tv, &PulseOutput::TimerFired, this);
+        return api->time_new(api, &tv, fired, this);
     }
     void StopTimer()
     {
-        if (timer_) {
-            pa_mainloop_api *api = pa_threaded_mainloop_get_api(Link().Loop());
-            api->time_free(timer_);
-            timer_ = nullptr;
-        }
+        pa_mainloop_api *api = pa_threaded_mainloop_get_api(Link().Loop());
+        for (pa_time_event **t : {&timer_, &refill_})
+            if (*t) {
+                api->time_free(*t);
+                *t = nullptr;
+            }
     }
 
   public:
@@ -385,7 +399,10 @@ private:
             break;
         }
     }
-    static void WriteRequest(pa_stream *, std::size_t, void *userdata) { static_cast<PulseOutput *>(userdata)->Write(); }
+    static void WriteRequest(pa_stream *, std::size_t, void *userdata)
+    {
+        static_cast<PulseOutput *>(userdata)->Write();
+    }
     static void MarkTaken(pa_stream *s, int success, void *tag)
     {
         PulseOutput *self = Find(s, tag);
@@ -400,6 +417,13 @@ private:
     {
         if (PulseOutput *self = Find(s, tag); self && success)
             self->CheckPlayedOut(false);
+    }
+    static void RefillDue(pa_mainloop_api *api, pa_time_event *, const struct timeval *, void *userdata)
+    {
+        auto *self = static_cast<PulseOutput *>(userdata);
+        api->time_free(self->refill_);
+        self->refill_ = nullptr;
+        self->Write();
     }
     static void TimerFired(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *userdata)
     {
@@ -418,7 +442,8 @@ private:
     bool markPending_ = false;
     std::uint64_t written_ = 0; // frames written since the last flush
     std::uint64_t last_ = 0;    // the last position read
-    pa_time_event *timer_ = nullptr;
+    pa_time_event *timer_ = nullptr;  // the end, played out
+    pa_time_event *refill_ = nullptr; // another look at a ring that ran dry
     std::atomic<bool> lost_{false};
     std::uint64_t frozen_ = 0;
 };
