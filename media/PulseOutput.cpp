@@ -179,8 +179,7 @@ public:
         // The volume is never set: the program's gain is its own.
         // Not monotonic: after a cork rewinds the sink, the clock must go back with it.
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
-                                                          PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                          PA_STREAM_NOT_MONOTONIC);
+                                                          PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_NOT_MONOTONIC);
         if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
             SetOutputProblem(pa_strerror(pa_context_errno(Link().Context())));
             return false;
@@ -243,9 +242,22 @@ public:
         Done(pa_stream_update_timing_info(stream_, &PulseOutput::MarkTaken, Tag()));
     }
 
+    // Between the server's answers the stream's clock runs on the local one; asking for a
+    // fresh answer at most once a second (the position is read about that often) costs the
+    // process one wake-up, where libpulse's automatic updates cost several.
     std::uint64_t Played() override
     {
         Locker lk;
+        if (Ready() && !timingAsked_) {
+            timeval now{};
+            gettimeofday(&now, nullptr);
+            const long long ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_usec / 1000;
+            if (ms - timingAt_ >= 1000) {
+                timingAt_ = ms;
+                timingAsked_ = true;
+                Done(pa_stream_update_timing_info(stream_, &PulseOutput::TimingCame, Tag()));
+            }
+        }
         return PlayedLocked();
     }
 
@@ -413,6 +425,12 @@ private:
         self->markPending_ = false;
         self->last_ = 0;
     }
+    static void TimingCame(pa_stream *s, int, void *)
+    {
+        for (PulseOutput *o : Link().outputs)
+            if (o->stream_ == s)
+                o->timingAsked_ = false;
+    }
     static void DrainDone(pa_stream *s, int success, void *tag)
     {
         if (PulseOutput *self = Find(s, tag); self && success)
@@ -442,6 +460,8 @@ private:
     bool markPending_ = false;
     std::uint64_t written_ = 0; // frames written since the last flush
     std::uint64_t last_ = 0;    // the last position read
+    long long timingAt_ = 0; // ms of the last timing update asked for
+    bool timingAsked_ = false;
     pa_time_event *timer_ = nullptr;  // the end, played out
     pa_time_event *refill_ = nullptr; // another look at a ring that ran dry
     std::atomic<bool> lost_{false};

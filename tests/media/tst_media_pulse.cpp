@@ -208,8 +208,8 @@ private slots:
         mp.FileName = QFile::encodeName(dir_.filePath("exact.wav"));
         mp.Open();
         mp.Play();
-        QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 20000);
-        QCOMPARE(notices, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(notices, 1, 20000);
+        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
         QCOMPARE(mp.NotifyResult(), TMPNotifyValues::nvSuccessful);
         QCOMPARE(mp.Position(), mp.Length());
         const QByteArray rec = Recorded();
