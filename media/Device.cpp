@@ -260,7 +260,12 @@ public:
     Kind OutputKind() const override { return Kind::Manual; }
     int Rate() const override { return rate_; }
     bool Alive() const override { return !lost_; }
-    void Start(OutputSource *source) override { source_ = source; }
+    void Start(OutputSource *source) override
+    {
+        source_ = source;
+        if (lost_)
+            std::exchange(source_, nullptr)->Lost();
+    }
     void Pause() override { source_ = nullptr; }
     void Flush() override { played_ = 0; }
     std::uint64_t Played() override { return played_; }

@@ -206,6 +206,10 @@ public:
     void Start(OutputSource *source) override
     {
         Locker lk;
+        if (lost_.load()) { // failed while it was being set up: say so as if it were playing
+            source->Lost();
+            return;
+        }
         source_ = source;
         running_ = true;
         ended_ = false;

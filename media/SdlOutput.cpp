@@ -93,6 +93,10 @@ public:
 
     void Start(OutputSource *source) override
     {
+        if (lost_.load()) { // removed while it stood paused
+            source->Lost();
+            return;
+        }
         {
             std::lock_guard lk(sourceMutex_);
             source_ = source;
