@@ -282,6 +282,39 @@ private slots:
         }
     }
 
+    // The stream names no device: when the default sink changes, the server moves it there.
+    void followsTheDefaultSink()
+    {
+        TMediaPlayer mp;
+        OpenFile(mp, "move.wav", 3 * kRate);
+        mp.Play();
+        QByteArray module;
+        QVERIFY(Pactl({"load-module", "module-null-sink", "sink_name=other"}, &module));
+        QVERIFY(Pactl({"set-default-sink", "other"}));
+        // The sink our stream plays on, by its name.
+        const auto sinkOfPlayer = [this] {
+            QByteArray sinks, inputs;
+            Pactl({"list", "short", "sinks"}, &sinks);
+            Pactl({"list", "sink-inputs"}, &inputs);
+            QByteArray sink;
+            for (const QByteArray &block : inputs.split('#'))
+                if (block.contains("application.name = \"ZOLM Player\""))
+                    for (const QByteArray &line : block.split('\n'))
+                        if (line.trimmed().startsWith("Sink:"))
+                            sink = line.mid(line.indexOf(':') + 1).trimmed();
+            for (const QByteArray &line : sinks.split('\n'))
+                if (line.split('\t').value(0) == sink)
+                    return QString::fromLatin1(line.split('\t').value(1));
+            return QString();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("other"), 10000);
+        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
+        QVERIFY(Pactl({"set-default-sink", "out"}));
+        QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("out"), 10000);
+        mp.Close();
+        QVERIFY(Pactl({"unload-module", QString::fromLatin1(module.trimmed())}));
+    }
+
     // The server goes away mid-track. Back 2 s later, the sound goes on from where it
     // stopped; gone for good, the device stands paused there, says so once, and plays on
     // when resumed once a server answers again.
