@@ -2,8 +2,9 @@
 //
 // Threads. These touch an Engine:
 //   - the GUI thread: every public Device call (opening, closing, playing, pausing,
-//     seeking, asking the position), the notices it is posted, and the retries after a
-//     lost output;
+//     seeking, asking the position), the notices it is posted, the retries after a lost
+//     output, and a change of the gain (a playing engine on the server's output starts
+//     again from its position, so that the audio queued there is not heard at the old gain);
 //   - the decoder thread (one per engine with a real output): sleeps on a semaphore until
 //     the ring is half empty, then refills it to the top in one batch;
 //   - the output's thread, which pulls frames (Engine::Pull) and says when all was played
@@ -302,6 +303,9 @@ private:
     std::vector<std::int16_t> buffer_;
 };
 
+// Every open engine, for a change of the gain (GUI thread only).
+std::vector<Engine *> g_engines;
+
 struct ManualState {
     bool installed = false;
     bool outputAvailable = true;
@@ -400,6 +404,7 @@ public:
             ::close(fd);
         auto &list = Manual().engines;
         list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        g_engines.erase(std::remove(g_engines.begin(), g_engines.end(), this), g_engines.end());
     }
 
     // ---- fixed after open
@@ -732,6 +737,15 @@ public:
             frames -= n;
         }
     }
+    void Refresh()
+    {
+        Settle();
+        if (state != State::Playing || reconnecting || !out || out->OutputKind() != Output::Kind::Pulse)
+            return;
+        const std::uint64_t frame = CurrentFrame();
+        Halt();
+        StartAt(frame);
+    }
     ManualOutput *ManualOut() { return manual && out ? static_cast<ManualOutput *>(out.get()) : nullptr; }
 };
 
@@ -780,6 +794,7 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
     e.manual = Manual().installed;
     if (e.manual)
         Manual().engines.push_back(&e);
+    g_engines.push_back(&e);
     // Taken here so that a file without any output fails here, clearly; it is kept for the
     // play that follows.
     if (!e.OpenOutput(true)) {
@@ -887,6 +902,16 @@ std::uint32_t Device::PositionMs()
 }
 
 void Device::HandleOutputLost() { engine_->OnLost(); }
+
+// The gain is applied as frames are handed to the output, and the sound server queues up to
+// a second of them: without this, a change would be heard that much later. A playing engine
+// on the server's output starts again from where it is, so what is queued is played anew at
+// the new gain (SDL holds a period or two, which is soon enough).
+void GainChanged()
+{
+    for (Engine *e : g_engines)
+        e->Refresh();
+}
 
 // ---- ManualClock ------------------------------------------------------------------------
 
