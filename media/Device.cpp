@@ -1,98 +1,106 @@
-// The media back end: one Engine per open file.
+// The media back end: one Engine per open file, feeding one Output (media/Output.h).
 //
-// Threads. Three kinds of thread touch an Engine:
-//   - the GUI thread: every public Device call, opening, closing, seeking;
-//   - the decoder thread (one per SDL-backed engine): sleeps on a semaphore until the ring
-//     is half empty, then refills it to the top in one batch;
-//   - SDL's audio thread: the callback, which copies from the ring, applies the gain
-//     and publishes how far playback has got. It exists only while the engine plays.
-// A fourth, the releaser, touches no Engine: it closes SDL outputs handed to it. Closing
-// joins SDL's thread, which first sleeps out its period and then two more "for the audio
-// to drain"; on the GUI thread that would make every pause and stop wait three periods.
-// A held engine's output waits there a second first, so that a quick resume takes it back
-// (no reconnect to the sound server, and on a driver that opens one device at a time no
-// wait for the close either).
-// With ManualClock installed there is neither a decoder thread nor SDL: the GUI thread
-// decodes and renders synchronously inside ManualClock::Advance.
+// Threads. These touch an Engine:
+//   - the GUI thread: every public Device call (opening, closing, playing, pausing,
+//     seeking, asking the position), the notices it is posted, the retries after a lost
+//     output, and a change of the gain (a playing engine on the server's output starts
+//     again from its position, so that the audio queued there is not heard at the old gain);
+//   - the decoder thread (one per engine with a real output): sleeps on a semaphore until
+//     the ring is half empty, then refills it to the top in one batch;
+//   - the output's thread, which pulls frames (Engine::Pull) and says when all was played
+//     (Drained) or when the output went away (Lost): SDL's audio thread, which runs while
+//     its device is open, or libpulse's main loop thread, one per process for as long as it
+//     lives. Pull copies from the ring, applies the gain and wakes the decoder.
+// A further thread, the pool's, touches no Engine: it closes the outputs handed back to the
+// pool once their grace is over. Closing an SDL output joins SDL's thread, which first
+// sleeps out its period and then two more "for the audio to drain"; on the GUI thread that
+// would make every pause and stop wait three periods.
+// With ManualClock installed there is neither a decoder thread nor an output thread: the GUI
+// thread decodes and pulls synchronously inside ManualClock::Advance.
 //
 // Invariants.
-//   1. The audio thread never waits on the GUI thread, and never takes decodeMutex. It
-//      touches only atomics and the ring slots between readPos and writePos, and wakes the
-//      decoder with sem_post (lock-free). Completion notices leave it through a queued
-//      post to the GUI thread.
+//   1. The output's thread never waits on the GUI thread and never takes decodeMutex. It
+//      touches only the engine's atomics, its fields fixed at opening and the ring slots
+//      between readPos and writePos, and wakes the decoder with sem_post (lock-free).
+//      Notices leave it through a queued post to the GUI thread, which takes Qt's
+//      event-queue lock for a moment: at most one Successful notice per play, and one
+//      notice of a lost output.
 //   2. The ring is single-producer/single-consumer: only the decoder side advances
-//      writePos, only the callback advances readPos. writePos - readPos <= kRingFrames.
-//   3. eof is stored after the writePos of the last chunk; the callback loads eof before
-//      writePos, so "eof and nothing left" really means everything was played out.
-//   4. Everything else (ring reset, baseFrame, decoder seek) changes only while the
-//      engine is halted: running == false, followed by a lock/unlock of the SDL device
-//      when one is open (so no callback is mid-flight), with decodeMutex held (so the
-//      decoder is idle).
-//   5. notifyPending is exchanged, never read-then-written, so a play command yields
-//      exactly one notice: Successful from the audio side, or Superseded/Aborted from the
-//      GUI side, whichever comes first.
+//      writePos, only Pull advances readPos. writePos - readPos <= kRingFrames.
+//   3. eof is stored after the writePos of the last chunk; Pull loads eof before writePos,
+//      so "eof and nothing left" really means everything was handed to the output.
+//   4. Everything else (ring reset, baseFrame, decoder seek) changes only while the engine
+//      is halted: running == false, then Output::Pause, which returns only once no Pull runs
+//      or will run (SDL pauses under its device lock; the server output clears its source
+//      under the main loop's lock), then decodeMutex taken (so the decoder is idle).
+//   5. notifyPending is exchanged, never read-then-written, so a play command yields at most
+//      one notice: Successful when its sound has played out, Superseded or Aborted from the
+//      GUI side when another command ends it first. A device closed while it plays posts no
+//      notice at all (nothing is left to receive it).
 //   6. Each engine has a process-unique serial. Notices carry it; TMediaPlayer drops a
 //      notice whose serial is not that of its current device (one closed meanwhile).
-//   7. The SDL device is open from Open (which proves an output exists, and whose play
-//      nearly always follows at once) or from a play command, until the engine holds
-//      (stop, pause, a finished play settling) or is destroyed. Even a paused SDL device has
-//      a thread waking every period, so a held engine releases it: after halting, it pauses
-//      the device (SDL flips that flag under its device lock, so from then on the callback
-//      neither runs nor will run, and the Engine may go) and hands it to the releaser, which
-//      closes it after kReleaseGrace unless the same engine (by serial) takes it back
-//      first; a destroyed engine's output is closed at once. Then nothing runs at all: the
-//      decoder thread sleeps with no timeout.
-//      Play and Resume take it back or reopen it, with the same format, before changing
-//      anything else, so a refused reopen leaves the engine exactly as it stood. A reopen
-//      that SDL refuses while a release is still under way is tried once more after it (a
-//      driver that opens one device at a time).
-//   8. The decoder sleeps only after clearing wakeAsked (an exchange, so it sees the
-//      callback's readPos) and finding the ring above half; the callback posts only when it
-//      sets wakeAsked itself. A semaphore keeps a post made before the sleep, so no
-//      request is lost and no timed wake-up is needed to back one up.
+//   7. The position never runs ahead of the audio the output has been given: it is the
+//      output's own count of frames played, capped at the frames pulled since the play
+//      began (readPos), plus the file frame the play began at (baseFrame).
+//   8. An engine holds an output from Open (which proves one exists) or from a play command
+//      until it holds (stop, pause, a finished play settling), loses it or is destroyed;
+//      then the output goes back to the pool paused and flushed, and the next engine or play of the
+//      same rate takes it again: no new connection to the sound server per track, and at
+//      most one stream of ours on it. An idle SDL output is closed after kReleaseGrace (its
+//      thread wakes every period even when paused); an idle server stream stays corked.
+//   9. The decoder sleeps only after clearing wakeAsked (an exchange, so it sees Pull's
+//      readPos) and finding the ring above half; Pull posts only when it sets wakeAsked
+//      itself. A semaphore keeps a post made before the sleep, so no request is lost.
+//  10. A lost output (Lost from its thread) is only flagged there; the GUI thread then
+//      holds the engine at the position the output reported, keeps the mode Playing and
+//      tries every kRetryMs to get an output of the same kind again, never waiting for a
+//      server's answer. One that answers within kReconnectGraceMs plays on from that
+//      position; else the engine stands Paused there and posts kNoticeOutputGone once.
 //
-// Lock order: decodeMutex, then the SDL device lock. The GUI thread takes them only in
-// Halt(), the SDL lock only momentarily as a barrier (and inside SDL_PauseAudioDevice); the
-// decoder thread takes only decodeMutex; the callback takes nothing (SDL holds its own device
-// lock around it). Opening SDL devices happens on the GUI thread with neither lock held,
-// closing them on the releaser thread. The releaser's queue mutex is a leaf: every thread
-// takes it with no other lock held and lets go before any SDL call. SDL lets one device
-// close while another opens: each has its own thread, lock and server connection.
+// Locks. decodeMutex is taken by the decoder thread and, on the GUI thread, by Halt, StartAt
+// and the destructor. An output's own lock (SDL's device lock, held by SDL around its
+// callback; libpulse's main loop lock, held by its thread around every callback; the SDL
+// output's source mutex) is taken by the GUI thread inside the Output calls. No thread holds
+// two of these at once: Halt lets the output's lock go before it takes decodeMutex, and Pull
+// takes nothing. The one nesting is a notice posted from an output's thread, which takes
+// Qt's event-queue lock, a leaf, under the output's lock. The pool's mutex and the SDL output
+// registry's mutex are leaves too: taken with nothing else held and let go before any call
+// into SDL or libpulse.
 //
-// Periods. SDL's period sets how often its thread wakes, which is nearly all the CPU that
-// playing costs beyond decoding. It is chosen as long as latency allows: a seek or pause is
-// heard after at most the buffer being filled plus what the server holds (about a period
-// each), so a period of at most 50 ms keeps that within 100 ms.
-//
-// Position. The callback publishes, under a sequence counter, the file frame at the
-// start of the buffer it just handed to SDL, how many frames that buffer held, and when.
-// The played position is that frame plus the time since, capped at the buffer's length.
-// A stopped or paused engine stands at heldFrame; a finished one at its length.
+// Position. Each output counts the frames it has played since its last flush: SDL's by
+// the frame at the start of the buffer it last handed to SDL plus the time since, capped at
+// that buffer's length; the server's by the stream's clock (pa_stream_get_time), measured
+// from where the flush left its read index. A stopped or paused engine stands at
+// heldFrame; a finished one at its length.
 #include "media/Device.h"
 
 #include "media/Decoder.h"
 #include "media/ManualClock.h"
+#include "media/Output.h"
 #include "media/Volume.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
 #include <QPointer>
-
-#include <SDL.h>
+#include <QString>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <semaphore.h>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <mutex>
+#include <semaphore.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace media {
@@ -103,25 +111,26 @@ constexpr std::size_t kRingFrames = 1u << 16; // ~1.4 s at 44.1 kHz
 constexpr std::size_t kRingMask = kRingFrames - 1;
 constexpr std::size_t kChunkFrames = 4096;
 constexpr std::size_t kPrefillFrames = 16384;
+constexpr std::chrono::milliseconds kReleaseGrace{1000};
+constexpr int kRetryMs = 250;
+constexpr int kReconnectGraceMs = 4000;
 
 std::atomic<std::uint64_t> g_nextSerial{1};
 std::uint16_t g_nextId = 0;
 std::string g_outputProblem;
-std::atomic<int> g_openOutputs{0}; // raised by the GUI thread, lowered by the releaser
-constexpr std::chrono::milliseconds kReleaseGrace{1000};
+std::atomic<int> g_openOutputs{0}; // raised by the GUI thread, lowered by whoever closes one
 
-// Closes SDL outputs off the GUI thread (see the top: closing takes up to three periods).
-// Sleeps on its condition with no timeout while there is nothing to close.
-class Releaser {
+// Idle outputs, waiting to be taken again or closed (see invariant 8). Its thread sleeps on
+// its condition with no timeout while nothing is due.
+class Pool {
     using Clock = std::chrono::steady_clock;
     struct Entry {
-        SDL_AudioDeviceID id;
-        std::uint64_t owner; // serial of the engine that may take it back; 0: none
+        std::unique_ptr<Output> output;
         Clock::time_point due;
     };
 
 public:
-    ~Releaser()
+    ~Pool()
     {
         {
             std::lock_guard lk(m_);
@@ -129,34 +138,60 @@ public:
         }
         cv_.notify_all();
         if (thread_.joinable())
-            thread_.join(); // closes whatever is still queued first
+            thread_.join(); // closes whatever is still held first
     }
-    // The device must be paused already: SDL calls no callback of a paused device.
-    void Release(SDL_AudioDeviceID id, std::uint64_t owner)
+    // The output must be paused already: no Pull runs on a paused output.
+    void Put(std::unique_ptr<Output> out)
     {
+        const bool keep = out->Alive();
+        const auto due = !keep ? Clock::now()
+                         : out->OutputKind() == Output::Kind::Sdl ? Clock::now() + kReleaseGrace
+                                                                  : Clock::time_point::max();
         std::lock_guard lk(m_);
-        queue_.push_back({id, owner, owner ? Clock::now() + kReleaseGrace : Clock::now()});
+        queue_.push_back({std::move(out), due});
         ++pending_;
         if (!thread_.joinable())
             thread_ = std::thread([this] { Run(); });
         cv_.notify_all();
     }
-    // The paused output that `owner` released and that is not closed yet, or 0.
-    SDL_AudioDeviceID Reclaim(std::uint64_t owner)
+    // A live idle output of that kind and rate, or null.
+    std::unique_ptr<Output> Take(Output::Kind kind, int rate)
     {
-        if (owner == 0) // an engine that failed before it had a serial; 0 marks "no owner"
-            return 0;
         std::lock_guard lk(m_);
-        const auto it = std::find_if(queue_.begin(), queue_.end(), [owner](const Entry &e) { return e.owner == owner; });
-        if (it == queue_.end())
-            return 0;
-        const SDL_AudioDeviceID id = it->id;
-        queue_.erase(it);
-        --pending_;
-        cv_.notify_all();
-        return id;
+        for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+            if (it->output && it->output->OutputKind() == kind && it->output->Rate() == rate &&
+                it->output->Alive() && it->due > Clock::now()) {
+                std::unique_ptr<Output> out = std::move(it->output);
+                queue_.erase(it);
+                --pending_;
+                cv_.notify_all();
+                return out;
+            }
+        }
+        return nullptr;
     }
-    // Closes everything handed over without waiting out the grace; returns once done.
+    // Closes the idle server streams now, on this thread, before a new one is made: closing
+    // one only sends a request, and the server handles requests in order, so it never holds
+    // two of ours.
+    void RetireStreams()
+    {
+        std::vector<std::unique_ptr<Output>> gone;
+        {
+            std::lock_guard lk(m_);
+            for (auto it = queue_.begin(); it != queue_.end();) {
+                if (it->output && it->output->OutputKind() == Output::Kind::Pulse) {
+                    gone.push_back(std::move(it->output));
+                    it = queue_.erase(it);
+                    --pending_;
+                } else {
+                    ++it;
+                }
+            }
+            cv_.notify_all();
+        }
+        g_openOutputs.fetch_sub(int(gone.size()));
+    }
+    // Closes everything held without waiting out the grace; returns once done.
     void Drain()
     {
         std::unique_lock lk(m_);
@@ -182,13 +217,16 @@ private:
             const auto next = std::min_element(queue_.begin(), queue_.end(),
                                                [](const Entry &a, const Entry &b) { return a.due < b.due; });
             if (!quit_ && !hurry_ && Clock::now() < next->due) {
-                cv_.wait_until(lk, next->due); // or until anything changes; then look again
+                if (next->due == Clock::time_point::max())
+                    cv_.wait(lk);
+                else
+                    cv_.wait_until(lk, next->due); // or until anything changes; then look again
                 continue;
             }
-            const SDL_AudioDeviceID id = next->id;
+            std::unique_ptr<Output> out = std::move(next->output);
             queue_.erase(next);
             lk.unlock();
-            SDL_CloseAudioDevice(id);
+            out.reset();
             g_openOutputs.fetch_sub(1);
             lk.lock();
             --pending_;
@@ -203,14 +241,74 @@ private:
     bool hurry_ = false;
     std::thread thread_;
 };
-Releaser &Outputs()
+Pool &Outputs()
 {
-    static Releaser r;
-    return r;
+    static Pool p;
+    return p;
 }
+
+// SDL's dummy driver is asked for by name: it plays nothing, at real-time pace.
+bool SdlOnly()
+{
+    const char *driver = std::getenv("SDL_AUDIODRIVER");
+    return driver && std::strcmp(driver, "dummy") == 0;
+}
+
+// The tests' output: it plays what ManualClock::Advance tells it to, at once.
+class ManualOutput final : public Output {
+public:
+    explicit ManualOutput(int rate) : rate_(rate) {}
+    Kind OutputKind() const override { return Kind::Manual; }
+    int Rate() const override { return rate_; }
+    bool Alive() const override { return !lost_; }
+    void Start(OutputSource *source) override
+    {
+        source_ = source;
+        if (lost_)
+            std::exchange(source_, nullptr)->Lost();
+    }
+    void Pause() override { source_ = nullptr; }
+    void Flush() override { played_ = 0; }
+    std::uint64_t Played() override { return played_; }
+
+    // Plays up to `frames` frames; false when there was nothing to play.
+    bool Pump(std::size_t frames, std::vector<std::int16_t> *capture)
+    {
+        if (!source_)
+            return false;
+        buffer_.resize(2 * frames);
+        bool last = false;
+        const std::size_t n = source_->Pull(buffer_.data(), frames, &last);
+        if (capture)
+            capture->insert(capture->end(), buffer_.begin(), buffer_.begin() + std::ptrdiff_t(2 * n));
+        played_ += n;
+        if (last)
+            source_->Drained(); // no output latency to wait for
+        return n > 0;
+    }
+    // The output's clock runs on without taking audio, as a stalled device's may.
+    void Stall(std::size_t frames) { played_ += frames; }
+    void Lose()
+    {
+        lost_ = true;
+        if (OutputSource *s = std::exchange(source_, nullptr))
+            s->Lost();
+    }
+
+private:
+    const int rate_;
+    OutputSource *source_ = nullptr;
+    std::uint64_t played_ = 0;
+    bool lost_ = false;
+    std::vector<std::int16_t> buffer_;
+};
+
+// Every open engine, for a change of the gain (GUI thread only).
+std::vector<Engine *> g_engines;
 
 struct ManualState {
     bool installed = false;
+    bool outputAvailable = true;
     std::vector<Engine *> engines;
     bool capturing = false;
     std::vector<std::int16_t> captured;
@@ -221,12 +319,6 @@ ManualState &Manual()
     return s;
 }
 
-std::int64_t NowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // s * gain / 65535, rounded. In float so the loop vectorises on plain SSE2; a float's 24-bit
 // mantissa keeps the result within half a step of the exact value.
 inline std::int16_t Scale(std::int16_t s, float factor)
@@ -235,23 +327,9 @@ inline std::int16_t Scale(std::int16_t s, float factor)
     return static_cast<std::int16_t>(static_cast<std::int32_t>(v + (v >= 0.0f ? 0.5f : -0.5f)));
 }
 
-bool EnsureSdl()
-{
-    static bool ready = false;
-    if (ready)
-        return true;
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "ZOLM Player");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        g_outputProblem = SDL_GetError();
-        return false;
-    }
-    ready = true;
-    return true;
-}
-
 } // namespace
 
+void SetOutputProblem(const std::string &text) { g_outputProblem = text; }
 const std::string &LastOutputProblem() { return g_outputProblem; }
 int OpenOutputs()
 {
@@ -259,17 +337,59 @@ int OpenOutputs()
     return g_openOutputs.load();
 }
 
-class Engine {
+// The server's output whenever a server answers; SDL where none does, or when its dummy
+// driver is asked for. `only` restricts the choice to one kind (a reconnection).
+std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool wait, const Output::Kind *only)
+{
+    const auto allowed = [only](Output::Kind k) { return !only || *only == k; };
+    if (!SdlOnly() && allowed(Output::Kind::Pulse)) {
+        if (auto out = Outputs().Take(Output::Kind::Pulse, rate)) {
+            out->SetTitle(title);
+            return out;
+        }
+        Outputs().RetireStreams(); // one stream of ours on the server at a time
+        if (auto out = OpenPulseOutput(rate, title, wait)) {
+            g_outputProblem.clear();
+            g_openOutputs.fetch_add(1);
+            return out;
+        }
+    }
+    if (!allowed(Output::Kind::Sdl))
+        return nullptr;
+    if (auto out = Outputs().Take(Output::Kind::Sdl, rate))
+        return out;
+    auto out = OpenSdlOutput(rate);
+    if (!out && Outputs().Busy()) { // perhaps a driver that opens one device at a time
+        Outputs().Drain();
+        out = OpenSdlOutput(rate);
+    }
+    if (!out)
+        return nullptr;
+    g_outputProblem.clear();
+    g_openOutputs.fetch_add(1);
+    return out;
+}
+
+void ReturnOutput(std::unique_ptr<Output> output)
+{
+    if (output && output->OutputKind() != Output::Kind::Manual)
+        Outputs().Put(std::move(output));
+}
+
+class Engine final : public OutputSource {
 public:
     enum class State { Stopped, Playing, Paused };
 
     Engine() { sem_init(&wake, 0, 0); }
-    ~Engine()
+    ~Engine() override
     {
         running.store(false);
-        if (!sdl && !manual)
-            sdl = Outputs().Reclaim(serial); // a held output goes at once, not after the grace
-        ReleaseOutput(false);
+        retryTimer.reset();
+        if (out) {
+            out->Pause();
+            out->Flush();
+            ReturnOutput(std::move(out));
+        }
         if (thread.joinable()) {
             {
                 std::lock_guard lk(decodeMutex);
@@ -284,6 +404,7 @@ public:
             ::close(fd);
         auto &list = Manual().engines;
         list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        g_engines.erase(std::remove(g_engines.begin(), g_engines.end(), this), g_engines.end());
     }
 
     // ---- fixed after open
@@ -298,24 +419,22 @@ public:
     QPointer<QObject> receiver;
     Device::NoticePoster post;
     bool manual = false;
-    SDL_AudioSpec want{}; // what the output is (re)opened with
+    std::string title;
 
-    // ---- GUI side: 0 while the output is released (invariant 7)
-    SDL_AudioDeviceID sdl = 0;
+    // ---- GUI side: null while the output is back in the pool (invariant 8)
+    std::unique_ptr<Output> out;
 
-    // ---- shared with the audio side
+    // ---- shared with the output's thread
     std::unique_ptr<std::int16_t[]> ring{new std::int16_t[2 * kRingFrames]};
     std::atomic<std::uint64_t> writePos{0}, readPos{0};
     std::atomic<bool> eof{false}, running{false}, finished{false}, notifyPending{false}, wakeAsked{false};
+    std::atomic<bool> lostPosted{false};
     std::uint64_t baseFrame = 0; // file frame at ring position 0; see invariant 4
-    std::atomic<std::uint32_t> seq{0};
-    std::atomic<std::uint64_t> pubFrame{0}, pubCount{0};
-    std::atomic<std::int64_t> pubTimeNs{0};
 
     // ---- decoder side
     std::thread thread;
     std::mutex decodeMutex;
-    sem_t wake; // posted by the callback (ring half empty) and by the GUI thread
+    sem_t wake; // posted by Pull (ring half empty) and by the GUI thread
     bool quit = false;   // under decodeMutex
     bool active = false; // under decodeMutex
     std::vector<std::int16_t> scratch;
@@ -324,6 +443,10 @@ public:
     State state = State::Stopped;
     std::uint64_t heldFrame = 0;
     std::uint64_t manualRemainder = 0;
+    bool reconnecting = false; // lost while playing; heldFrame is where it stopped
+    Output::Kind lostKind = Output::Kind::Manual;
+    int waitedMs = 0;
+    std::unique_ptr<QTimer> retryTimer;
 
     // Decodes one chunk into the ring. Caller holds decodeMutex (or is the only thread).
     bool FillOnce()
@@ -373,17 +496,6 @@ public:
         }
     }
 
-    void Publish(std::uint64_t frame, std::uint64_t count, std::int64_t now)
-    {
-        const std::uint32_t s = seq.load(std::memory_order_relaxed);
-        seq.store(s + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
-        pubFrame.store(frame, std::memory_order_relaxed);
-        pubCount.store(count, std::memory_order_relaxed);
-        pubTimeNs.store(now, std::memory_order_relaxed);
-        seq.store(s + 2, std::memory_order_release);
-    }
-
     void Finish()
     {
         running.store(false, std::memory_order_relaxed);
@@ -392,49 +504,42 @@ public:
             post(serial, 1);
     }
 
-    // The output side: SDL's callback, or ManualClock::Advance. Never blocks.
-    void Render(std::int16_t *out, std::size_t frames)
+    // ---- OutputSource: the output's thread. Never blocks.
+    std::size_t Pull(std::int16_t *dst, std::size_t frames, bool *last) override
     {
-        if (!running.load(std::memory_order_acquire)) {
-            std::memset(out, 0, frames * 4);
-            return;
-        }
+        *last = false;
+        if (!running.load(std::memory_order_acquire))
+            return 0;
         const bool atEnd = eof.load(std::memory_order_acquire);
         const std::uint64_t w = writePos.load(std::memory_order_acquire);
         const std::uint64_t r = readPos.load(std::memory_order_relaxed);
         const std::size_t avail = static_cast<std::size_t>(w - r);
         const std::size_t n = std::min(frames, avail);
-        if (n == 0 && atEnd) { // the last buffer has been played out
-            std::memset(out, 0, frames * 4);
-            Finish();
-            return;
-        }
         const std::uint32_t word = WaveOutVolume();
         const std::int32_t gl = static_cast<std::int32_t>(word & 0xFFFF);
         const std::int32_t gr = static_cast<std::int32_t>(word >> 16);
         const std::size_t first = std::min(n, kRingFrames - static_cast<std::size_t>(r & kRingMask));
-        CopyWithGain(out, ring.get() + 2 * (r & kRingMask), first, gl, gr);
-        CopyWithGain(out + 2 * first, ring.get(), n - first, gl, gr);
-        if (n < frames)
-            std::memset(out + 2 * n, 0, (frames - n) * 4);
-        Publish(baseFrame + r, n, manual ? 0 : NowNs());
+        CopyWithGain(dst, ring.get() + 2 * (r & kRingMask), first, gl, gr);
+        CopyWithGain(dst + 2 * first, ring.get(), n - first, gl, gr);
         readPos.store(r + n, std::memory_order_release);
-        if (manual) {
-            if (atEnd && n == avail)
-                Finish(); // no output latency to wait for
-        } else if (w - r - n <= kRingFrames / 2 && !wakeAsked.exchange(true)) {
+        *last = atEnd && n == avail;
+        if (!manual && w - r - n <= kRingFrames / 2 && !wakeAsked.exchange(true))
             sem_post(&wake);
-        }
+        return n;
     }
-
-    static void SDLCALL SdlCallback(void *userdata, Uint8 *stream, int len)
+    void Drained() override
     {
-        static_cast<Engine *>(userdata)->Render(reinterpret_cast<std::int16_t *>(stream),
-                                                static_cast<std::size_t>(len) / 4);
+        if (running.load(std::memory_order_acquire))
+            Finish();
+    }
+    void Lost() override
+    {
+        if (!lostPosted.exchange(true))
+            post(serial, kNoticeOutputLost);
     }
 
-    // Fills the ring to the top, then sleeps until the callback finds it half empty
-    // (invariant 8): about one wake-up per half ring, however short SDL's period.
+    // Fills the ring to the top, then sleeps until Pull finds it half empty (invariant 9):
+    // about one wake-up per half ring, however short the output's period.
     void DecoderLoop()
     {
         for (;;) {
@@ -462,22 +567,9 @@ public:
             return heldFrame;
         if (finished.load(std::memory_order_acquire))
             return lengthFrames;
-        std::uint64_t f = 0, c = 0;
-        std::int64_t t = 0;
-        for (int tries = 0; tries < 10000; ++tries) {
-            const std::uint32_t s1 = seq.load(std::memory_order_acquire);
-            f = pubFrame.load(std::memory_order_relaxed);
-            c = pubCount.load(std::memory_order_relaxed);
-            t = pubTimeNs.load(std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if (!(s1 & 1) && seq.load(std::memory_order_relaxed) == s1)
-                break;
-        }
-        if (manual)
-            return f + c;
-        const std::int64_t elapsed = std::max<std::int64_t>(0, NowNs() - t);
-        const auto played = static_cast<std::uint64_t>(static_cast<double>(elapsed) * rate / 1e9);
-        return f + std::min(c, played);
+        if (reconnecting || !out)
+            return heldFrame;
+        return baseFrame + std::min(out->Played(), readPos.load(std::memory_order_acquire));
     }
 
     std::uint32_t FrameToMs(std::uint64_t frame) const
@@ -492,50 +584,34 @@ public:
         return std::min<std::uint64_t>(lengthFrames, (std::uint64_t(ms) * rate + 999) / 1000);
     }
 
-    // Stops the audio side from touching the ring and the decoder (invariant 4).
+    // Stops the output from pulling and drops what it holds, then waits for the decoder
+    // (invariant 4).
     void Halt()
     {
         running.store(false);
-        if (sdl) {
-            SDL_LockAudioDevice(sdl);
-            SDL_UnlockAudioDevice(sdl);
+        if (out) {
+            out->Pause();
+            out->Flush();
         }
         std::lock_guard lk(decodeMutex);
         active = false;
     }
 
-    // Opens the SDL output, paused, unless it is open already or there is none to open.
-    bool OpenOutput()
+    // Takes an output unless the engine has one. `only`: of that kind alone.
+    bool OpenOutput(bool wait, const Output::Kind *only = nullptr)
     {
-        if (manual || sdl)
+        if (out)
             return true;
-        if ((sdl = Outputs().Reclaim(serial)) != 0)
-            return true; // still paused, as it was released
-        SDL_AudioSpec have{};
-        // No changes allowed: SDL converts if it must, so the ring's format always holds.
-        sdl = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-        if (sdl == 0 && Outputs().Busy()) { // perhaps a device that opens only once
-            Outputs().Drain();
-            sdl = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (manual) {
+            if (!Manual().outputAvailable) {
+                g_outputProblem = "the manual output is switched off";
+                return false;
+            }
+            out = std::make_unique<ManualOutput>(rate);
+            return true;
         }
-        if (sdl == 0) {
-            g_outputProblem = SDL_GetError();
-            return false;
-        }
-        g_outputProblem.clear();
-        g_openOutputs.fetch_add(1);
-        return true;
-    }
-
-    // Releases the output (invariant 7): no callback runs once this returns. A held engine
-    // may take it back for a while; a dying one may not.
-    void ReleaseOutput(bool mayReclaim)
-    {
-        if (!sdl)
-            return;
-        SDL_PauseAudioDevice(sdl, 1);
-        Outputs().Release(sdl, mayReclaim ? serial : 0);
-        sdl = 0;
+        out = AcquireOutput(rate, title, wait, only);
+        return out != nullptr;
     }
 
     // A finished play becomes a stopped device standing at the end.
@@ -543,7 +619,7 @@ public:
     {
         if (state == State::Playing && finished.load(std::memory_order_acquire)) {
             Halt();
-            ReleaseOutput(true);
+            ReturnOutput(std::move(out));
             state = State::Stopped;
             heldFrame = lengthFrames;
         }
@@ -555,9 +631,10 @@ public:
             post(serial, 4);
     }
 
-    // Starts playing at `frame`. The engine must be halted and its output open.
+    // Starts playing at `frame`. The engine must be halted and hold an output.
     void StartAt(std::uint64_t frame)
     {
+        reconnecting = false;
         {
             std::lock_guard lk(decodeMutex);
             writePos.store(0);
@@ -565,51 +642,111 @@ public:
             baseFrame = frame;
             finished.store(false);
             wakeAsked.store(false);
+            lostPosted.store(false);
             eof.store(frame >= lengthFrames || !dec->Seek(frame));
             manualRemainder = 0;
             if (!manual)
                 while (writePos.load() < kPrefillFrames && FillOnce()) {
                 }
-            Publish(frame, 0, NowNs());
             active = true;
         }
         state = State::Playing;
         running.store(true, std::memory_order_release);
-        if (sdl) {
-            SDL_PauseAudioDevice(sdl, 0);
+        out->Start(this);
+        if (!manual)
             sem_post(&wake);
-        }
     }
 
     void HoldAt(std::uint64_t frame, State s)
     {
         Halt();
-        ReleaseOutput(true);
+        ReturnOutput(std::move(out));
+        reconnecting = false;
         heldFrame = std::min(frame, lengthFrames);
         state = s;
         AbortPending();
     }
 
+    // The output said it was lost (its notice, on the GUI thread): hold where the sound
+    // stopped and look for it again (invariant 10).
+    void OnLost()
+    {
+        if (state != State::Playing || !out || out->Alive() || finished.load())
+            return; // stale: this play is over, or it has another output by now
+        heldFrame = std::min(CurrentFrame(), lengthFrames);
+        lostKind = out->OutputKind();
+        Halt();
+        ReturnOutput(std::move(out));
+        reconnecting = true;
+        waitedMs = 0;
+        if (!manual) {
+            if (!retryTimer) {
+                retryTimer = std::make_unique<QTimer>();
+                QObject::connect(retryTimer.get(), &QTimer::timeout, [this] { Retry(kRetryMs); });
+            }
+            retryTimer->start(kRetryMs);
+        }
+    }
+
+    void Retry(int ms)
+    {
+        if (!reconnecting) {
+            if (retryTimer)
+                retryTimer->stop();
+            return;
+        }
+        waitedMs += ms;
+        const Output::Kind kind = lostKind;
+        if (OpenOutput(false, manual ? nullptr : &kind)) {
+            if (retryTimer)
+                retryTimer->stop();
+            StartAt(heldFrame);
+            return;
+        }
+        if (waitedMs < kReconnectGraceMs)
+            return;
+        if (retryTimer)
+            retryTimer->stop();
+        reconnecting = false;
+        state = State::Paused;
+        AbortPending();
+        post(serial, kNoticeOutputGone);
+    }
+
     void AdvanceManual(int ms)
     {
-        if (state != State::Playing || !running.load())
+        if (state != State::Playing)
+            return;
+        if (reconnecting) {
+            Retry(ms);
+            return;
+        }
+        if (!running.load() || !out)
             return;
         const std::uint64_t acc = std::uint64_t(ms) * rate + manualRemainder;
         std::uint64_t frames = acc / 1000;
         manualRemainder = acc % 1000;
-        std::vector<std::int16_t> out(2 * kChunkFrames);
+        auto *output = static_cast<ManualOutput *>(out.get());
         auto &m = Manual();
         while (frames > 0 && running.load()) {
             while (FillOnce()) {
             }
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, kChunkFrames));
-            const std::uint64_t before = readPos.load();
-            Render(out.data(), n);
-            if (m.capturing)
-                m.captured.insert(m.captured.end(), out.begin(), out.begin() + 2 * (readPos.load() - before));
+            if (!output->Pump(n, m.capturing ? &m.captured : nullptr))
+                break;
             frames -= n;
         }
     }
+    void Refresh()
+    {
+        Settle();
+        if (state != State::Playing || reconnecting || !out || out->OutputKind() != Output::Kind::Pulse)
+            return;
+        const std::uint64_t frame = CurrentFrame();
+        Halt();
+        StartAt(frame);
+    }
+    ManualOutput *ManualOut() { return manual && out ? static_cast<ManualOutput *>(out.get()) : nullptr; }
 };
 
 // ---------------------------------------------------------------------------------------
@@ -652,34 +789,20 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
     e.receiver = receiver;
     e.post = std::move(post);
     e.serial = g_nextSerial.fetch_add(1);
-
-    if (Manual().installed) {
-        e.manual = true;
+    // The stream's name in the desktop's sound settings: the file's, shown as the list does.
+    e.title = QString::fromLocal8Bit(path.mid(slash + 1)).toStdString();
+    e.manual = Manual().installed;
+    if (e.manual)
         Manual().engines.push_back(&e);
-    } else {
-        if (!EnsureSdl()) {
-            *error = kErrNoOutput;
-            return nullptr;
-        }
-        e.want.freq = e.rate;
-        e.want.format = AUDIO_S16SYS;
-        e.want.channels = 2;
-        // The longest power-of-two period within 50 ms (see Periods at the top): 2048 frames at
-        // 44.1 and 48 kHz. The position stays exact: it is interpolated within each period.
-        Uint16 samples = 256;
-        while (samples < 16384 && 2 * samples * 20 <= e.rate)
-            samples = static_cast<Uint16>(samples * 2);
-        e.want.samples = samples;
-        e.want.callback = &Engine::SdlCallback;
-        e.want.userdata = &e;
-        // Opened here so that a file without any output fails here, clearly; it is kept
-        // for the play that follows (closing and reopening would cost a period each).
-        if (!e.OpenOutput()) {
-            *error = kErrNoOutput;
-            return nullptr;
-        }
-        e.thread = std::thread([&e] { e.DecoderLoop(); });
+    g_engines.push_back(&e);
+    // Taken here so that a file without any output fails here, clearly; it is kept for the
+    // play that follows.
+    if (!e.OpenOutput(true)) {
+        *error = kErrNoOutput;
+        return nullptr;
     }
+    if (!e.manual)
+        e.thread = std::thread([&e] { e.DecoderLoop(); });
     if (++g_nextId == 0)
         g_nextId = 1;
     e.id = g_nextId;
@@ -702,13 +825,15 @@ int Device::Play(bool hasFrom, std::uint32_t fromMs)
     e.Settle();
     if (hasFrom && fromMs > e.lengthMs)
         return kErrOutOfRange;
-    if (!hasFrom && e.state == Engine::State::Playing) {
-        // Already playing from where it stands: the old command is superseded by this one.
+    if (e.state == Engine::State::Playing && (!hasFrom || e.reconnecting)) {
+        // Already playing (or looking for its output again): this command supersedes the old.
+        if (hasFrom)
+            e.heldFrame = e.MsToFrame(fromMs);
         if (e.notifyPending.exchange(true))
             e.post(e.serial, 2);
         return kOk;
     }
-    if (!e.OpenOutput())
+    if (!e.OpenOutput(true))
         return kErrNoOutput;
     const std::uint64_t frame = hasFrom ? e.MsToFrame(fromMs) : e.CurrentFrame();
     e.Halt();
@@ -741,7 +866,7 @@ int Device::Resume()
     e.Settle();
     if (e.state != Engine::State::Paused)
         return kErrNotPaused;
-    if (!e.OpenOutput())
+    if (!e.OpenOutput(true))
         return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))
@@ -776,29 +901,70 @@ std::uint32_t Device::PositionMs()
     return e.FrameToMs(e.CurrentFrame());
 }
 
+void Device::HandleOutputLost() { engine_->OnLost(); }
+
+// The gain is applied as frames are handed to the output, and the sound server queues up to
+// a second of them: without this, a change would be heard that much later. A playing engine
+// on the server's output starts again from where it is, so what is queued is played anew at
+// the new gain (SDL holds a period or two, which is soon enough).
+void GainChanged()
+{
+    for (Engine *e : g_engines)
+        e->Refresh();
+}
+
 // ---- ManualClock ------------------------------------------------------------------------
 
 void ManualClock::Install() { Manual().installed = true; }
-void ManualClock::Uninstall() { Manual().installed = false; }
+void ManualClock::Uninstall()
+{
+    Manual().installed = false;
+    Manual().outputAvailable = true;
+}
 bool ManualClock::Installed() { return Manual().installed; }
 
-void ManualClock::Advance(int ms)
+namespace {
+// A notice handler may close devices, so collect first and deliver afterwards.
+template <typename F>
+void ForPlayingEngines(F f)
 {
-    if (ms <= 0)
-        return;
-    // A notice handler may close devices, so collect first and deliver afterwards.
     std::vector<QPointer<QObject>> receivers;
     const std::vector<Engine *> engines = Manual().engines;
     for (Engine *e : engines) {
         if (e->state != Engine::State::Playing)
             continue;
-        e->AdvanceManual(ms);
+        f(*e);
         receivers.push_back(e->receiver);
     }
     for (const QPointer<QObject> &r : receivers)
         if (r)
             QCoreApplication::sendPostedEvents(r, QEvent::MetaCall);
 }
+} // namespace
+
+void ManualClock::Advance(int ms)
+{
+    if (ms > 0)
+        ForPlayingEngines([ms](Engine &e) { e.AdvanceManual(ms); });
+}
+
+void ManualClock::Stall(int ms)
+{
+    ForPlayingEngines([ms](Engine &e) {
+        if (ManualOutput *o = e.ManualOut())
+            o->Stall(std::size_t(std::uint64_t(ms) * std::uint64_t(e.rate) / 1000));
+    });
+}
+
+void ManualClock::LoseOutput()
+{
+    ForPlayingEngines([](Engine &e) {
+        if (ManualOutput *o = e.ManualOut())
+            o->Lose();
+    });
+}
+
+void ManualClock::SetOutputAvailable(bool on) { Manual().outputAvailable = on; }
 
 void ManualClock::SetCapture(bool on)
 {

@@ -15,12 +15,18 @@ namespace media {
 
 class Engine;
 
-// What SDL said when the output last failed to open (empty when it opened).
+// Notices of the output, beside the completion codes 1, 2, 4 and 8: it went away while
+// playing (the device then looks for it again; hand the notice to HandleOutputLost), and
+// it did not come back in time (the device now stands paused where the sound stopped).
+constexpr int kNoticeOutputLost = 0x100;
+constexpr int kNoticeOutputGone = 0x200;
+
+// What the output said when one last failed to open (empty when it opened).
 const std::string &LastOutputProblem();
 
-// How many SDL outputs are open once every release under way has finished: it closes
-// the outputs that held devices keep for a quick resume, and waits. Only a playing device
-// holds one then.
+// How many outputs are open once every idle one has been closed: it closes the outputs
+// kept for the next track or a quick resume, and waits. Only a device that plays or has just
+// been opened holds one then.
 int OpenOutputs();
 
 class Device {
@@ -47,6 +53,7 @@ public:
     std::uint32_t PositionMs();
     std::uint32_t LengthMs() const;
     int SampleRate() const;
+    void HandleOutputLost(); // on kNoticeOutputLost
 
 private:
     Device() = default;

@@ -14,6 +14,7 @@
 // call in too) and libraries stay loaded until the process ends.
 #include <SDL.h>
 #include <mpg123.h>
+#include <pulse/pulseaudio.h>
 #include <sndfile.h>
 
 #include <dlfcn.h>
@@ -34,7 +35,8 @@ struct Library {
     std::string error;
 };
 
-// The libraries' binary interfaces by their sonames (SDL 2, libsndfile 1, libmpg123 0).
+// The libraries' binary interfaces by their sonames (SDL 2, libsndfile 1, libmpg123 0,
+// libpulse 0).
 const Library &Sdl()
 {
     static const Library lib("libSDL2-2.0.so.0");
@@ -44,6 +46,12 @@ const Library &Sdl()
 const Library &SndFile()
 {
     static const Library lib("libsndfile.so.1");
+    return lib;
+}
+
+const Library &Pulse()
+{
+    static const Library lib("libpulse.so.0");
     return lib;
 }
 
@@ -89,6 +97,74 @@ ZOLM_FORWARD(Sdl, void, SDL_PauseAudioDevice, (SDL_AudioDeviceID dev, int pause_
 ZOLM_FORWARD(Sdl, void, SDL_LockAudioDevice, (SDL_AudioDeviceID dev), (dev), return)
 ZOLM_FORWARD(Sdl, void, SDL_UnlockAudioDevice, (SDL_AudioDeviceID dev), (dev), return)
 ZOLM_FORWARD(Sdl, const char *, SDL_GetError, (void), (), return Sdl().error.c_str())
+ZOLM_FORWARD(Sdl, void, SDL_SetEventFilter, (SDL_EventFilter filter, void *userdata), (filter, userdata), return)
+
+// ---------------------------------------------------------------- libpulse
+// Without the library there is no server output: the first call says so and SDL is used.
+
+ZOLM_FORWARD(Pulse, pa_threaded_mainloop *, pa_threaded_mainloop_new, (void), (), return nullptr)
+ZOLM_FORWARD(Pulse, void, pa_threaded_mainloop_free, (pa_threaded_mainloop * m), (m), return)
+ZOLM_FORWARD(Pulse, int, pa_threaded_mainloop_start, (pa_threaded_mainloop * m), (m), return -1)
+ZOLM_FORWARD(Pulse, void, pa_threaded_mainloop_lock, (pa_threaded_mainloop * m), (m), return)
+ZOLM_FORWARD(Pulse, void, pa_threaded_mainloop_unlock, (pa_threaded_mainloop * m), (m), return)
+ZOLM_FORWARD(Pulse, void, pa_threaded_mainloop_wait, (pa_threaded_mainloop * m), (m), return)
+ZOLM_FORWARD(Pulse, void, pa_threaded_mainloop_signal, (pa_threaded_mainloop * m, int wait_for_accept),
+             (m, wait_for_accept), return)
+ZOLM_FORWARD(Pulse, pa_mainloop_api *, pa_threaded_mainloop_get_api, (pa_threaded_mainloop * m), (m), return nullptr)
+ZOLM_FORWARD(Pulse, pa_proplist *, pa_proplist_new, (void), (), return nullptr)
+ZOLM_FORWARD(Pulse, void, pa_proplist_free, (pa_proplist * p), (p), return)
+ZOLM_FORWARD(Pulse, int, pa_proplist_sets, (pa_proplist * p, const char *key, const char *value), (p, key, value),
+             return -1)
+ZOLM_FORWARD(Pulse, const char *, pa_strerror, (int error), (error), return Pulse().error.c_str())
+ZOLM_FORWARD(Pulse, pa_context *, pa_context_new_with_proplist,
+             (pa_mainloop_api * mainloop, const char *name, const pa_proplist *proplist), (mainloop, name, proplist),
+             return nullptr)
+ZOLM_FORWARD(Pulse, void, pa_context_unref, (pa_context * c), (c), return)
+ZOLM_FORWARD(Pulse, int, pa_context_connect,
+             (pa_context * c, const char *server, pa_context_flags_t flags, const pa_spawn_api *api),
+             (c, server, flags, api), return -1)
+ZOLM_FORWARD(Pulse, pa_context_state_t, pa_context_get_state, (const pa_context *c), (c), return PA_CONTEXT_FAILED)
+ZOLM_FORWARD(Pulse, int, pa_context_errno, (const pa_context *c), (c), return PA_ERR_UNKNOWN)
+ZOLM_FORWARD(Pulse, void, pa_context_set_state_callback, (pa_context * c, pa_context_notify_cb_t cb, void *userdata),
+             (c, cb, userdata), return)
+ZOLM_FORWARD(Pulse, void, pa_operation_unref, (pa_operation * o), (o), return)
+ZOLM_FORWARD(Pulse, pa_stream *, pa_stream_new_with_proplist,
+             (pa_context * c, const char *name, const pa_sample_spec *ss, const pa_channel_map *map, pa_proplist *p),
+             (c, name, ss, map, p), return nullptr)
+ZOLM_FORWARD(Pulse, void, pa_stream_unref, (pa_stream * s), (s), return)
+ZOLM_FORWARD(Pulse, pa_stream_state_t, pa_stream_get_state, (const pa_stream *p), (p), return PA_STREAM_FAILED)
+ZOLM_FORWARD(Pulse, int, pa_stream_connect_playback,
+             (pa_stream * s, const char *dev, const pa_buffer_attr *attr, pa_stream_flags_t flags,
+              const pa_cvolume *volume, pa_stream *sync_stream),
+             (s, dev, attr, flags, volume, sync_stream), return -1)
+ZOLM_FORWARD(Pulse, int, pa_stream_disconnect, (pa_stream * s), (s), return -1)
+ZOLM_FORWARD(Pulse, void, pa_stream_set_state_callback, (pa_stream * s, pa_stream_notify_cb_t cb, void *userdata),
+             (s, cb, userdata), return)
+ZOLM_FORWARD(Pulse, void, pa_stream_set_write_callback, (pa_stream * p, pa_stream_request_cb_t cb, void *userdata),
+             (p, cb, userdata), return)
+ZOLM_FORWARD(Pulse, size_t, pa_stream_writable_size, (const pa_stream *p), (p), return static_cast<size_t>(-1))
+ZOLM_FORWARD(Pulse, int, pa_stream_begin_write, (pa_stream * p, void **data, size_t *nbytes), (p, data, nbytes),
+             return -1)
+ZOLM_FORWARD(Pulse, int, pa_stream_cancel_write, (pa_stream * p), (p), return -1)
+ZOLM_FORWARD(Pulse, int, pa_stream_write,
+             (pa_stream * p, const void *data, size_t nbytes, pa_free_cb_t free_cb, int64_t offset,
+              pa_seek_mode_t seek),
+             (p, data, nbytes, free_cb, offset, seek), return -1)
+ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_cork, (pa_stream * s, int b, pa_stream_success_cb_t cb, void *userdata),
+             (s, b, cb, userdata), return nullptr)
+ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_flush, (pa_stream * s, pa_stream_success_cb_t cb, void *userdata),
+             (s, cb, userdata), return nullptr)
+ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_trigger, (pa_stream * s, pa_stream_success_cb_t cb, void *userdata),
+             (s, cb, userdata), return nullptr)
+ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_drain, (pa_stream * s, pa_stream_success_cb_t cb, void *userdata),
+             (s, cb, userdata), return nullptr)
+ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_update_timing_info,
+             (pa_stream * p, pa_stream_success_cb_t cb, void *userdata), (p, cb, userdata), return nullptr)
+ZOLM_FORWARD(Pulse, const pa_timing_info *, pa_stream_get_timing_info, (pa_stream * s), (s), return nullptr)
+ZOLM_FORWARD(Pulse, int, pa_stream_get_time, (pa_stream * s, pa_usec_t *r_usec), (s, r_usec), return -1)
+ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_proplist_update,
+             (pa_stream * s, pa_update_mode_t mode, pa_proplist *p, pa_stream_success_cb_t cb, void *userdata),
+             (s, mode, p, cb, userdata), return nullptr)
 
 // ---------------------------------------------------------------- libmpg123
 

@@ -31,7 +31,7 @@ QString TMediaPlayer::ErrorText() const
         return QString::fromLatin1(kUnknownErrorCode);
     QString s = QString::fromUtf8(text);
     if (lastError_ == media::kErrNoOutput && !media::LastOutputProblem().empty()) {
-        s.chop(1); // "... can be opened: <what SDL said>."
+        s.chop(1); // "... can be opened: <what the output said>."
         s += QStringLiteral(": %1.").arg(QString::fromStdString(media::LastOutputProblem()));
     }
     return s;
@@ -50,6 +50,15 @@ void TMediaPlayer::Open()
             [this, serial, code] {
                 if (!device_ || device_->Serial() != serial)
                     return;
+                if (code == media::kNoticeOutputLost) {
+                    device_->HandleOutputLost();
+                    return;
+                }
+                if (code == media::kNoticeOutputGone) {
+                    if (OnOutputGone)
+                        OnOutputGone(this);
+                    return;
+                }
                 device_->Mode(); // lets a finished device settle into Stopped
                 HandleNotify(code);
             },

@@ -78,6 +78,9 @@ public:
 
     // Raised after each completion notice, on the GUI thread.
     std::function<void(TMediaPlayer *sender)> OnNotify;
+    // Raised once when the sound output went away while playing and did not come back
+    // within a few seconds: the device then stands paused where the sound stopped.
+    std::function<void(TMediaPlayer *sender)> OnOutputGone;
 
     // A completion notice (1 successful, 2 superseded, 4 aborted, 8 failure); other codes
     // leave NotifyResult unchanged but still raise OnNotify. Public so tests can deliver one.

@@ -21,9 +21,12 @@ std::function<void(std::uint32_t)> &Observer()
 }
 } // namespace
 
+void GainChanged(); // Device.cpp
+
 void WaveOutSetVolume(std::uint32_t word)
 {
-    g_word.store(word, std::memory_order_relaxed);
+    if (g_word.exchange(word, std::memory_order_relaxed) != word)
+        GainChanged();
     std::function<void(std::uint32_t)> observer;
     {
         std::lock_guard lk(ObserverMutex());

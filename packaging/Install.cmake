@@ -83,8 +83,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 # Libraries come from dpkg-shlibdeps: Qt (libqt6gui6 also holds the X11
 # platform plugin), libjpeg, the Wayland client library. What it cannot see:
-#   libsdl2-2.0-0, libsndfile1, libmpg123-0   the audio libraries, loaded at their
-#                                             first use (media/LazyLink.cpp)
+#   libpulse0, libsdl2-2.0-0, libsndfile1,    the audio libraries (the sound server's
+#   libmpg123-0                               client, SDL where none runs, the decoders),
+#                                             loaded at their first use (media/LazyLink.cpp)
 #   qt6-wayland                               the Wayland platform plugin, so the
 #                                             player runs natively on a Wayland session
 #                                             instead of through XWayland
@@ -92,5 +93,5 @@ set(CPACK_STRIP_FILES ON)
 #   qt6-translations-l10n                     Qt's Russian texts for the dialogs Qt draws
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsdl2-2.0-0 (>= 2.0.18), libsndfile1, libmpg123-0, qt6-wayland, fonts-dejavu-core, fonts-liberation2, qt6-translations-l10n")
+    "libsdl2-2.0-0 (>= 2.0.18), libpulse0, libsndfile1, libmpg123-0, qt6-wayland, fonts-dejavu-core, fonts-liberation2, qt6-translations-l10n")
 include(CPack)

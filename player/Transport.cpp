@@ -1,6 +1,7 @@
 // Transport commands and play modes: previous, play, pause, stop, next, shuffle, repeat.
 #include "player/Unit1.h"
 
+#include "app/Dialogs.h"
 #include "media/MPlayer.h"
 #include "player/Controls.h"
 
@@ -30,6 +31,13 @@ void TForm1::SpeedButton5Click()
     Play();
 }
 
+namespace {
+QString NoSoundText()
+{
+    return QStringLiteral("Звук не выводится: устройство вывода звука недоступно. Воспроизведение приостановлено.");
+}
+} // namespace
+
 void TForm1::SpeedButton6Click()
 {
     if (MediaPlayer1->Mode() == TMPModes::mpPlaying) {
@@ -40,11 +48,29 @@ void TForm1::SpeedButton6Click()
         emit PlaybackChanged();
     } else if (MediaPlayer1->Mode() == TMPModes::mpPaused) {
         MediaPlayer1->Resume();
+        if (MediaPlayer1->Mode() == TMPModes::mpPaused) {
+            // No output answers: still paused, as before the press.
+            Dialogs().ShowMessage(NoSoundText());
+            return;
+        }
         Timer1->start();
         SpeedButton6->SetAllowAllUp(true);
         SpeedButton6->SetDown(false);
         emit PlaybackChanged();
     }
+}
+
+// The sound output is gone and the device stands paused where the sound stopped: the
+// window follows as after the pause button.
+void TForm1::SoundOutputGone()
+{
+    if (MediaPlayer1->Mode() != TMPModes::mpPaused)
+        return;
+    Timer1->stop();
+    SpeedButton6->SetDown(true);
+    SpeedButton6->SetAllowAllUp(false);
+    emit PlaybackChanged();
+    Dialogs().ShowMessage(NoSoundText());
 }
 
 void TForm1::SpeedButton2Click()

@@ -186,6 +186,7 @@ void TForm1::CreateControls()
 
     MediaPlayer1 = new TMediaPlayer(this);
     MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
+    MediaPlayer1->OnOutputGone = [this](TMediaPlayer *) { SoundOutputGone(); };
 
     TrackBar2 = new TTrackBar(Qt::Horizontal, c);
     TrackBar2->setObjectName(QStringLiteral("TrackBar2"));

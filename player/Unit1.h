@@ -112,6 +112,8 @@ public:
     void N2Click();
     void ID3Tag1Click();
     void ZOLMPlayer1Click();
+    // The sound output went away while playing and did not come back.
+    void SoundOutputGone();
 
     // The random generator for shuffle picks (reseeded when shuffle is switched on).
     std::mt19937 Random;

@@ -41,7 +41,7 @@ field() { echo "$info" | sed -n "s/^ $1: //p"; }
 [ "$(field Package)" = zolm-player ] || fail "package name"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture"
 depends=$(field Depends)
-needed=(libqt6widgets6 libqt6dbus6 libqt6gui6 libqt6core6 libmpg123-0 libsndfile1 libsdl2-2.0-0
+needed=(libqt6widgets6 libqt6dbus6 libqt6gui6 libqt6core6 libmpg123-0 libsndfile1 libsdl2-2.0-0 libpulse0
   libwayland-client0 qt6-wayland fonts-dejavu-core fonts-liberation2 qt6-translations-l10n)
 # The About picture's decoder, once the program links it.
 readelf -d "$work/build/zolm-player" | grep -q 'NEEDED.*libjpeg\.so\.62' && needed+=(libjpeg62-turbo)

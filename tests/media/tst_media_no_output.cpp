@@ -13,6 +13,7 @@ private slots:
     void openFailsClearlyWithoutAnOutput()
     {
         qputenv("SDL_AUDIODRIVER", "no-such-driver"); // before SDL is touched in this process
+        qputenv("PULSE_SERVER", "unix:/nonexistent/zolm-test"); // nor any sound server
         QTemporaryDir dir;
         const QString wav = dir.filePath("a.wav");
         QVERIFY(fx::WriteWav(wav, 44100, 2, fx::Tone(44100, 2, 4410, 440, 8000)));

@@ -262,6 +262,10 @@ private slots:
         QCOMPARE(mp.Position(), 0u);
         ManualClock::Advance(1000);
         QCOMPARE(mp.Position(), 1000u);
+        // The output's clock runs on without taking audio: the position stays with the
+        // audio the output was given.
+        ManualClock::Stall(500);
+        QCOMPARE(mp.Position(), 1000u);
         ManualClock::Advance(1000);
         QCOMPARE(mp.Position(), 2000u);
         QCOMPARE(notices, 0);
@@ -285,6 +289,10 @@ private slots:
         QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
         QCOMPARE(mp.Position(), 0u);
         ManualClock::Advance(3000);
+        mp.setStartPos(int(mp.Length()) + 1); // refused, and no rewind before it either
+        mp.Play();
+        QCOMPARE(mp.LastError(), std::int32_t(media::kErrOutOfRange));
+        QCOMPARE(mp.Position(), mp.Length());
         mp.setStartPos(1200);
         mp.Play();
         QCOMPARE(mp.Position(), 1200u);
@@ -409,6 +417,46 @@ private slots:
         ManualClock::SetCapture(false);
         QVERIFY(!out.empty());
         QVERIFY(std::all_of(out.begin(), out.end(), [](std::int16_t v) { return v == 0; }));
+    }
+
+    // A lost output holds the position and is looked for again: one back in time plays on
+    // from there, else the device stands paused there and says so once.
+    void lostOutputHoldsThenGoesOnOrPauses_data()
+    {
+        QTest::addColumn<int>("backAfterMs"); // -1: never
+        QTest::newRow("back after 1 s") << 1000;
+        QTest::newRow("gone for good") << -1;
+    }
+    void lostOutputHoldsThenGoesOnOrPauses()
+    {
+        QFETCH(int, backAfterMs);
+        TMediaPlayer mp;
+        int gone = 0;
+        mp.OnOutputGone = [&](TMediaPlayer *) { ++gone; };
+        OpenFile(mp, wav_);
+        mp.Play();
+        ManualClock::Advance(700);
+        ManualClock::SetOutputAvailable(false);
+        ManualClock::LoseOutput();
+        for (int waited = 0; waited < 5000; waited += 250) {
+            if (waited == backAfterMs)
+                ManualClock::SetOutputAvailable(true);
+            ManualClock::Advance(250);
+            if (mp.Mode() != TMPModes::mpPlaying || mp.Position() != 700u)
+                break;
+        }
+        ManualClock::SetOutputAvailable(true);
+        QCOMPARE(gone, backAfterMs < 0 ? 1 : 0);
+        QCOMPARE(mp.Mode(), backAfterMs < 0 ? TMPModes::mpPaused : TMPModes::mpPlaying);
+        QCOMPARE(mp.Position(), backAfterMs < 0 ? 700u : 950u); // the retry, then 250 ms played
+        if (backAfterMs < 0) {
+            QCOMPARE(mp.NotifyResult(), TMPNotifyValues::nvAborted);
+            mp.Resume();
+            QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
+        }
+        ManualClock::Advance(3000);
+        QCOMPARE(mp.Position(), mp.Length());
+        QCOMPARE(gone, backAfterMs < 0 ? 1 : 0);
     }
 
     void pauseFreezesPositionAndTogglesBack()

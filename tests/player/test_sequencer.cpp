@@ -22,6 +22,7 @@ private slots:
     void clockRollsOverMinutesAndPastAnHour();
     void seekBarStopsAtItsMaximum();
     void pauseThenStopThenPlayStartsFromTheBeginning();
+    void soundOutputGoneLeavesThePlayerPaused();
     void previousAndNextNeverWrap();
     void shufflePicksSpreadEvenlyOverTheEntries();
     void repeatCyclesFromButtonAndMenu();
@@ -316,6 +317,42 @@ void TestSequencer::pauseThenStopThenPlayStartsFromTheBeginning()
     f->SpeedButton5Click();
     QVERIFY(h.Playing());
     QCOMPARE(f->MediaPlayer1->Position(), 0u);
+}
+
+// The output goes away mid-track and does not come back: the window stands as after the
+// pause button and says so once; a resume with no output answering says so again and stays
+// paused; once one answers, the track goes on from where the sound stopped.
+void TestSequencer::soundOutputGoneLeavesThePlayerPaused()
+{
+    PlayerHarness h;
+    TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("g"), Names(2), 9000));
+    f->Play();
+    h.Tick(2);
+    media::ManualClock::SetOutputAvailable(false);
+    media::ManualClock::LoseOutput();
+    h.Tick(3); // still looking for it: the clock runs on, the position holds
+    QVERIFY(h.Playing());
+    QCOMPARE(f->MediaPlayer1->Position(), 2000u);
+    QVERIFY(h.dialogs.messages.isEmpty());
+    h.Tick(3);
+    QCOMPARE(f->MediaPlayer1->Mode(), TMPModes::mpPaused);
+    QVERIFY(!f->Timer1->isActive());
+    QVERIFY(f->SpeedButton6->Down() && !f->SpeedButton6->AllowAllUp());
+    QCOMPARE(f->Label2->text(), QStringLiteral("0:05"));
+    QCOMPARE(h.dialogs.messages.size(), 1);
+    QVERIFY(h.dialogs.messages[0].startsWith(QStringLiteral("Звук не выводится")));
+    QCOMPARE(h.Selected(), 0);
+    f->N9Click();
+    QCOMPARE(f->MediaPlayer1->Mode(), TMPModes::mpPaused);
+    QVERIFY(!f->Timer1->isActive() && f->SpeedButton6->Down());
+    QCOMPARE(h.dialogs.messages.size(), 2);
+    media::ManualClock::SetOutputAvailable(true);
+    f->N9Click();
+    QVERIFY(h.Playing());
+    QVERIFY(f->Timer1->isActive() && !f->SpeedButton6->Down());
+    h.Tick();
+    QCOMPARE(f->MediaPlayer1->Position(), 3000u);
+    QCOMPARE(h.dialogs.messages.size(), 2);
 }
 
 void TestSequencer::previousAndNextNeverWrap()

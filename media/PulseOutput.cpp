@@ -1,0 +1,497 @@
+// The sound server's own output: a libpulse stream on a threaded main loop. PulseAudio
+// speaks it, and so does PipeWire's PulseAudio service.
+//
+// One connection per process, one stream per output; the pool in Device.cpp keeps an idle
+// stream corked for the next track, so the server sees at most one stream of ours at a
+// time. Everything here runs under the main loop's lock: its own thread holds it while it
+// dispatches the callbacks below, the other threads take it for a moment per call and never
+// wait on the server while holding it (only the very first connection of a file's opening
+// is waited for, and then with a bound).
+//
+// Buffers are sized for music: the server asks for audio only every kRequestMs, and at most
+// kTargetMs is queued there, so the process wakes a few times a second and the sink may
+// sleep long. Pause, stop and seek do not wait for that queue to play out: they cork the
+// stream and flush it, which the server applies at once (it rewinds what it had mixed).
+#include "media/Output.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <sys/time.h>
+#include <vector>
+
+namespace media {
+
+namespace {
+
+// With the latency adjusted, the target is the whole way from the program to the ear: the
+// server gives about (target - 2 x request) / 2 of it to the sink and the rest to the stream.
+constexpr std::uint32_t kTargetMs = 1000;
+constexpr std::uint32_t kRequestMs = 250;
+constexpr std::uint32_t kPrebufMs = 40;
+constexpr int kConnectWaitMs = 2000;
+// The name the desktop's icon theme knows the program by.
+constexpr char kIconName[] = "zolm-player";
+
+class PulseOutput;
+
+class PulseLink {
+public:
+    // True when connected. Starts a connection when there is none; with `wait`, waits (at
+    // most kConnectWaitMs) for its outcome. GUI thread.
+    bool Connect(bool wait)
+    {
+        if (!loop_) {
+            loop_ = pa_threaded_mainloop_new();
+            if (!loop_ || pa_threaded_mainloop_start(loop_) < 0) {
+                SetOutputProblem("the sound server's client library cannot be used");
+                if (loop_)
+                    pa_threaded_mainloop_free(loop_);
+                loop_ = nullptr;
+                return false;
+            }
+        }
+        pa_threaded_mainloop_lock(loop_);
+        pa_context_state_t st = context_ ? pa_context_get_state(context_) : PA_CONTEXT_FAILED;
+        if (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED) {
+            if (context_) {
+                pa_context_set_state_callback(context_, nullptr, nullptr);
+                pa_context_unref(context_);
+            }
+            pa_proplist *props = pa_proplist_new();
+            pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "ZOLM Player");
+            pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, kIconName);
+            context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "ZOLM Player", props);
+            pa_proplist_free(props);
+            if (context_) {
+                pa_context_set_state_callback(context_, &PulseLink::ContextState, this);
+                // No autospawn: a server that is not running is no server (SDL then).
+                if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+                    SetOutputProblem(pa_strerror(pa_context_errno(context_)));
+                    pa_context_set_state_callback(context_, nullptr, nullptr);
+                    pa_context_unref(context_);
+                    context_ = nullptr;
+                }
+            }
+            st = context_ ? pa_context_get_state(context_) : PA_CONTEXT_FAILED;
+        }
+        if (wait && context_ && PA_CONTEXT_IS_GOOD(st) && st != PA_CONTEXT_READY) {
+            timedOut_ = false;
+            timeval tv{};
+            gettimeofday(&tv, nullptr);
+            tv.tv_sec += kConnectWaitMs / 1000;
+            pa_mainloop_api *api = pa_threaded_mainloop_get_api(loop_);
+            pa_time_event *timer = api->time_new(api, &tv, &PulseLink::WaitOver, this);
+            while (!timedOut_ && PA_CONTEXT_IS_GOOD(st = pa_context_get_state(context_)) && st != PA_CONTEXT_READY)
+                pa_threaded_mainloop_wait(loop_);
+            api->time_free(timer);
+        }
+        const bool ready = context_ && pa_context_get_state(context_) == PA_CONTEXT_READY;
+        if (!ready && wait && context_)
+            SetOutputProblem(pa_strerror(pa_context_errno(context_)));
+        pa_threaded_mainloop_unlock(loop_);
+        return ready;
+    }
+
+    pa_threaded_mainloop *Loop() const { return loop_; }
+    pa_context *Context() const { return context_; }
+    std::vector<PulseOutput *> outputs; // under the lock
+
+private:
+    static void ContextState(pa_context *c, void *userdata);
+    static void WaitOver(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *userdata)
+    {
+        auto *self = static_cast<PulseLink *>(userdata);
+        self->timedOut_ = true;
+        pa_threaded_mainloop_signal(self->loop_, 0);
+    }
+
+    pa_threaded_mainloop *loop_ = nullptr;
+    pa_context *context_ = nullptr;
+    bool timedOut_ = false;
+};
+
+// Never destroyed: streams in the output pool may outlive every other static object.
+PulseLink &Link()
+{
+    static PulseLink *link = new PulseLink;
+    return *link;
+}
+
+class Locker {
+public:
+    Locker() { pa_threaded_mainloop_lock(Link().Loop()); }
+    ~Locker() { pa_threaded_mainloop_unlock(Link().Loop()); }
+    Locker(const Locker &) = delete;
+    Locker &operator=(const Locker &) = delete;
+};
+
+void Done(pa_operation *op)
+{
+    if (op)
+        pa_operation_unref(op);
+}
+
+class PulseOutput final : public Output {
+public:
+    explicit PulseOutput(int rate) : rate_(rate) {}
+    ~PulseOutput() override
+    {
+        Locker lk;
+        auto &list = Link().outputs;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        StopTimer();
+        if (stream_) {
+            pa_stream_set_state_callback(stream_, nullptr, nullptr);
+            pa_stream_set_write_callback(stream_, nullptr, nullptr);
+            if (pa_stream_get_state(stream_) == PA_STREAM_READY || pa_stream_get_state(stream_) == PA_STREAM_CREATING)
+                pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+        }
+    }
+
+    // Creates the stream, corked; it gets ready on its own, without anyone waiting.
+    bool Open(const std::string &title)
+    {
+        Locker lk;
+        const pa_sample_spec spec{PA_SAMPLE_S16NE, static_cast<std::uint32_t>(rate_), 2};
+        pa_proplist *props = pa_proplist_new();
+        pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "music");
+        pa_proplist_sets(props, PA_PROP_MEDIA_NAME, title.c_str());
+        pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, kIconName);
+        stream_ = pa_stream_new_with_proplist(Link().Context(), title.c_str(), &spec, nullptr, props);
+        pa_proplist_free(props);
+        if (!stream_) {
+            SetOutputProblem(pa_strerror(pa_context_errno(Link().Context())));
+            return false;
+        }
+        pa_stream_set_state_callback(stream_, &PulseOutput::StreamState, this);
+        pa_stream_set_write_callback(stream_, &PulseOutput::WriteRequest, this);
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<std::uint32_t>(-1);
+        attr.tlength = Bytes(kTargetMs);
+        attr.prebuf = Bytes(kPrebufMs);
+        attr.minreq = Bytes(kRequestMs);
+        attr.fragsize = static_cast<std::uint32_t>(-1);
+        // No device named: the stream follows the server's default sink wherever it moves.
+        // The volume is never set: the program's gain is its own.
+        // Not monotonic: after a cork rewinds the sink, the clock must go back with it.
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                                          PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_NOT_MONOTONIC);
+        if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+            SetOutputProblem(pa_strerror(pa_context_errno(Link().Context())));
+            return false;
+        }
+        Link().outputs.push_back(this);
+        return true;
+    }
+
+    Kind OutputKind() const override { return Kind::Pulse; }
+    int Rate() const override { return rate_; }
+    bool Alive() const override { return !lost_.load(); }
+
+    void SetTitle(const std::string &title) override
+    {
+        Locker lk;
+        if (!Ready())
+            return;
+        pa_proplist *props = pa_proplist_new();
+        pa_proplist_sets(props, PA_PROP_MEDIA_NAME, title.c_str());
+        Done(pa_stream_proplist_update(stream_, PA_UPDATE_REPLACE, props, nullptr, nullptr));
+        pa_proplist_free(props);
+    }
+
+    void Start(OutputSource *source) override
+    {
+        Locker lk;
+        if (lost_.load()) { // failed while it was being set up: say so as if it were playing
+            source->Lost();
+            return;
+        }
+        source_ = source;
+        running_ = true;
+        ended_ = false;
+        if (Ready()) {
+            Done(pa_stream_cork(stream_, 0, nullptr, nullptr));
+            Write();
+        }
+    }
+
+    void Pause() override
+    {
+        Locker lk;
+        running_ = false;
+        source_ = nullptr;
+        StopTimer();
+        if (Ready())
+            Done(pa_stream_cork(stream_, 1, nullptr, nullptr));
+    }
+
+    // The flush lands where the server's read index stands, which becomes frame 0 of what
+    // follows; the timing update queued behind it tells where that is.
+    void Flush() override
+    {
+        Locker lk;
+        ++generation_;
+        written_ = 0;
+        last_ = 0;
+        if (!Ready()) {
+            mark_ = 0;
+            return;
+        }
+        Done(pa_stream_flush(stream_, nullptr, nullptr));
+        markPending_ = true;
+        Done(pa_stream_update_timing_info(stream_, &PulseOutput::MarkTaken, Tag()));
+    }
+
+    // Between the server's answers the stream's clock runs on the local one; asking for a
+    // fresh answer at most once a second (the position is read about that often) costs the
+    // process one wake-up, where libpulse's automatic updates cost several.
+    std::uint64_t Played() override
+    {
+        Locker lk;
+        if (Ready() && !timingAsked_) {
+            timeval now{};
+            gettimeofday(&now, nullptr);
+            const long long ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_usec / 1000;
+            if (ms - timingAt_ >= 1000) {
+                timingAt_ = ms;
+                timingAsked_ = true;
+                Done(pa_stream_update_timing_info(stream_, &PulseOutput::TimingCame, Tag()));
+            }
+        }
+        return PlayedLocked();
+    }
+
+private:
+    std::uint32_t Bytes(std::uint32_t ms) const
+    {
+        return static_cast<std::uint32_t>(std::uint64_t(rate_) * ms / 1000) * 4;
+    }
+    bool Ready() const { return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY; }
+    void *Tag() const { return reinterpret_cast<void *>(static_cast<std::uintptr_t>(generation_)); }
+    static PulseOutput *Find(pa_stream *s, void *tag)
+    {
+        for (PulseOutput *o : Link().outputs)
+            if (o->stream_ == s && o->Tag() == tag)
+                return o;
+        return nullptr;
+    }
+
+    std::uint64_t PlayedLocked()
+    {
+        if (lost_.load())
+            return frozen_;
+        if (markPending_ || !Ready())
+            return last_;
+        pa_usec_t usec = 0;
+        if (pa_stream_get_time(stream_, &usec) < 0)
+            return last_;
+        const std::uint64_t t = usec * std::uint64_t(rate_) / 1000000;
+        last_ = std::min(t > mark_ ? t - mark_ : 0, written_);
+        return last_;
+    }
+
+    // Fills what the server asked for from the source. Main loop thread, or a caller
+    // holding the lock.
+    void Write()
+    {
+        if (!running_ || !source_ || ended_ || !Ready())
+            return;
+        std::size_t want = pa_stream_writable_size(stream_);
+        if (want == static_cast<std::size_t>(-1))
+            return;
+        bool last = false;
+        while (want >= 4 && !last) {
+            void *buf = nullptr;
+            std::size_t bytes = want;
+            if (pa_stream_begin_write(stream_, &buf, &bytes) < 0 || !buf)
+                break;
+            const std::size_t frames = std::min(bytes, want) / 4;
+            const std::size_t n = source_->Pull(static_cast<std::int16_t *>(buf), frames, &last);
+            if (n == 0) {
+                pa_stream_cancel_write(stream_);
+                break;
+            }
+            pa_stream_write(stream_, buf, n * 4, nullptr, 0, PA_SEEK_RELATIVE);
+            written_ += n;
+            want -= n * 4;
+            if (n < frames)
+                break;
+        }
+        // The ring ran dry before the request was met (a slow disk, a busy machine). The
+        // server asks again only once it has played a request's worth, which it may never
+        // do if it runs dry meanwhile, so look again shortly.
+        if (!last && want >= 4 && !refill_)
+            refill_ = After(20000, &PulseOutput::RefillDue);
+        if (last) {
+            ended_ = true;
+            Done(pa_stream_trigger(stream_, nullptr, nullptr)); // less than the pre-buffer left
+            Done(pa_stream_drain(stream_, &PulseOutput::DrainDone, Tag()));
+        }
+    }
+
+    // The server has taken everything; what it had mixed ahead still plays. Waits that out
+    // by the stream's own clock, so that the end reported is the end heard.
+    void CheckPlayedOut(bool waited)
+    {
+        StopTimer();
+        if (!running_ || !source_)
+            return;
+        const std::uint64_t played = PlayedLocked();
+        // The clock stands a sink latency short of the end once the stream ran dry, so it
+        // is waited out once, by its estimate.
+        if (waited || played >= written_) {
+            OutputSource *source = source_;
+            running_ = false;
+            source->Drained();
+            return;
+        }
+        timer_ = After((written_ - played) * 1000000 / std::uint64_t(rate_) + 5000, &PulseOutput::TimerFired);
+    }
+    pa_time_event *After(std::uint64_t usec, pa_time_event_cb_t fired)
+    {
+        pa_mainloop_api *api = pa_threaded_mainloop_get_api(Link().Loop());
+        timeval tv{};
+        gettimeofday(&tv, nullptr);
+        tv.tv_sec += static_cast<time_t>(usec / 1000000);
+        tv.tv_usec += static_cast<suseconds_t>(usec % 1000000);
+        if (tv.tv_usec >= 1000000) {
+            tv.tv_usec -= 1000000;
+            ++tv.tv_sec;
+        }
+        return api->time_new(api, &tv, fired, this);
+    }
+    void StopTimer()
+    {
+        pa_mainloop_api *api = pa_threaded_mainloop_get_api(Link().Loop());
+        for (pa_time_event **t : {&timer_, &refill_})
+            if (*t) {
+                api->time_free(*t);
+                *t = nullptr;
+            }
+    }
+
+  public:
+    // The connection broke: keep the position it had reached (the stream still answers
+    // from its last timing, as it is not failed yet).
+    void Freeze()
+    {
+        if (!lost_.load()) {
+            frozen_ = PlayedLocked();
+            lost_.store(true);
+        }
+    }
+
+  private:
+    void Lose()
+    {
+        Freeze();
+        if (running_ && source_) {
+            OutputSource *source = source_;
+            running_ = false;
+            source_ = nullptr;
+            source->Lost();
+        }
+    }
+
+    static void StreamState(pa_stream *s, void *userdata)
+    {
+        auto *self = static_cast<PulseOutput *>(userdata);
+        switch (pa_stream_get_state(s)) {
+        case PA_STREAM_READY:
+            if (self->running_) {
+                Done(pa_stream_cork(s, 0, nullptr, nullptr));
+                self->Write();
+            }
+            break;
+        case PA_STREAM_FAILED:
+        case PA_STREAM_TERMINATED:
+            self->Lose();
+            break;
+        default:
+            break;
+        }
+    }
+    static void WriteRequest(pa_stream *, std::size_t, void *userdata)
+    {
+        static_cast<PulseOutput *>(userdata)->Write();
+    }
+    static void MarkTaken(pa_stream *s, int success, void *tag)
+    {
+        PulseOutput *self = Find(s, tag);
+        if (!self)
+            return;
+        const pa_timing_info *ti = success ? pa_stream_get_timing_info(s) : nullptr;
+        self->mark_ = ti && ti->read_index > 0 ? static_cast<std::uint64_t>(ti->read_index) / 4 : 0;
+        self->markPending_ = false;
+        self->last_ = 0;
+    }
+    static void TimingCame(pa_stream *s, int, void *)
+    {
+        for (PulseOutput *o : Link().outputs)
+            if (o->stream_ == s)
+                o->timingAsked_ = false;
+    }
+    static void DrainDone(pa_stream *s, int success, void *tag)
+    {
+        if (PulseOutput *self = Find(s, tag); self && success)
+            self->CheckPlayedOut(false);
+    }
+    static void RefillDue(pa_mainloop_api *api, pa_time_event *, const struct timeval *, void *userdata)
+    {
+        auto *self = static_cast<PulseOutput *>(userdata);
+        api->time_free(self->refill_);
+        self->refill_ = nullptr;
+        self->Write();
+    }
+    static void TimerFired(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *userdata)
+    {
+        auto *self = static_cast<PulseOutput *>(userdata);
+        self->CheckPlayedOut(true);
+    }
+
+    const int rate_;
+    pa_stream *stream_ = nullptr;
+    // All under the main loop's lock.
+    OutputSource *source_ = nullptr;
+    bool running_ = false;
+    bool ended_ = false;
+    std::uint64_t generation_ = 0; // a flush makes earlier drains and marks stale
+    std::uint64_t mark_ = 0;       // the stream's frame at the last flush
+    bool markPending_ = false;
+    std::uint64_t written_ = 0; // frames written since the last flush
+    std::uint64_t last_ = 0;    // the last position read
+    long long timingAt_ = 0; // ms of the last timing update asked for
+    bool timingAsked_ = false;
+    pa_time_event *timer_ = nullptr;  // the end, played out
+    pa_time_event *refill_ = nullptr; // another look at a ring that ran dry
+    std::atomic<bool> lost_{false};
+    std::uint64_t frozen_ = 0;
+};
+
+void PulseLink::ContextState(pa_context *c, void *userdata)
+{
+    auto *self = static_cast<PulseLink *>(userdata);
+    const pa_context_state_t st = pa_context_get_state(c);
+    if (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED)
+        for (PulseOutput *o : self->outputs)
+            o->Freeze(); // before the streams fail with it and lose their timing
+    pa_threaded_mainloop_signal(self->loop_, 0);
+}
+
+} // namespace
+
+std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait)
+{
+    if (!Link().Connect(wait))
+        return nullptr;
+    auto out = std::make_unique<PulseOutput>(rate);
+    if (!out->Open(title))
+        return nullptr;
+    return out;
+}
+
+} // namespace media

@@ -1,0 +1,377 @@
+// The sound server's output against a real, private PulseAudio server with a null sink,
+// judged on what its monitor recorded. The test file says in every frame which frame it is
+// (left: 1 + i mod 16384, right: 1 + i / 16384), so the recording tells exactly what was
+// played, in which order, and where the sound stopped. No wall clock is asserted on.
+#include "media/Decoder.h"
+#include "media/Device.h"
+#include "media/MPlayer.h"
+#include "media/Volume.h"
+#include "tests/media/MediaFixtures.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+constexpr int kRate = 44100;
+constexpr long kFramesPer100Ms = kRate / 10;
+// A stream starting into a running sink is mixed into what the sink had already rendered,
+// which its monitor has passed on as it was: a recording can miss a sound's first few ms.
+constexpr long kEdge = kRate / 50;
+
+std::vector<std::int16_t> Indexed(int frames)
+{
+    std::vector<std::int16_t> s(2 * std::size_t(frames));
+    for (int i = 0; i < frames; ++i) {
+        s[2 * std::size_t(i)] = std::int16_t(1 + i % 16384);
+        s[2 * std::size_t(i) + 1] = std::int16_t(1 + i / 16384);
+    }
+    return s;
+}
+
+// The frame indices heard, silence left out.
+std::vector<long> Heard(const QByteArray &raw)
+{
+    std::vector<long> out;
+    const auto *s = reinterpret_cast<const std::int16_t *>(raw.constData());
+    for (qsizetype i = 0; i + 1 < raw.size() / 2; i += 2)
+        if (s[i] != 0 || s[i + 1] != 0)
+            out.push_back(long(s[i + 1] - 1) * 16384 + (s[i] - 1));
+    return out;
+}
+
+// Runs of consecutive frames, as [first, last] pairs.
+std::vector<std::pair<long, long>> Runs(const std::vector<long> &heard)
+{
+    std::vector<std::pair<long, long>> runs;
+    for (long f : heard) {
+        if (!runs.empty() && f == runs.back().second + 1)
+            runs.back().second = f;
+        else
+            runs.push_back({f, f});
+    }
+    return runs;
+}
+
+// sox's figures for one channel of 16-bit stereo samples.
+QMap<QString, double> SoxStat(const QString &dir, const QByteArray &raw, int channel)
+{
+    const QString path = dir + "/stat.raw";
+    fx::WriteFile(path, raw);
+    QProcess sox;
+    sox.start("sox", {"-t", "raw", "-r", QString::number(kRate), "-e", "signed", "-b", "16", "-c", "2", path, "-n",
+                      "remix", QString::number(channel), "stat"});
+    sox.waitForFinished(60000);
+    QMap<QString, double> stat;
+    for (const QByteArray &line : sox.readAllStandardError().split('\n')) {
+        const int colon = line.indexOf(':');
+        if (colon > 0)
+            stat[QString::fromLatin1(line.left(colon)).simplified()] = line.mid(colon + 1).trimmed().toDouble();
+    }
+    return stat;
+}
+} // namespace
+
+class MediaPulseTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QProcess server_, recorder_, silence_;
+    QString playerSocket_, testSocket_;
+
+    QProcessEnvironment Env() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir_.filePath("home"));
+        env.insert("XDG_RUNTIME_DIR", dir_.filePath("run"));
+        env.insert("PULSE_RUNTIME_PATH", dir_.filePath("run/pulse"));
+        env.insert("XDG_CONFIG_HOME", dir_.filePath("home/.config"));
+        env.insert("PULSE_SERVER", "unix:" + testSocket_);
+        return env;
+    }
+    bool Pactl(const QStringList &args, QByteArray *out = nullptr)
+    {
+        QProcess p;
+        p.setProcessEnvironment(Env());
+        p.start("pactl", args);
+        const bool ok = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (out)
+            *out = p.readAllStandardOutput();
+        return ok;
+    }
+    // The server comes up answering the test's own socket only; the player's is added once
+    // the recorder is in place, so that the recording misses nothing the player sends.
+    bool StartServer()
+    {
+        server_.setProcessEnvironment(Env());
+        server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server_.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                     "--log-target=stderr", "--log-level=error", "--disable-shm=yes", "-L",
+                                     "module-null-sink sink_name=out format=s16le rate=44100 channels=2", "-L",
+                                     "module-native-protocol-unix auth-anonymous=1 socket=" + testSocket_});
+        if (!server_.waitForStarted())
+            return false;
+        for (int i = 0; i < 200 && !Pactl({"info"}); ++i)
+            QTest::qWait(50);
+        // Silence keeps the sink running at a short latency: an idle null sink's monitor
+        // loses the first moments of whatever wakes it.
+        silence_.setProcessEnvironment(Env());
+        silence_.start("pacat", {"--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=10",
+                                 "/dev/zero"});
+        QByteArray inputs;
+        for (int i = 0; i < 200 && (Pactl({"list", "short", "sink-inputs"}, &inputs), inputs.isEmpty()); ++i)
+            QTest::qWait(50);
+        return StartRecording() &&
+               Pactl({"load-module", "module-native-protocol-unix", "auth-anonymous=1", "socket=" + playerSocket_});
+    }
+    // Returns once the recorder is taking the monitor's sound.
+    bool StartRecording()
+    {
+        recorder_.setProcessEnvironment(Env());
+        recorder_.start("parec", {"-d", "out.monitor", "--raw", "--format=s16le", "--rate=44100", "--channels=2",
+                                  "--latency-msec=20"});
+        QByteArray outputs;
+        for (int i = 0; i < 200 && (Pactl({"list", "short", "source-outputs"}, &outputs), outputs.isEmpty()); ++i)
+            QTest::qWait(50);
+        return !outputs.isEmpty();
+    }
+    // What was recorded since the last call, once the recorder has caught up.
+    QByteArray Recorded()
+    {
+        QTest::qWait(500);
+        return recorder_.readAllStandardOutput();
+    }
+    void KillServer()
+    {
+        server_.kill();
+        server_.waitForFinished(20000);
+        silence_.waitForFinished(20000);
+    }
+    void OpenFile(TMediaPlayer &mp, const QString &name, int frames)
+    {
+        QVERIFY(fx::WriteWav(dir_.filePath(name), kRate, 2, Indexed(frames)));
+        mp.FileName = QFile::encodeName(dir_.filePath(name));
+        mp.Open();
+    }
+    static long Frames(std::uint32_t ms) { return long(ms) * kRate / 1000; }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        QVERIFY(QDir(dir_.path()).mkpath("home/.config") && QDir(dir_.path()).mkpath("run/pulse"));
+        playerSocket_ = dir_.filePath("player.sock");
+        testSocket_ = dir_.filePath("test.sock");
+        // The player's process talks to this server alone, never to the desktop's.
+        qunsetenv("SDL_AUDIODRIVER");
+        qputenv("PULSE_SERVER", ("unix:" + playerSocket_).toUtf8());
+        qputenv("HOME", dir_.filePath("home").toUtf8());
+        qputenv("XDG_RUNTIME_DIR", dir_.filePath("run").toUtf8());
+        QVERIFY(StartServer());
+    }
+    void cleanupTestCase()
+    {
+        recorder_.terminate();
+        recorder_.waitForFinished(20000);
+        KillServer();
+    }
+    void init()
+    {
+        if (server_.state() != QProcess::Running) // a failed test may have left it down
+            QVERIFY(StartServer());
+    }
+    void cleanup() { media::WaveOutSetVolume(0xFFFFFFFFu); }
+
+    // Every frame once, in order, at exactly the gain asked for, and the position ends at
+    // the length.
+    void playsEveryFrameOnceAtTheGain_data()
+    {
+        QTest::addColumn<std::uint32_t>("word");
+        QTest::newRow("unity") << 0xFFFFFFFFu;
+        QTest::newRow("left quarter, right three quarters") << 0xC0004000u;
+    }
+    void playsEveryFrameOnceAtTheGain()
+    {
+        QFETCH(std::uint32_t, word);
+        const int frames = 2 * kRate + 1234;
+        // At unity every frame comes through untouched, so the frames tell their order;
+        // under a gain, a tone gives sox levels to compare.
+        const bool indexed = word == 0xFFFFFFFFu;
+        const std::vector<std::int16_t> samples = indexed ? Indexed(frames) : fx::Tone(kRate, 2, frames, 440, 16000);
+        QVERIFY(fx::WriteWav(dir_.filePath("exact.wav"), kRate, 2, samples));
+        media::WaveOutSetVolume(word);
+        Recorded();
+        TMediaPlayer mp;
+        int notices = 0;
+        mp.OnNotify = [&](TMediaPlayer *) { ++notices; };
+        mp.FileName = QFile::encodeName(dir_.filePath("exact.wav"));
+        mp.Open();
+        mp.Play();
+        QTRY_COMPARE_WITH_TIMEOUT(notices, 1, 20000);
+        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
+        QCOMPARE(mp.NotifyResult(), TMPNotifyValues::nvSuccessful);
+        QCOMPARE(mp.Position(), mp.Length());
+        const QByteArray rec = Recorded();
+        const std::vector<long> heard = Heard(rec);
+        if (indexed) { // each frame heard is its own value: nothing changed, lost or repeated
+            const auto runs = Runs(heard);
+            QCOMPARE(runs.size(), std::size_t(1));
+            QVERIFY2(runs[0].first <= kEdge, qPrintable(QString::number(runs[0].first)));
+            QCOMPARE(runs[0].second, long(frames - 1));
+            return;
+        }
+        const QByteArray source(reinterpret_cast<const char *>(samples.data()), qsizetype(4) * frames);
+        for (int channel : {1, 2}) {
+            const double gain = double(channel == 1 ? word & 0xFFFF : word >> 16) / 65535.0;
+            const auto want = SoxStat(dir_.path(), source, channel);
+            const auto got = SoxStat(dir_.path(), rec, channel);
+            QVERIFY(want.value("Maximum amplitude") > 0);
+            QVERIFY2(std::abs(got.value("Maximum amplitude") - gain * want.value("Maximum amplitude")) <= 1.5 / 32768,
+                     qPrintable(QString::number(got.value("Maximum amplitude"))));
+            // Over the frames heard, so the silence around them does not count.
+            const double rms = got.value("RMS amplitude") * std::sqrt(double(rec.size() / 4) / double(heard.size()));
+            const double expected = gain * want.value("RMS amplitude");
+            QVERIFY2(std::abs(rms - expected) <= 2.0 / 32768 + 1e-3 * rms,
+                     qPrintable(QStringLiteral("%1, expected %2").arg(rms).arg(expected)));
+        }
+    }
+
+    // Where the sound stops (or changes, for a new gain) after a command, against the
+    // position the output reported as played when the command was given.
+    void commandsAreHeardWithinATenthOfASecond_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *c : {"pause", "seek", "stop", "volume"})
+            QTest::newRow(c) << QString::fromLatin1(c);
+    }
+    void commandsAreHeardWithinATenthOfASecond()
+    {
+        QFETCH(QString, command);
+        const int frames = 4 * kRate;
+        Recorded();
+        TMediaPlayer mp;
+        OpenFile(mp, "command.wav", frames);
+        mp.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 1000, 20000);
+        const long at = Frames(mp.Position());
+        long resumedAt = -1;
+        if (command == "pause") {
+            mp.Pause();
+            resumedAt = Frames(mp.Position());
+            QTest::qWait(300);
+            mp.Resume();
+        } else if (command == "seek") {
+            mp.setStartPos(3000);
+            mp.Play();
+            resumedAt = Frames(3000);
+        } else if (command == "stop") {
+            mp.Close();
+        } else {
+            media::WaveOutSetVolume(0x80008000u); // from then on the frames no longer read as their index
+        }
+        if (mp.IsOpen())
+            QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 20000);
+        const auto runs = Runs(Heard(Recorded()));
+        if (command != "volume")
+            QCOMPARE(runs.size(), std::size_t(resumedAt < 0 ? 1 : 2));
+        const long stopped = runs[0].second;
+        QVERIFY2(stopped <= at + kFramesPer100Ms && stopped >= at - kFramesPer100Ms / 2,
+                 qPrintable(QStringLiteral("the sound changed at %1, the command came at %2").arg(stopped).arg(at)));
+        if (resumedAt >= 0) {
+            QVERIFY2(runs[1].first >= resumedAt && runs[1].first <= resumedAt + kEdge,
+                     qPrintable(QStringLiteral("went on at %1, not %2").arg(runs[1].first).arg(resumedAt)));
+            QCOMPARE(runs[1].second, long(frames - 1));
+        }
+    }
+
+    // The stream names no device: when the default sink changes, the server moves it there.
+    void followsTheDefaultSink()
+    {
+        TMediaPlayer mp;
+        OpenFile(mp, "move.wav", 3 * kRate);
+        mp.Play();
+        QByteArray module;
+        QVERIFY(Pactl({"load-module", "module-null-sink", "sink_name=other"}, &module));
+        QVERIFY(Pactl({"set-default-sink", "other"}));
+        // The sink our stream plays on, by its name.
+        const auto sinkOfPlayer = [this] {
+            QByteArray sinks, inputs;
+            Pactl({"list", "short", "sinks"}, &sinks);
+            Pactl({"list", "sink-inputs"}, &inputs);
+            QByteArray sink;
+            for (const QByteArray &block : inputs.split('#'))
+                if (block.contains("application.name = \"ZOLM Player\""))
+                    for (const QByteArray &line : block.split('\n'))
+                        if (line.trimmed().startsWith("Sink:"))
+                            sink = line.mid(line.indexOf(':') + 1).trimmed();
+            for (const QByteArray &line : sinks.split('\n'))
+                if (line.split('\t').value(0) == sink)
+                    return QString::fromLatin1(line.split('\t').value(1));
+            return QString();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("other"), 10000);
+        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
+        QVERIFY(Pactl({"set-default-sink", "out"}));
+        QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("out"), 10000);
+        mp.Close();
+        QVERIFY(Pactl({"unload-module", QString::fromLatin1(module.trimmed())}));
+    }
+
+    // The server goes away mid-track. Back 2 s later, the sound goes on from where it
+    // stopped; gone for good, the device stands paused there, says so once, and plays on
+    // when resumed once a server answers again.
+    void serverGoneMidTrack_data()
+    {
+        QTest::addColumn<bool>("backInTime");
+        QTest::newRow("back after 2 s") << true;
+        QTest::newRow("gone for good") << false;
+    }
+    void serverGoneMidTrack()
+    {
+        QFETCH(bool, backInTime);
+        const int frames = 5 * kRate;
+        Recorded();
+        TMediaPlayer mp;
+        int gone = 0;
+        mp.OnOutputGone = [&](TMediaPlayer *) { ++gone; };
+        OpenFile(mp, "restart.wav", frames);
+        mp.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 1500, 20000);
+        KillServer();
+        recorder_.waitForFinished(20000);
+        const auto before = Runs(Heard(recorder_.readAllStandardOutput()));
+        QCOMPARE(before.size(), std::size_t(1));
+        const long stopped = before[0].second;
+        if (backInTime) {
+            QTest::qWait(2000);
+            QCOMPARE(mp.Mode(), TMPModes::mpPlaying); // still looking for its output
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpPaused, 20000);
+            QCOMPARE(gone, 1);
+        }
+        // The position holds where the sound stopped (what the server last said was played;
+        // the recorder, killed with the server, may have lost its last few ms).
+        const long held = Frames(mp.Position());
+        QVERIFY2(held <= stopped + kEdge && held >= stopped - 2 * kFramesPer100Ms,
+                 qPrintable(QStringLiteral("held at %1, the sound stopped at %2").arg(held).arg(stopped)));
+        QVERIFY(StartServer());
+        if (!backInTime) {
+            QCOMPARE(mp.Mode(), TMPModes::mpPaused);
+            mp.Resume();
+            QCOMPARE(mp.LastError(), media::kOk);
+            QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 30000);
+        QCOMPARE(mp.Position(), mp.Length());
+        QCOMPARE(gone, backInTime ? 0 : 1);
+        const auto after = Runs(Heard(Recorded()));
+        QCOMPARE(after.size(), std::size_t(1));
+        QVERIFY2(after[0].first >= held && after[0].first <= held + kEdge,
+                 qPrintable(QStringLiteral("went on at %1, held at %2").arg(after[0].first).arg(held)));
+        QCOMPARE(after[0].second, long(frames - 1));
+    }
+};
+
+QTEST_GUILESS_MAIN(MediaPulseTest)
+#include "tst_media_pulse.moc"
