@@ -156,12 +156,12 @@ public:
     bool Open(const std::string &title)
     {
         Locker lk;
-        const pa_sample_spec spec{PA_SAMPLE_S16NE, static_cast<std::uint32_t>(rate_), 2};
+        const pa_sample_spec format{PA_SAMPLE_S16NE, static_cast<std::uint32_t>(rate_), 2};
         pa_proplist *props = pa_proplist_new();
         pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "music");
         pa_proplist_sets(props, PA_PROP_MEDIA_NAME, title.c_str());
         pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, kIconName);
-        stream_ = pa_stream_new_with_proplist(Link().Context(), title.c_str(), &spec, nullptr, props);
+        stream_ = pa_stream_new_with_proplist(Link().Context(), title.c_str(), &format, nullptr, props);
         pa_proplist_free(props);
         if (!stream_) {
             SetOutputProblem(pa_strerror(pa_context_errno(Link().Context())));
