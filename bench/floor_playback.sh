@@ -192,6 +192,10 @@ private_dirs() { # name
     PULSE_RUNTIME_PATH="$work/$1/run/pulse")
 }
 
+# On SDL's dummy driver nothing may reach a sound server, the user's least of all: a
+# private runtime directory, and a server address where none answers.
+private_dirs none
+server_env+=(PULSE_SERVER="unix:$work/none/run/no-server")
 SDL_AUDIODRIVER=dummy run_driver "dummy:" ""
 
 servers=()
