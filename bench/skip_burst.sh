@@ -5,18 +5,23 @@
 # still (the longest wait for an answer from its MPRIS object, asked without pause), the
 # most of the player's streams open on the server at once, and how long after the last
 # press the playlist stopped moving. bench/skip_burst_probe does the pressing and watching.
+# With "pipewire" the server is a private PipeWire with wireplumber and pipewire-pulse.
 #
-#   bench/skip_burst.sh BUILD_DIR [presses] [interval ms]
+#   bench/skip_burst.sh BUILD_DIR [presses] [interval ms] [pulse|pipewire]
 set -euo pipefail
-build=$(readlink -f "${1:?usage: skip_burst.sh BUILD_DIR [presses] [interval ms]}")
+build=$(readlink -f "${1:?usage: skip_burst.sh BUILD_DIR [presses] [interval ms] [pulse|pipewire]}")
 presses=${2:-150}
 interval=${3:-15}
+server=${4:-pulse}
+[[ $server == pulse || $server == pipewire ]] || { echo "skip_burst.sh: the server is pulse or pipewire" >&2; exit 1; }
 player=$build/zolm-player
 probe=$build/bench/skip_burst_probe
 for b in "$player" "$probe"; do
   [[ -x $b ]] || { echo "skip_burst.sh: $b is missing (build with benchmarks on)" >&2; exit 1; }
 done
-for t in Xvfb xdotool dbus-daemon pulseaudio pactl sox lame; do
+tools=(Xvfb xdotool dbus-daemon pactl sox lame)
+[[ $server == pulse ]] && tools+=(pulseaudio) || tools+=(pipewire wireplumber pipewire-pulse)
+for t in "${tools[@]}"; do
   command -v "$t" >/dev/null || { echo "skip_burst.sh: $t is needed" >&2; exit 1; }
 done
 
@@ -45,7 +50,7 @@ printf '%s' "$work/music/" >"$work/rez.dat"
 mkdir -p "$work/home" "$work/run"
 chmod 700 "$work/run"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
-export PULSE_RUNTIME_PATH=$work/run/pulse PULSE_SERVER=unix:$work/pa.sock
+export PULSE_RUNTIME_PATH=$work/run/pulse
 unset SDL_AUDIODRIVER QT_QPA_PLATFORM WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
 read_line() { # file: waits for the first line a starting server writes there
   local _
@@ -60,12 +65,25 @@ dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >/dev/null 2>&1 &
 pids+=($!)
 DBUS_SESSION_BUS_ADDRESS=$(read_line "$work/bus") || { echo "skip_burst.sh: no session bus" >&2; exit 1; }
 export DBUS_SESSION_BUS_ADDRESS
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-  -L module-null-sink -L "module-native-protocol-unix socket=$work/pa.sock auth-anonymous=1" \
-  >"$work/pa.log" 2>&1 &
-pids+=($!)
+if [[ $server == pulse ]]; then
+  export PULSE_SERVER=unix:$work/pa.sock
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    -L module-null-sink -L "module-native-protocol-unix socket=$work/pa.sock auth-anonymous=1" \
+    >"$work/server.log" 2>&1 &
+  pids+=($!)
+else
+  # wireplumber links the streams to the null sink it makes where there is no card.
+  export PULSE_SERVER=unix:$work/run/pulse/native
+  pipewire >"$work/server.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [[ -S $work/run/pipewire-0 ]] && break; sleep 0.05; done
+  wireplumber >>"$work/server.log" 2>&1 &
+  pids+=($!)
+  pipewire-pulse >>"$work/server.log" 2>&1 &
+  pids+=($!)
+fi
 for _ in $(seq 100); do pactl list short sinks 2>/dev/null | grep -q . && break; sleep 0.1; done
-pactl list short sinks 2>/dev/null | grep -q . || { echo "skip_burst.sh: pulseaudio did not start:" >&2; cat "$work/pa.log" >&2; exit 1; }
+pactl list short sinks 2>/dev/null | grep -q . || { echo "skip_burst.sh: $server did not start:" >&2; cat "$work/server.log" >&2; exit 1; }
 
 cd "$work"
 "$player" 2>"$work/player.log" &
@@ -80,6 +98,7 @@ done
 [[ -n $w ]] || { echo "skip_burst.sh: the main window did not appear" >&2; cat "$work/player.log" >&2; exit 1; }
 xdotool windowfocus --sync "$w"
 
+echo "server: $server"
 "$probe" "$presses" "$interval"
 echo "the player's stream on the server: $(pactl list sink-inputs | sed -n 's/^[[:space:]]*application.name = "\(.*\)"/\1/p' | sort -u | paste -sd, -)"
 
