@@ -133,7 +133,7 @@ struct Streams : QObject {
     QProcess pactl;
     QSet<QString> open;
     int most = 0;
-    int opened = 0; // new sink-inputs seen
+    int opened = 0; // new sink-inputs seen since the burst began
     double lastEvent = 0;
 
     void Start()
@@ -232,6 +232,7 @@ int main(int argc, char **argv)
     const std::size_t before = probe.calls.size();
     const int streamsBefore = int(streams.open.size());
     streams.most = streamsBefore;
+    streams.opened = 0;
 
     // The burst, on its own thread so that the presses keep their pace.
     std::atomic<double> lastPress{0};
@@ -281,7 +282,7 @@ int main(int argc, char **argv)
                 "%.2f ms before the burst (median of %zu); %zu answers during and after, %d calls failed\n",
                 longest, longestAt, Median(quiet), before, probe.calls.size() - before, probe.failed);
     std::printf("streams: at most %d of the player's streams open at once (%d before the burst); %d opened "
-                "meanwhile; %lld open at the end\n",
+                "from the first press on; %lld open at the end\n",
                 streams.most, streamsBefore, streams.opened, static_cast<long long>(streams.open.size()));
     std::printf("list: the track changed %d times; it stopped moving %.0f ms after the last press "
                 "(last Metadata change); the streams settled %.0f ms after it\n",
