@@ -2,16 +2,23 @@
 # CPU while playing a 128 kbps MP3 and a 16-bit WAV, beside the floor for each file: bare
 # libmpg123 decoding (or reading the WAV's bytes) paced in real time. Measured for the media
 # back end alone and for the whole player (offscreen window, its one-second tick), on SDL's
-# dummy driver and, when pulseaudio is installed, on a private PulseAudio server with a
-# null sink. Wake-ups are the voluntary context switches of all the process's threads.
-# Also prints how long pause, resume, seek and close take to return on the back end, and
-# SDL's output alone (opened at the back end's period, its callback writing silence), the
-# part of playing that no player feeding SDL at that period can go below.
+# dummy driver and on the sound servers that are installed, each private (its own runtime
+# directory) and playing into a null sink:
+#   pulse:     pulseaudio
+#   pipewire:  pipewire + wireplumber + pipewire-pulse (its PulseAudio service)
+# On a server the figures also hold the server's own CPU while it serves the player, and
+# the same for other players on the same server and files, where installed: mpv --ao=pulse
+# and mpg123 -o pulse (MP3 only), which the aim compares with, and paplay (the server's own
+# default buffer of 2 s), for reference. Wake-ups are the voluntary context switches of all
+# the process's threads. Also prints how long pause, resume, seek and close take to return
+# on the back end, SDL's output alone (opened at the back end's period, its callback writing
+# silence), and, last, each aim beside what was measured.
 #
-#   bench/floor_playback.sh BUILD_DIR [seconds]      (default 30 s per figure)
+#   bench/floor_playback.sh BUILD_DIR [seconds]      (default 30 s per figure, at least 6)
 set -euo pipefail
 build=$(readlink -f "${1:?usage: floor_playback.sh BUILD_DIR [seconds]}")
 seconds=${2:-30}
+((seconds >= 6)) || { echo "floor_playback.sh: at least 6 seconds per figure" >&2; exit 1; }
 floor_bin=$build/bench/playback_floor
 player_bin=$build/bench/bench_playback_cpu
 for b in "$floor_bin" "$player_bin"; do
@@ -21,14 +28,20 @@ command -v sox >/dev/null && command -v lame >/dev/null ||
   { echo "floor_playback.sh: sox and lame make the test files" >&2; exit 1; }
 
 work=$(mktemp -d)
-pa_pid=
+started=() # every server process this script started, stopped at the end
+stop_servers() {
+  local p
+  for p in "${started[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${started[@]}"; do wait "$p" 2>/dev/null || true; done
+  started=()
+}
 cleanup() {
-  if [[ -n $pa_pid ]]; then kill "$pa_pid" 2>/dev/null || true; wait "$pa_pid" 2>/dev/null || true; fi
+  stop_servers
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Pink noise, 44.1 kHz stereo: long enough for the settling second and the measured span.
+# Pink noise, 44.1 kHz stereo: long enough for the settling seconds and the measured span.
 track=$((seconds + 15))
 sox -n -r 44100 -c 2 -b 16 "$work/t.wav" synth "$track" pinknoise vol 0.3
 lame --quiet --cbr -b 128 "$work/t.wav" "$work/t.mp3"
@@ -36,6 +49,7 @@ lame --quiet --cbr -b 128 "$work/t.wav" "$work/t.mp3"
 fail() { echo "floor_playback.sh: $1 failed:" >&2; cat "$work/err" >&2; exit 1; }
 field() { sed -n "s/.*\\b$1=\\([0-9.]*\\).*/\\1/p" <<<"$2"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "-" }'; }
+kind_name() { [[ $1 == mp3 ]] && echo "MP3 128 kbps" || echo "WAV 16-bit"; }
 
 declare -A floor_cpu floor_wakes
 for kind in mp3 wav; do
@@ -46,73 +60,239 @@ done
 
 rows=()
 cmds=()
-row() { # label kind output [server cpu]
-  local cpu wakes
-  cpu=$(field cpu_percent "$3")
-  wakes=$(field wakes_per_s "$3")
-  rows+=("$(printf '%-44s %8.3f %% %8.3f %% %7sx %9.1f%s' "$1" "$cpu" "${floor_cpu[$2]}" \
-    "$(ratio "$cpu" "${floor_cpu[$2]}")" "$wakes" "${4:+   server $4 %}")")
+streams=()
+# What each run measured, by "server kind program": CPU, wake-ups, the server's CPU.
+declare -A got_cpu got_wakes got_server
+row() { # label kind cpu wakes [server cpu]
+  rows+=("$(printf '%-46s %8.3f %% %8.3f %% %7sx %9.1f%s' "$1" "$3" "${floor_cpu[$2]}" \
+    "$(ratio "$3" "${floor_cpu[$2]}")" "$4" "${5:+   server $5 %}")")
 }
 
-# CPU seconds (user + system) of a process, from /proc.
-proc_cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f", ($14 + $15) / hz }' "/proc/$1/stat"; }
+# CPU seconds of processes, all their threads, from the scheduler's nanosecond counts in
+# /proc (the clock ticks of /proc/PID/stat are too coarse for a server at 0.3 %).
+proc_cpu() {
+  local p
+  for p in "$@"; do cat /proc/"$p"/task/*/schedstat 2>/dev/null || true; done |
+    awk '{ ns += $1 } END { printf "%.6f", ns / 1e9 }'
+}
+# Voluntary context switches of all a process's threads.
+proc_wakes() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches:/ { n += $2 } END { print n + 0 }'; }
+now() { date +%s.%N; }
+sleep_until() { local d; d=$(awk -v t="$1" -v n="$(now)" 'BEGIN { d = t - n; print (d > 0 ? d : 0) }'); sleep "$d"; }
+percent() { awk -v a="$1" -v b="$2" -v s="$3" 'BEGIN { printf "%.3f", 100 * (b - a) / s }'; }
 
-run_driver() { # label
-  local server0 server1 s kind out
+server_pids=()
+server_env=()
+# The server's CPU is taken over the same window for every program, from 4 s after its
+# start (past the settling second and an idle null sink's wait of up to 2 s before a new
+# client's sound flows) to SECONDS + 1 s after its start, while it surely plays. The program's own figures are those it prints itself
+# (over its own span of SECONDS) or, for the other players, taken over that same window.
+# Prints the server's CPU share; leaves the stream's application name in $work/stream.
+server_window() { # start-time pid
+  local s0 s1 t0 t1
+  sleep_until "$(awk -v s="$1" 'BEGIN { printf "%.6f", s + 4 }')"
+  t0=$(now); s0=$(proc_cpu "${server_pids[@]}")
+  env "${server_env[@]}" pactl list sink-inputs 2>/dev/null |
+    sed -n 's/^[[:space:]]*application.name = "\(.*\)"/\1/p' | sort -u | paste -sd, - >"$work/stream" || true
+  if [[ -n ${2:-} ]]; then
+    echo "$(proc_cpu "$2") $(proc_wakes "$2")" >"$work/own0"
+  fi
+  sleep_until "$(awk -v s="$1" -v n="$seconds" 'BEGIN { printf "%.6f", s + n + 1 }')"
+  s1=$(proc_cpu "${server_pids[@]}"); t1=$(now)
+  if [[ -n ${2:-} ]]; then
+    echo "$(proc_cpu "$2") $(proc_wakes "$2") $(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" >"$work/own1"
+  fi
+  percent "$s0" "$s1" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')"
+}
+
+run_driver() { # label (e.g. "pulse:"), server key, or "" for no server
+  local label=$1 key=$2 kind prog out name start pid server
   # SDL's output alone at the back end's period, fed silence: what its thread costs by itself.
-  out=$("$floor_bin" output - "$seconds" 2>"$work/err") || fail "SDL's output alone"
-  row "$1 SDL output alone, silence" wav "$out"
+  out=$(env "${server_env[@]}" "$floor_bin" output - "$seconds" 2>"$work/err") || fail "SDL's output alone"
+  row "$label SDL output alone, silence" wav "$(field cpu_percent "$out")" "$(field wakes_per_s "$out")"
   for kind in mp3 wav; do
+    name=$(kind_name "$kind")
     for prog in back-end player; do
-      [[ -n $pa_pid ]] && server0=$(proc_cpu "$pa_pid")
-      s=$(date +%s.%N)
+      start=$(now)
       if [[ $prog == back-end ]]; then
-        out=$("$floor_bin" play "$work/t.$kind" "$seconds" 2>"$work/err") || fail "the back end playing $kind"
+        env "${server_env[@]}" "$floor_bin" play "$work/t.$kind" "$seconds" >"$work/out" 2>"$work/err" &
       else
-        out=$(QT_QPA_PLATFORM=offscreen "$player_bin" "$seconds" "$work/t.$kind" 2>"$work/err") ||
-          fail "the player playing $kind"
+        env "${server_env[@]}" QT_QPA_PLATFORM=offscreen "$player_bin" "$seconds" "$work/t.$kind" \
+          >"$work/out" 2>"$work/err" &
       fi
-      s=$(awk -v a="$s" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
+      pid=$!
       server=
-      if [[ -n $pa_pid ]]; then
-        server1=$(proc_cpu "$pa_pid")
-        server=$(awk -v a="$server0" -v b="$server1" -v s="$s" 'BEGIN { printf "%.3f", 100 * (b - a) / s }')
-      fi
-      local name="$kind"; [[ $kind == mp3 ]] && name="MP3 128 kbps" || name="WAV 16-bit"
-      row "$1 $name, $prog" "$kind" "$out" "$server"
+      [[ -n $key ]] && server=$(server_window "$start" "")
+      wait "$pid" || fail "the $prog playing $kind ($label)"
+      out=$(<"$work/out")
+      row "$label $name, $prog" "$kind" "$(field cpu_percent "$out")" "$(field wakes_per_s "$out")" "$server"
+      got_cpu["$key $kind $prog"]=$(field cpu_percent "$out")
+      got_wakes["$key $kind $prog"]=$(field wakes_per_s "$out")
+      got_server["$key $kind $prog"]=$server
+      [[ -n $key ]] && streams+=("$label $name, $prog: the server lists its stream as \"$(<"$work/stream")\"")
       if [[ $prog == back-end ]]; then
-        cmds+=("$(printf '%-30s pause %6s ms, resume %6s ms, seek %6s ms, close %6s ms' "$1 $name:" \
+        cmds+=("$(printf '%-30s pause %6s ms, resume %6s ms, seek %6s ms, close %6s ms' "$label $name:" \
           "$(field pause_ms "$out")" "$(field resume_ms "$out")" "$(field seek_ms "$out")" "$(field close_ms "$out")")")
       fi
     done
   done
 }
 
-SDL_AUDIODRIVER=dummy run_driver "dummy:"
+# Other players on the same server and files, measured from outside over the same window.
+others() { # label key
+  local label=$1 key=$2 kind name prog start pid server own0 own1 cpu wakes
+  for kind in mp3 wav; do
+    name=$(kind_name "$kind")
+    for prog in mpv mpg123 paplay; do
+      command -v "$prog" >/dev/null || continue
+      [[ $prog == mpg123 && $kind != mp3 ]] && continue # it plays MPEG audio only
+      start=$(now)
+      case $prog in
+      mpv) env "${server_env[@]}" mpv --no-config --no-terminal --no-video --ao=pulse "$work/t.$kind" >/dev/null 2>"$work/err" & ;;
+      mpg123) env "${server_env[@]}" mpg123 -q -o pulse "$work/t.$kind" >/dev/null 2>"$work/err" & ;;
+      paplay) env "${server_env[@]}" paplay "$work/t.$kind" >/dev/null 2>"$work/err" & ;;
+      esac
+      pid=$!
+      server=$(server_window "$start" "$pid")
+      if ! kill -0 "$pid" 2>/dev/null; then
+        wait "$pid" 2>/dev/null || true
+        echo "floor_playback.sh: $prog stopped before the window ended ($label $kind); left out:" >&2
+        cat "$work/err" >&2
+        continue
+      fi
+      kill "$pid" 2>/dev/null || true
+      wait "$pid" 2>/dev/null || true
+      read -r -a own0 <"$work/own0"
+      read -r -a own1 <"$work/own1"
+      cpu=$(percent "${own0[0]}" "${own1[0]}" "${own1[2]}")
+      wakes=$(awk -v a="${own0[1]}" -v b="${own1[1]}" -v s="${own1[2]}" 'BEGIN { printf "%.1f", (b - a) / s }')
+      row "$label $name, $prog" "$kind" "$cpu" "$wakes" "$server"
+      got_cpu["$key $kind $prog"]=$cpu
+      got_wakes["$key $kind $prog"]=$wakes
+      got_server["$key $kind $prog"]=$server
+      streams+=("$label $name, $prog: the server lists its stream as \"$(<"$work/stream")\"")
+    done
+  done
+}
 
-if command -v pulseaudio >/dev/null; then
-  mkdir -p "$work/home" "$work/run"
-  chmod 700 "$work/run"
-  HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config \
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=no \
+wait_for_sink() { # server env must be set; true once the server lists a sink
+  local _
+  for _ in $(seq 100); do
+    env "${server_env[@]}" pactl list short sinks 2>/dev/null | grep -q . && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# A private runtime directory and home, so nothing reaches the user's own server.
+private_dirs() { # name
+  mkdir -p "$work/$1/home" "$work/$1/run"
+  chmod 700 "$work/$1/run"
+  server_env=(HOME="$work/$1/home" XDG_RUNTIME_DIR="$work/$1/run" XDG_CONFIG_HOME="$work/$1/home/.config"
+    PULSE_RUNTIME_PATH="$work/$1/run/pulse")
+}
+
+# On SDL's dummy driver nothing may reach a sound server, the user's least of all: a
+# private runtime directory, and a server address where none answers.
+private_dirs none
+server_env+=(PULSE_SERVER="unix:$work/none/run/no-server")
+SDL_AUDIODRIVER=dummy run_driver "dummy:" ""
+
+servers=()
+if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
+  private_dirs pa
+  env "${server_env[@]}" pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=no \
     -L module-null-sink -L "module-native-protocol-unix socket=$work/pa.sock auth-anonymous=1" \
     >"$work/pa.log" 2>&1 &
-  pa_pid=$!
-  for _ in $(seq 50); do [[ -S $work/pa.sock ]] && break; sleep 0.1; done
-  if [[ -S $work/pa.sock ]]; then
-    HOME=$work/home XDG_RUNTIME_DIR=$work/run PULSE_SERVER=unix:$work/pa.sock SDL_AUDIODRIVER=pulseaudio \
-      run_driver "pulse:"
+  started+=($!)
+  server_pids=($!)
+  server_env+=(PULSE_SERVER="unix:$work/pa.sock")
+  if wait_for_sink; then
+    servers+=(pulse)
+    SDL_AUDIODRIVER=pulseaudio run_driver "pulse:" pulse
+    others "pulse:" pulse
   else
     echo "floor_playback.sh: the private pulseaudio did not start; its log:" >&2
     cat "$work/pa.log" >&2
   fi
+  stop_servers
 fi
 
-printf '%-44s %10s %10s %8s %9s\n' "CPU of one core while playing, ${seconds} s" "figure" "floor" "ratio" "wakes/s"
+# PipeWire with its PulseAudio service (pipewire-bin ships the pipewire-pulse program),
+# wireplumber linking the streams to the null sink it makes where there is no card; a
+# private session bus for wireplumber. Debian 12 installs these beside pulseaudio.
+if command -v pipewire >/dev/null && command -v pipewire-pulse >/dev/null && command -v wireplumber >/dev/null &&
+  command -v pactl >/dev/null && command -v dbus-daemon >/dev/null; then
+  private_dirs pw
+  env "${server_env[@]}" dbus-daemon --session --nofork --print-address=3 3>"$work/pw.bus" >/dev/null 2>&1 &
+  started+=($!)
+  for _ in $(seq 50); do [[ -s $work/pw.bus ]] && break; sleep 0.1; done
+  server_env+=(DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$work/pw.bus")" PULSE_SERVER="unix:$work/pw/run/pulse/native")
+  env "${server_env[@]}" pipewire >"$work/pw.log" 2>&1 &
+  started+=($!)
+  server_pids=($!)
+  for _ in $(seq 50); do [[ -S $work/pw/run/pipewire-0 ]] && break; sleep 0.1; done
+  env "${server_env[@]}" wireplumber >"$work/wp.log" 2>&1 &
+  started+=($!)
+  server_pids+=($!)
+  env "${server_env[@]}" pipewire-pulse >"$work/pwp.log" 2>&1 &
+  started+=($!)
+  server_pids+=($!)
+  if wait_for_sink; then
+    servers+=(pipewire)
+    SDL_AUDIODRIVER=pulseaudio run_driver "pipewire:" pipewire
+    others "pipewire:" pipewire
+  else
+    echo "floor_playback.sh: the private pipewire did not start; its logs:" >&2
+    cat "$work/pw.log" "$work/wp.log" "$work/pwp.log" >&2
+  fi
+  stop_servers
+fi
+
+printf '%-46s %10s %10s %8s %9s\n' "CPU of one core while playing, ${seconds} s" "figure" "floor" "ratio" "wakes/s"
 printf '%s\n' "${rows[@]}"
 echo "Time the back end's commands take to return (must stay well under 100 ms):"
 printf '  %s\n' "${cmds[@]}"
 printf 'floor MP3: bare libmpg123 decoding paced in real time: %.3f %% (%s wakes/s)\n' "${floor_cpu[mp3]}" "${floor_wakes[mp3]}"
 printf 'floor WAV: reading the file paced in real time:        %.3f %% (%s wakes/s)\n' "${floor_cpu[wav]}" "${floor_wakes[wav]}"
-[[ -n $pa_pid ]] && echo "server: the private pulseaudio's own CPU over the same run (start-up included)"
+if ((${#servers[@]})); then
+  echo "server: the sound server's own CPU (pipewire: pipewire + wireplumber + pipewire-pulse) over $((seconds - 3)) s"
+  echo "  of each run, from 4 s after its start; the other players' own figures are taken over that window too"
+  printf '  %s\n' "${streams[@]}"
+  echo "Aims (player: the whole player, offscreen):"
+  verdict() { awk -v c="$1" 'BEGIN { print c ? "met" : "NOT met" }'; }
+  for key in "${servers[@]}"; do
+    for kind in mp3 wav; do
+      name=$(kind_name "$kind")
+      mine=${got_server["$key $kind player"]:-}
+      [[ -z $mine ]] && continue
+      best= bestname=
+      for prog in mpv mpg123; do
+        v=${got_server["$key $kind $prog"]:-}
+        [[ -z $v ]] && continue
+        if [[ -z $best ]] || awk -v a="$v" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$v bestname=$prog; fi
+      done
+      if [[ -n $best ]]; then
+        printf '  %-9s %-13s server CPU for this player %7.3f %%, at most the least of the others (%s %.3f %%): %s\n' \
+          "$key" "$name" "$mine" "$bestname" "$best" "$(verdict "$(awk -v a="$mine" -v b="$best" 'BEGIN { print a <= b }')")"
+      else
+        printf '  %-9s %-13s server CPU for this player %7.3f %%: no other player to compare with\n' "$key" "$name" "$mine"
+      fi
+      w=${got_wakes["$key $kind player"]}
+      printf '  %-9s %-13s player wake-ups %.1f/s, at most 10/s: %s\n' "$key" "$name" "$w" \
+        "$(verdict "$(awk -v a="$w" 'BEGIN { print a <= 10 }')")"
+      c=${got_cpu["$key $kind player"]}
+      if [[ $kind == mp3 ]]; then
+        printf '  %-9s %-13s player CPU %.3f %% = %sx decoding alone (%.3f %%), at most 1.3x: %s\n' "$key" "$name" "$c" \
+          "$(awk -v a="$c" -v b="${floor_cpu[mp3]}" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')" "${floor_cpu[mp3]}" \
+          "$(verdict "$(awk -v a="$c" -v b="${floor_cpu[mp3]}" 'BEGIN { print a <= 1.3 * b }')")"
+      else
+        printf '  %-9s %-13s player CPU %.3f %% = reading alone (%.3f %%) + %s %% of a core, at most + 0.05 %%: %s\n' \
+          "$key" "$name" "$c" "${floor_cpu[wav]}" \
+          "$(awk -v a="$c" -v b="${floor_cpu[wav]}" 'BEGIN { printf "%.3f", a - b }')" \
+          "$(verdict "$(awk -v a="$c" -v b="${floor_cpu[wav]}" 'BEGIN { print a - b <= 0.05 }')")"
+      fi
+    done
+  done
+fi
 exit 0
