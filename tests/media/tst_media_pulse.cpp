@@ -20,6 +20,7 @@ constexpr long kFramesPer100Ms = kRate / 10;
 // A stream starting into a running sink is mixed into what the sink had already rendered,
 // which its monitor has passed on as it was: a recording can miss a sound's first few ms.
 constexpr long kEdge = kRate / 50;
+const QStringList kRaw{"--raw", "--format=s16le", "--rate=44100", "--channels=2"};
 
 std::vector<std::int16_t> Indexed(int frames)
 {
@@ -110,31 +111,27 @@ class MediaPulseTest : public QObject {
                                      "--log-target=stderr", "--log-level=error", "--disable-shm=yes", "-L",
                                      "module-null-sink sink_name=out format=s16le rate=44100 channels=2", "-L",
                                      "module-native-protocol-unix auth-anonymous=1 socket=" + testSocket_});
-        if (!server_.waitForStarted())
+        if (!server_.waitForStarted() || !QTest::qWaitFor([this] { return Pactl({"info"}); }, 10000))
             return false;
-        for (int i = 0; i < 200 && !Pactl({"info"}); ++i)
-            QTest::qWait(50);
         // Silence keeps the sink running at a short latency: an idle null sink's monitor
         // loses the first moments of whatever wakes it.
         silence_.setProcessEnvironment(Env());
-        silence_.start("pacat", {"--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=10",
-                                 "/dev/zero"});
-        QByteArray inputs;
-        for (int i = 0; i < 200 && (Pactl({"list", "short", "sink-inputs"}, &inputs), inputs.isEmpty()); ++i)
-            QTest::qWait(50);
-        return StartRecording() &&
+        silence_.start("pacat", kRaw + QStringList{"--latency-msec=10", "/dev/zero"});
+        return Listed("sink-inputs") && StartRecording() &&
                Pactl({"load-module", "module-native-protocol-unix", "auth-anonymous=1", "socket=" + playerSocket_});
     }
     // Returns once the recorder is taking the monitor's sound.
     bool StartRecording()
     {
         recorder_.setProcessEnvironment(Env());
-        recorder_.start("parec", {"-d", "out.monitor", "--raw", "--format=s16le", "--rate=44100", "--channels=2",
-                                  "--latency-msec=20"});
-        QByteArray outputs;
-        for (int i = 0; i < 200 && (Pactl({"list", "short", "source-outputs"}, &outputs), outputs.isEmpty()); ++i)
-            QTest::qWait(50);
-        return !outputs.isEmpty();
+        recorder_.start("parec", kRaw + QStringList{"-d", "out.monitor", "--latency-msec=20"});
+        return Listed("source-outputs");
+    }
+    // Waits for the server to list a stream of the kind.
+    bool Listed(const QString &kind)
+    {
+        QByteArray list;
+        return QTest::qWaitFor([&] { return Pactl({"list", "short", kind}, &list) && !list.isEmpty(); }, 10000);
     }
     // What was recorded since the last call, once the recorder has caught up.
     QByteArray Recorded()
@@ -148,10 +145,10 @@ class MediaPulseTest : public QObject {
         server_.waitForFinished(20000);
         silence_.waitForFinished(20000);
     }
-    void OpenFile(TMediaPlayer &mp, const QString &name, int frames)
+    void OpenFile(TMediaPlayer &mp, const std::vector<std::int16_t> &samples)
     {
-        QVERIFY(fx::WriteWav(dir_.filePath(name), kRate, 2, Indexed(frames)));
-        mp.FileName = QFile::encodeName(dir_.filePath(name));
+        QVERIFY(fx::WriteWav(dir_.filePath("t.wav"), kRate, 2, samples));
+        mp.FileName = QFile::encodeName(dir_.filePath("t.wav"));
         mp.Open();
     }
     static long Frames(std::uint32_t ms) { return long(ms) * kRate / 1000; }
@@ -199,14 +196,12 @@ private slots:
         // under a gain, a tone gives sox levels to compare.
         const bool indexed = word == 0xFFFFFFFFu;
         const std::vector<std::int16_t> samples = indexed ? Indexed(frames) : fx::Tone(kRate, 2, frames, 440, 16000);
-        QVERIFY(fx::WriteWav(dir_.filePath("exact.wav"), kRate, 2, samples));
         media::WaveOutSetVolume(word);
         Recorded();
         TMediaPlayer mp;
         int notices = 0;
         mp.OnNotify = [&](TMediaPlayer *) { ++notices; };
-        mp.FileName = QFile::encodeName(dir_.filePath("exact.wav"));
-        mp.Open();
+        OpenFile(mp, samples);
         mp.Play();
         QTRY_COMPARE_WITH_TIMEOUT(notices, 1, 20000);
         QCOMPARE(mp.Mode(), TMPModes::mpStopped);
@@ -251,7 +246,7 @@ private slots:
         const int frames = 4 * kRate;
         Recorded();
         TMediaPlayer mp;
-        OpenFile(mp, "command.wav", frames);
+        OpenFile(mp, Indexed(frames));
         mp.Play();
         QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 1000, 20000);
         const long at = Frames(mp.Position());
@@ -289,7 +284,7 @@ private slots:
     void followsTheDefaultSink()
     {
         TMediaPlayer mp;
-        OpenFile(mp, "move.wav", 3 * kRate);
+        OpenFile(mp, Indexed(3 * kRate));
         mp.Play();
         QByteArray module;
         QVERIFY(Pactl({"load-module", "module-null-sink", "sink_name=other"}, &module));
@@ -335,7 +330,7 @@ private slots:
         TMediaPlayer mp;
         int gone = 0;
         mp.OnOutputGone = [&](TMediaPlayer *) { ++gone; };
-        OpenFile(mp, "restart.wav", frames);
+        OpenFile(mp, Indexed(frames));
         mp.Play();
         QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 1500, 20000);
         KillServer();
