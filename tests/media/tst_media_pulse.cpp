@@ -61,17 +61,7 @@ QMap<QString, double> SoxStat(const QString &dir, const QByteArray &raw, int cha
 {
     const QString path = dir + "/stat.raw";
     fx::WriteFile(path, raw);
-    QProcess sox;
-    sox.start("sox", {"-t", "raw", "-r", QString::number(kRate), "-e", "signed", "-b", "16", "-c", "2", path, "-n",
-                      "remix", QString::number(channel), "stat"});
-    sox.waitForFinished(60000);
-    QMap<QString, double> stat;
-    for (const QByteArray &line : sox.readAllStandardError().split('\n')) {
-        const int colon = line.indexOf(':');
-        if (colon > 0)
-            stat[QString::fromLatin1(line.left(colon)).simplified()] = line.mid(colon + 1).trimmed().toDouble();
-    }
-    return stat;
+    return fx::SoxStat({"-t", "raw", "-r", QString::number(kRate), "-e", "signed", "-b", "16", "-c", "2", path}, channel);
 }
 } // namespace
 
