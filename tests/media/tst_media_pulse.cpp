@@ -8,6 +8,8 @@
 #include "media/Volume.h"
 #include "tests/media/MediaFixtures.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,14 +56,6 @@ std::vector<std::pair<long, long>> Runs(const std::vector<long> &heard)
             runs.push_back({f, f});
     }
     return runs;
-}
-
-// sox's figures for one channel of 16-bit stereo samples.
-QMap<QString, double> SoxStat(const QString &dir, const QByteArray &raw, int channel)
-{
-    const QString path = dir + "/stat.raw";
-    fx::WriteFile(path, raw);
-    return fx::SoxStat({"-t", "raw", "-r", QString::number(kRate), "-e", "signed", "-b", "16", "-c", "2", path}, channel);
 }
 } // namespace
 
@@ -206,11 +200,12 @@ private slots:
             QCOMPARE(runs[0].second, long(frames - 1));
             return;
         }
-        const QByteArray source(reinterpret_cast<const char *>(samples.data()), qsizetype(4) * frames);
+        QVERIFY(fx::WriteFile(dir_.filePath("rec.raw"), rec));
         for (int channel : {1, 2}) {
             const double gain = double(channel == 1 ? word & 0xFFFF : word >> 16) / 65535.0;
-            const auto want = SoxStat(dir_.path(), source, channel);
-            const auto got = SoxStat(dir_.path(), rec, channel);
+            const auto want = fx::SoxStat({dir_.filePath("t.wav")}, channel);
+            const auto got = fx::SoxStat({"-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "2",
+                                          dir_.filePath("rec.raw")}, channel);
             QVERIFY(want.value("Maximum amplitude") > 0);
             QVERIFY2(std::abs(got.value("Maximum amplitude") - gain * want.value("Maximum amplitude")) <= 1.5 / 32768,
                      qPrintable(QString::number(got.value("Maximum amplitude"))));
@@ -282,17 +277,13 @@ private slots:
         // The sink our stream plays on, by its name.
         const auto sinkOfPlayer = [this] {
             QByteArray sinks, inputs;
-            Pactl({"list", "short", "sinks"}, &sinks);
-            Pactl({"list", "sink-inputs"}, &inputs);
-            QByteArray sink;
-            for (const QByteArray &block : inputs.split('#'))
-                if (block.contains("application.name = \"ZOLM Player\""))
-                    for (const QByteArray &line : block.split('\n'))
-                        if (line.trimmed().startsWith("Sink:"))
-                            sink = line.mid(line.indexOf(':') + 1).trimmed();
-            for (const QByteArray &line : sinks.split('\n'))
-                if (line.split('\t').value(0) == sink)
-                    return QString::fromLatin1(line.split('\t').value(1));
+            Pactl({"-f", "json", "list", "sinks"}, &sinks);
+            Pactl({"-f", "json", "list", "sink-inputs"}, &inputs);
+            for (const QJsonValue in : QJsonDocument::fromJson(inputs).array())
+                if (in["properties"]["application.name"] == QStringLiteral("ZOLM Player"))
+                    for (const QJsonValue sink : QJsonDocument::fromJson(sinks).array())
+                        if (sink["index"] == in["sink"])
+                            return sink["name"].toString();
             return QString();
         };
         QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("other"), 10000);
