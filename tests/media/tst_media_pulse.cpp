@@ -129,11 +129,14 @@ class MediaPulseTest : public QObject {
         server_.waitForFinished(20000);
         silence_.waitForFinished(20000);
     }
-    void OpenFile(TMediaPlayer &mp, const std::vector<std::int16_t> &samples)
+    // Plays the samples from a file, the recording taken up to then set aside.
+    void PlayFile(TMediaPlayer &mp, const std::vector<std::int16_t> &samples)
     {
         QVERIFY(fx::WriteWav(dir_.filePath("t.wav"), kRate, 2, samples));
+        Recorded();
         mp.FileName = QFile::encodeName(dir_.filePath("t.wav"));
         mp.Open();
+        mp.Play();
     }
     static long Frames(std::uint32_t ms) { return long(ms) * kRate / 1000; }
 
@@ -181,12 +184,10 @@ private slots:
         const bool indexed = word == 0xFFFFFFFFu;
         const std::vector<std::int16_t> samples = indexed ? Indexed(frames) : fx::Tone(kRate, 2, frames, 440, 16000);
         media::WaveOutSetVolume(word);
-        Recorded();
         TMediaPlayer mp;
         int notices = 0;
         mp.OnNotify = [&](TMediaPlayer *) { ++notices; };
-        OpenFile(mp, samples);
-        mp.Play();
+        PlayFile(mp, samples);
         QTRY_COMPARE_WITH_TIMEOUT(notices, 1, 20000);
         QCOMPARE(mp.Mode(), TMPModes::mpStopped);
         QCOMPARE(mp.NotifyResult(), TMPNotifyValues::nvSuccessful);
@@ -229,10 +230,8 @@ private slots:
     {
         QFETCH(QString, command);
         const int frames = 4 * kRate;
-        Recorded();
         TMediaPlayer mp;
-        OpenFile(mp, Indexed(frames));
-        mp.Play();
+        PlayFile(mp, Indexed(frames));
         QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 1000, 20000);
         const long at = Frames(mp.Position());
         long resumedAt = -1;
@@ -269,8 +268,7 @@ private slots:
     void followsTheDefaultSink()
     {
         TMediaPlayer mp;
-        OpenFile(mp, Indexed(3 * kRate));
-        mp.Play();
+        PlayFile(mp, Indexed(3 * kRate));
         QByteArray module;
         QVERIFY(Pactl({"load-module", "module-null-sink", "sink_name=other"}, &module));
         QVERIFY(Pactl({"set-default-sink", "other"}));
@@ -307,12 +305,10 @@ private slots:
     {
         QFETCH(bool, backInTime);
         const int frames = 5 * kRate;
-        Recorded();
         TMediaPlayer mp;
         int gone = 0;
         mp.OnOutputGone = [&](TMediaPlayer *) { ++gone; };
-        OpenFile(mp, Indexed(frames));
-        mp.Play();
+        PlayFile(mp, Indexed(frames));
         QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 1500, 20000);
         KillServer();
         recorder_.waitForFinished(20000);
