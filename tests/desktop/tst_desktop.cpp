@@ -330,15 +330,17 @@ public:
         }
     }
     bool Running() { return process.state() == QProcess::Running; }
-    // The program's visible windows whose title matches; "" for none.
-    QString Window(const QString &title, bool visibleOnly = true)
+    // The program's visible windows whose title matches.
+    QStringList Windows(const QString &title, bool visibleOnly = true)
     {
         QStringList args{QStringLiteral("search"), QStringLiteral("--all")};
         if (visibleOnly)
             args << QStringLiteral("--onlyvisible");
         args << QStringLiteral("--pid") << QString::number(process.processId()) << QStringLiteral("--name") << title;
-        return Run(QStringLiteral("xdotool"), args).section(QLatin1Char('\n'), 0, 0);
+        return Run(QStringLiteral("xdotool"), args).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
+    // The first of them; "" for none.
+    QString Window(const QString &title, bool visibleOnly = true) { return Windows(title, visibleOnly).value(0); }
     void Keys(const QString &window, const QStringList &keys)
     {
         Run(QStringLiteral("xdotool"), QStringList{QStringLiteral("windowactivate"), QStringLiteral("--sync"), window,
@@ -787,25 +789,20 @@ void TestDesktop::mediaKeysAreRefusedWhileABoxIsOpen()
             .contains(QLatin1String("boolean true"));
     };
     // The main window and, while it is open, the box: both bear the application title.
-    const auto windows = [&] {
-        return Run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                                               QStringLiteral("--pid"), QString::number(p.process.processId()),
-                                               QStringLiteral("--name"), Regex(QStringLiteral("ZOLM Player - a.mp3"))})
-            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    };
+    const QString title = Regex(QStringLiteral("ZOLM Player - a.mp3"));
     QTRY_VERIFY_WITH_TIMEOUT(can("CanPlay"), 10000);
     QVERIFY(p.Mpris("Player.Play"));
-    QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(p.Windows(title).size(), 2, 10000);
     // One box, and every command refused while it is open.
     for (const char *method : {"Player.Play", "Player.Next", "Player.Next", "Player.PlayPause", "Player.Previous"})
         QVERIFY2(!p.Mpris(method), method);
     QVERIFY(!can("CanPlay") && !can("CanGoNext") && !can("CanPause") && !can("CanGoPrevious") && !can("CanSeek"));
     QVERIFY(can("CanControl"));
-    QCOMPARE(windows().size(), 2);
-    const QStringList both = windows();
+    const QStringList both = p.Windows(title);
+    QCOMPARE(both.size(), 2);
     p.Keys(both.value(both.indexOf(main) == 0 ? 1 : 0), {QStringLiteral("Return")});
     QTRY_VERIFY_WITH_TIMEOUT(can("CanGoNext"), 10000);
-    QCOMPARE(windows(), QStringList{main});
+    QCOMPARE(p.Windows(title), QStringList{main});
     p.Keys(main, {QStringLiteral("ctrl+q")});
     QVERIFY(p.process.waitForFinished(10000));
 }
