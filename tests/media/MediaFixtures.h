@@ -2,6 +2,7 @@
 // Generated audio files for the media tests: WAVs written here, MP3s made by lame.
 #include <QByteArray>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -96,6 +97,19 @@ inline bool Run(const QString &program, const QStringList &args)
     QProcess p;
     p.start(program, args);
     return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// sox's figures for one channel (from 1) of the input, by label ("RMS amplitude", ...), full scale 1.
+inline QMap<QString, double> SoxStat(const QStringList &input, int channel)
+{
+    QProcess sox;
+    sox.start("sox", QStringList(input) << "-n" << "remix" << QString::number(channel) << "stat");
+    sox.waitForFinished(60000);
+    QMap<QString, double> stat;
+    for (const QByteArray &line : sox.readAllStandardError().split('\n'))
+        if (const int colon = int(line.indexOf(':')); colon > 0)
+            stat[QString::fromLatin1(line.left(colon)).simplified()] = line.mid(colon + 1).trimmed().toDouble();
+    return stat;
 }
 
 // Encodes wav into mp3 with lame's options.

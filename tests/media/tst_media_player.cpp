@@ -7,7 +7,6 @@
 #include "tests/media/MediaFixtures.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -180,18 +179,6 @@ private slots:
         QFETCH(QByteArray, reference);
         QFETCH(QList<double>, left);
         QFETCH(QList<double>, right);
-        // sox's figures for one channel: RMS, peak and length in seconds, full scale 1.
-        const auto soxStat = [&](int channel) {
-            QProcess p;
-            p.start("sox", {QFile::decodeName(reference), "-n", "remix", QString::number(channel + 1), "stat"});
-            p.waitForFinished(60000);
-            const QString out = QString::fromLatin1(p.readAllStandardError());
-            const auto get = [&](const char *label) {
-                return QRegularExpression(QString::fromLatin1(label) + ":\\s*(\\S+)").match(out).captured(1).toDouble();
-            };
-            return std::array<double, 4>{get("RMS +amplitude"), std::max(get("Maximum amplitude"), -get("Minimum amplitude")),
-                                         get("Length \\(seconds\\)"), get("Mean +amplitude")};
-        };
         const double gains[2] = {double(0xC000) / 65535, 1.0};
         media::WaveOutSetVolume(0xFFFF0000u | 0xC000u);
         std::array<double, 2> rms{}, peak{}, mean{}; // mean: a wrap at full scale leaves the others be
@@ -199,15 +186,16 @@ private slots:
         for (int c = 0; c < int(left.size()); ++c) {
             if (left[c] == 0 && right[c] == 0)
                 continue;
-            const auto stat = soxStat(c);
-            seconds = stat[2];
+            const auto stat = fx::SoxStat({QFile::decodeName(reference)}, c + 1);
+            seconds = stat["Length (seconds)"];
+            const double top = std::max(stat["Maximum amplitude"], -stat["Minimum amplitude"]);
             for (int side = 0; side < 2; ++side) {
                 const double w = (side ? right : left)[c] * gains[side];
-                if (w * stat[0] > 0)
+                if (w * stat["RMS amplitude"] > 0)
                     QVERIFY2(rms[side] == 0, "one channel with sound per side, or levels do not add up");
-                rms[side] += w * stat[0];
-                peak[side] += w * stat[1];
-                mean[side] += w * stat[3];
+                rms[side] += w * stat["RMS amplitude"];
+                peak[side] += w * top;
+                mean[side] += w * stat["Mean amplitude"];
             }
         }
         TMediaPlayer mp;

@@ -8,6 +8,8 @@
 #include "media/Volume.h"
 #include "tests/media/MediaFixtures.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,6 +22,7 @@ constexpr long kFramesPer100Ms = kRate / 10;
 // A stream starting into a running sink is mixed into what the sink had already rendered,
 // which its monitor has passed on as it was: a recording can miss a sound's first few ms.
 constexpr long kEdge = kRate / 50;
+const QStringList kRaw{"--raw", "--format=s16le", "--rate=44100", "--channels=2"};
 
 std::vector<std::int16_t> Indexed(int frames)
 {
@@ -53,24 +56,6 @@ std::vector<std::pair<long, long>> Runs(const std::vector<long> &heard)
             runs.push_back({f, f});
     }
     return runs;
-}
-
-// sox's figures for one channel of 16-bit stereo samples.
-QMap<QString, double> SoxStat(const QString &dir, const QByteArray &raw, int channel)
-{
-    const QString path = dir + "/stat.raw";
-    fx::WriteFile(path, raw);
-    QProcess sox;
-    sox.start("sox", {"-t", "raw", "-r", QString::number(kRate), "-e", "signed", "-b", "16", "-c", "2", path, "-n",
-                      "remix", QString::number(channel), "stat"});
-    sox.waitForFinished(60000);
-    QMap<QString, double> stat;
-    for (const QByteArray &line : sox.readAllStandardError().split('\n')) {
-        const int colon = line.indexOf(':');
-        if (colon > 0)
-            stat[QString::fromLatin1(line.left(colon)).simplified()] = line.mid(colon + 1).trimmed().toDouble();
-    }
-    return stat;
 }
 } // namespace
 
@@ -110,31 +95,27 @@ class MediaPulseTest : public QObject {
                                      "--log-target=stderr", "--log-level=error", "--disable-shm=yes", "-L",
                                      "module-null-sink sink_name=out format=s16le rate=44100 channels=2", "-L",
                                      "module-native-protocol-unix auth-anonymous=1 socket=" + testSocket_});
-        if (!server_.waitForStarted())
+        if (!server_.waitForStarted() || !QTest::qWaitFor([this] { return Pactl({"info"}); }, 10000))
             return false;
-        for (int i = 0; i < 200 && !Pactl({"info"}); ++i)
-            QTest::qWait(50);
         // Silence keeps the sink running at a short latency: an idle null sink's monitor
         // loses the first moments of whatever wakes it.
         silence_.setProcessEnvironment(Env());
-        silence_.start("pacat", {"--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=10",
-                                 "/dev/zero"});
-        QByteArray inputs;
-        for (int i = 0; i < 200 && (Pactl({"list", "short", "sink-inputs"}, &inputs), inputs.isEmpty()); ++i)
-            QTest::qWait(50);
-        return StartRecording() &&
+        silence_.start("pacat", kRaw + QStringList{"--latency-msec=10", "/dev/zero"});
+        return Listed("sink-inputs") && StartRecording() &&
                Pactl({"load-module", "module-native-protocol-unix", "auth-anonymous=1", "socket=" + playerSocket_});
     }
     // Returns once the recorder is taking the monitor's sound.
     bool StartRecording()
     {
         recorder_.setProcessEnvironment(Env());
-        recorder_.start("parec", {"-d", "out.monitor", "--raw", "--format=s16le", "--rate=44100", "--channels=2",
-                                  "--latency-msec=20"});
-        QByteArray outputs;
-        for (int i = 0; i < 200 && (Pactl({"list", "short", "source-outputs"}, &outputs), outputs.isEmpty()); ++i)
-            QTest::qWait(50);
-        return !outputs.isEmpty();
+        recorder_.start("parec", kRaw + QStringList{"-d", "out.monitor", "--latency-msec=20"});
+        return Listed("source-outputs");
+    }
+    // Waits for the server to list a stream of the kind.
+    bool Listed(const QString &kind)
+    {
+        QByteArray list;
+        return QTest::qWaitFor([&] { return Pactl({"list", "short", kind}, &list) && !list.isEmpty(); }, 10000);
     }
     // What was recorded since the last call, once the recorder has caught up.
     QByteArray Recorded()
@@ -148,11 +129,14 @@ class MediaPulseTest : public QObject {
         server_.waitForFinished(20000);
         silence_.waitForFinished(20000);
     }
-    void OpenFile(TMediaPlayer &mp, const QString &name, int frames)
+    // Plays the samples from a file, the recording taken up to then set aside.
+    void PlayFile(TMediaPlayer &mp, const std::vector<std::int16_t> &samples)
     {
-        QVERIFY(fx::WriteWav(dir_.filePath(name), kRate, 2, Indexed(frames)));
-        mp.FileName = QFile::encodeName(dir_.filePath(name));
+        QVERIFY(fx::WriteWav(dir_.filePath("t.wav"), kRate, 2, samples));
+        Recorded();
+        mp.FileName = QFile::encodeName(dir_.filePath("t.wav"));
         mp.Open();
+        mp.Play();
     }
     static long Frames(std::uint32_t ms) { return long(ms) * kRate / 1000; }
 
@@ -199,15 +183,11 @@ private slots:
         // under a gain, a tone gives sox levels to compare.
         const bool indexed = word == 0xFFFFFFFFu;
         const std::vector<std::int16_t> samples = indexed ? Indexed(frames) : fx::Tone(kRate, 2, frames, 440, 16000);
-        QVERIFY(fx::WriteWav(dir_.filePath("exact.wav"), kRate, 2, samples));
         media::WaveOutSetVolume(word);
-        Recorded();
         TMediaPlayer mp;
         int notices = 0;
         mp.OnNotify = [&](TMediaPlayer *) { ++notices; };
-        mp.FileName = QFile::encodeName(dir_.filePath("exact.wav"));
-        mp.Open();
-        mp.Play();
+        PlayFile(mp, samples);
         QTRY_COMPARE_WITH_TIMEOUT(notices, 1, 20000);
         QCOMPARE(mp.Mode(), TMPModes::mpStopped);
         QCOMPARE(mp.NotifyResult(), TMPNotifyValues::nvSuccessful);
@@ -221,11 +201,12 @@ private slots:
             QCOMPARE(runs[0].second, long(frames - 1));
             return;
         }
-        const QByteArray source(reinterpret_cast<const char *>(samples.data()), qsizetype(4) * frames);
+        QVERIFY(fx::WriteFile(dir_.filePath("rec.raw"), rec));
         for (int channel : {1, 2}) {
             const double gain = double(channel == 1 ? word & 0xFFFF : word >> 16) / 65535.0;
-            const auto want = SoxStat(dir_.path(), source, channel);
-            const auto got = SoxStat(dir_.path(), rec, channel);
+            const auto want = fx::SoxStat({dir_.filePath("t.wav")}, channel);
+            const auto got = fx::SoxStat({"-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "2",
+                                          dir_.filePath("rec.raw")}, channel);
             QVERIFY(want.value("Maximum amplitude") > 0);
             QVERIFY2(std::abs(got.value("Maximum amplitude") - gain * want.value("Maximum amplitude")) <= 1.5 / 32768,
                      qPrintable(QString::number(got.value("Maximum amplitude"))));
@@ -249,10 +230,8 @@ private slots:
     {
         QFETCH(QString, command);
         const int frames = 4 * kRate;
-        Recorded();
         TMediaPlayer mp;
-        OpenFile(mp, "command.wav", frames);
-        mp.Play();
+        PlayFile(mp, Indexed(frames));
         QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 1000, 20000);
         const long at = Frames(mp.Position());
         long resumedAt = -1;
@@ -289,25 +268,20 @@ private slots:
     void followsTheDefaultSink()
     {
         TMediaPlayer mp;
-        OpenFile(mp, "move.wav", 3 * kRate);
-        mp.Play();
+        PlayFile(mp, Indexed(3 * kRate));
         QByteArray module;
         QVERIFY(Pactl({"load-module", "module-null-sink", "sink_name=other"}, &module));
         QVERIFY(Pactl({"set-default-sink", "other"}));
         // The sink our stream plays on, by its name.
         const auto sinkOfPlayer = [this] {
             QByteArray sinks, inputs;
-            Pactl({"list", "short", "sinks"}, &sinks);
-            Pactl({"list", "sink-inputs"}, &inputs);
-            QByteArray sink;
-            for (const QByteArray &block : inputs.split('#'))
-                if (block.contains("application.name = \"ZOLM Player\""))
-                    for (const QByteArray &line : block.split('\n'))
-                        if (line.trimmed().startsWith("Sink:"))
-                            sink = line.mid(line.indexOf(':') + 1).trimmed();
-            for (const QByteArray &line : sinks.split('\n'))
-                if (line.split('\t').value(0) == sink)
-                    return QString::fromLatin1(line.split('\t').value(1));
+            Pactl({"-f", "json", "list", "sinks"}, &sinks);
+            Pactl({"-f", "json", "list", "sink-inputs"}, &inputs);
+            for (const QJsonValue in : QJsonDocument::fromJson(inputs).array())
+                if (in["properties"]["application.name"] == QStringLiteral("ZOLM Player"))
+                    for (const QJsonValue sink : QJsonDocument::fromJson(sinks).array())
+                        if (sink["index"] == in["sink"])
+                            return sink["name"].toString();
             return QString();
         };
         QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("other"), 10000);
@@ -331,12 +305,10 @@ private slots:
     {
         QFETCH(bool, backInTime);
         const int frames = 5 * kRate;
-        Recorded();
         TMediaPlayer mp;
         int gone = 0;
         mp.OnOutputGone = [&](TMediaPlayer *) { ++gone; };
-        OpenFile(mp, "restart.wav", frames);
-        mp.Play();
+        PlayFile(mp, Indexed(frames));
         QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 1500, 20000);
         KillServer();
         recorder_.waitForFinished(20000);

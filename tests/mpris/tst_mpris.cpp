@@ -394,17 +394,10 @@ void TestMpris::callsAreRefusedWhileTheWindowTakesNoInput()
     QMessageBox box(QMessageBox::NoIcon, QString(), QStringLiteral("Ошибка"));
     QFileDialog chooser;
     QWidget *modal = window == QLatin1String("box") ? static_cast<QWidget *>(&box) : &chooser;
-    const auto open = [&] {
-        if (window == QLatin1String("about"))
-            return form_->N2Click();
-        modal->setWindowModality(Qt::ApplicationModal);
-        modal->show();
-    };
-    const auto close = [&] {
-        if (window == QLatin1String("about"))
-            return AboutBox->OKButtonClick();
-        modal->hide();
-    };
+    modal->setWindowModality(Qt::ApplicationModal);
+    const bool about = window == QLatin1String("about");
+    const auto open = [&] { about ? form_->N2Click() : modal->show(); };
+    const auto close = [&] { about ? AboutBox->OKButtonClick() : modal->hide(); };
     open();
     QTRY_COMPARE(listener_.Last(QStringLiteral("CanPlay")).toBool(), false);
     for (const char *can : {"CanPause", "CanGoNext", "CanGoPrevious"})
