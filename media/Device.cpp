@@ -924,7 +924,7 @@ std::uint32_t Device::PositionMs()
 void Device::HandleOutputLost() { engine_->OnLost(); }
 
 // The gain is applied as frames are handed to the output, and the sound server queues up to
-// a second of them: without this, a change would be heard that much later. A playing engine
+// two seconds of them: without this, a change would be heard that much later. A playing engine
 // on the server's output starts again from where it is, so what is queued is played anew at
 // the new gain (SDL holds a period or two, which is soon enough).
 void GainChanged()
