@@ -245,6 +245,58 @@ bool IsMpegExtension(const char *ext)
 
 // ---- libmpg123 ---------------------------------------------------------------------
 
+// libmpg123 reads a frame's header and its body apart, some eighty system calls a second of
+// a 128 kbit/s file; it reads through this instead, which takes the file 16 KB at a time
+// by pread (so the descriptor's own position never matters).
+struct MpegSource {
+    static constexpr std::size_t kAhead = 16 * 1024;
+    int fd = -1;
+    std::uint64_t pos = 0;
+    std::vector<unsigned char> ahead = std::vector<unsigned char>(kAhead);
+    std::uint64_t aheadAt = 0; // file offset of ahead[0]
+    std::size_t aheadLen = 0;
+
+    static mpg123_ssize_t Read(void *user, void *out, std::size_t n)
+    {
+        auto &s = *static_cast<MpegSource *>(user);
+        std::size_t got = 0;
+        if (n >= kAhead) {
+            if (!ReadAt(s.fd, s.pos, static_cast<unsigned char *>(out), n, &got))
+                return -1;
+        } else {
+            if (s.pos < s.aheadAt || s.pos + n > s.aheadAt + s.aheadLen) {
+                s.aheadLen = 0;
+                if (!ReadAt(s.fd, s.pos, s.ahead.data(), kAhead, &s.aheadLen))
+                    return -1;
+                s.aheadAt = s.pos;
+            }
+            got = std::min(n, std::size_t(s.aheadAt + s.aheadLen - s.pos)); // pos >= aheadAt here
+            std::memcpy(out, s.ahead.data() + (s.pos - s.aheadAt), got);
+        }
+        s.pos += got;
+        return static_cast<mpg123_ssize_t>(got);
+    }
+    static off_t Seek(void *user, off_t offset, int whence)
+    {
+        auto &s = *static_cast<MpegSource *>(user);
+        off_t from = 0;
+        if (whence == SEEK_CUR) {
+            from = off_t(s.pos);
+        } else if (whence == SEEK_END) {
+            struct stat st{};
+            if (fstat(s.fd, &st) != 0)
+                return -1;
+            from = st.st_size;
+        } else if (whence != SEEK_SET) {
+            return -1;
+        }
+        if (offset < -from)
+            return -1;
+        s.pos = std::uint64_t(from + offset);
+        return off_t(s.pos);
+    }
+};
+
 class MpegDecoder final : public Decoder {
 public:
     ~MpegDecoder() override
@@ -273,7 +325,9 @@ public:
         mpg123_rates(&rates, &nrates);
         for (std::size_t i = 0; i < nrates; ++i)
             mpg123_format(mh_, rates[i], MPG123_STEREO, MPG123_ENC_SIGNED_16);
-        if (lseek(fd, 0, SEEK_SET) < 0 || mpg123_open_fd(mh_, fd) != MPG123_OK)
+        src_.fd = fd;
+        if (mpg123_replace_reader_handle(mh_, &MpegSource::Read, &MpegSource::Seek, nullptr) != MPG123_OK ||
+            mpg123_open_handle(mh_, &src_) != MPG123_OK)
             return kErrBadMpeg;
         // mpg123_open_fd succeeds on anything; the first real frame is decided here.
         long r = 0;
@@ -323,6 +377,7 @@ public:
 
 private:
     mpg123_handle *mh_ = nullptr;
+    MpegSource src_;
 };
 
 // ---- libsndfile --------------------------------------------------------------------
@@ -340,6 +395,30 @@ struct SndSource {
     std::uint64_t length = 0;
     std::uint64_t pos = 0;
     std::vector<Patch> patches;
+    // libsndfile reads a few kilobytes at a time: serving those from one larger read saves
+    // the decoder thread some forty system calls a second of a CD-quality WAV.
+    static constexpr std::size_t kAhead = 64 * 1024;
+    std::vector<unsigned char> ahead;
+    std::uint64_t aheadAt = 0; // window offset of ahead[0]
+    std::size_t aheadLen = 0;
+
+    // Copies `want` bytes from `pos` on; false on a read error.
+    bool Fetch(unsigned char *out, std::size_t want, std::size_t *got)
+    {
+        if (want >= kAhead)
+            return ReadAt(fd, offset + pos, out, want, got);
+        if (pos < aheadAt || pos + want > aheadAt + aheadLen) {
+            ahead.resize(kAhead);
+            aheadLen = 0;
+            if (!ReadAt(fd, offset + pos, ahead.data(), std::size_t(std::min<std::uint64_t>(kAhead, length - pos)),
+                        &aheadLen))
+                return false;
+            aheadAt = pos;
+        }
+        *got = std::min(want, std::size_t(aheadAt + aheadLen - pos)); // pos >= aheadAt here
+        std::memcpy(out, ahead.data() + (pos - aheadAt), *got);
+        return true;
+    }
 
     static SndSource &Of(void *user) { return *static_cast<SndSource *>(user); }
     static sf_count_t Length(void *user) { return static_cast<sf_count_t>(Of(user).length); }
@@ -360,7 +439,7 @@ struct SndSource {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t(count), s.length - s.pos));
         std::size_t got = 0;
         auto *out = static_cast<unsigned char *>(ptr);
-        if (!ReadAt(s.fd, s.offset + s.pos, out, want, &got))
+        if (!s.Fetch(out, want, &got))
             return 0;
         for (const Patch &p : s.patches)
             for (std::uint64_t k = 0; k < 4; ++k)

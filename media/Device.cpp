@@ -102,6 +102,9 @@
 #include <unistd.h>
 #include <utility>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace media {
 
@@ -481,7 +484,7 @@ public:
         return true;
     }
 
-    // Copies frames with the gain applied; the loop is simple enough to vectorise.
+    // Copies frames with the gain applied.
     static void CopyWithGain(std::int16_t *out, const std::int16_t *in, std::size_t frames, std::int32_t gl,
                              std::int32_t gr)
     {
@@ -490,7 +493,24 @@ public:
             return;
         }
         const float fl = static_cast<float>(gl) / 65535.0f, fr = static_cast<float>(gr) / 65535.0f;
-        for (std::size_t i = 0; i < frames; ++i) {
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        // Four frames a step, each sample as Scale makes it (the same float product, rounded
+        // half away from zero), in about half the instructions the compiler's own version
+        // of the loop takes: this is most of what playing a WAV costs.
+        const __m128 factor = _mm_setr_ps(fl, fr, fl, fr);
+        const __m128 half = _mm_set1_ps(0.5f), sign = _mm_set1_ps(-0.0f);
+        const auto scale4 = [&](__m128i widened) {
+            const __m128 v = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(widened, 16)), factor);
+            return _mm_cvttps_epi32(_mm_add_ps(v, _mm_or_ps(half, _mm_and_ps(v, sign))));
+        };
+        for (; i + 4 <= frames; i += 4) {
+            const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 2 * i));
+            const __m128i lo = scale4(_mm_unpacklo_epi16(s, s)), hi = scale4(_mm_unpackhi_epi16(s, s));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * i), _mm_packs_epi32(lo, hi));
+        }
+#endif
+        for (; i < frames; ++i) {
             out[2 * i] = Scale(in[2 * i], fl);
             out[2 * i + 1] = Scale(in[2 * i + 1], fr);
         }
@@ -904,7 +924,7 @@ std::uint32_t Device::PositionMs()
 void Device::HandleOutputLost() { engine_->OnLost(); }
 
 // The gain is applied as frames are handed to the output, and the sound server queues up to
-// a second of them: without this, a change would be heard that much later. A playing engine
+// two seconds of them: without this, a change would be heard that much later. A playing engine
 // on the server's output starts again from where it is, so what is queued is played anew at
 // the new gain (SDL holds a period or two, which is soon enough).
 void GainChanged()

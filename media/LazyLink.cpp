@@ -184,6 +184,12 @@ ZOLM_FORWARD(Mpg123, void, mpg123_rates, (const long **list, size_t *number), (l
              return)
 ZOLM_FORWARD(Mpg123, int, mpg123_open, (mpg123_handle * mh, const char *path), (mh, path), return MPG123_ERR)
 ZOLM_FORWARD(Mpg123, int, mpg123_open_fd, (mpg123_handle * mh, int fd), (mh, fd), return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, int, mpg123_open_handle, (mpg123_handle * mh, void *iohandle), (mh, iohandle),
+             return MPG123_ERR)
+ZOLM_FORWARD(Mpg123, int, mpg123_replace_reader_handle,
+             (mpg123_handle * mh, mpg123_ssize_t (*r_read)(void *, void *, size_t),
+              off_t (*r_lseek)(void *, off_t, int), void (*cleanup)(void *)),
+             (mh, r_read, r_lseek, cleanup), return MPG123_ERR)
 ZOLM_FORWARD(Mpg123, int, mpg123_close, (mpg123_handle * mh), (mh), return MPG123_ERR)
 ZOLM_FORWARD(Mpg123, int, mpg123_getformat, (mpg123_handle * mh, long *rate, int *channels, int *encoding),
              (mh, rate, channels, encoding), return MPG123_ERR)

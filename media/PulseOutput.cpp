@@ -28,8 +28,12 @@ namespace {
 
 // With the latency adjusted, the target is the whole way from the program to the ear: the
 // server gives about (target - 2 x request) / 2 of it to the sink and the rest to the stream.
-constexpr std::uint32_t kTargetMs = 1000;
-constexpr std::uint32_t kRequestMs = 250;
+// Two requests a second: each one is a wake-up of the process, and of the sink's thread.
+constexpr std::uint32_t kRequestMs = 500;
+constexpr std::uint32_t kTargetMs = 4 * kRequestMs;
+// A request is met from the engine's ring in one go while it asks for at most half the
+// ring (65536 frames); at very high rates the request is shortened to that.
+constexpr std::uint32_t kMaxRequestFrames = 32768;
 constexpr std::uint32_t kPrebufMs = 40;
 constexpr int kConnectWaitMs = 2000;
 // The name the desktop's icon theme knows the program by.
@@ -171,9 +175,10 @@ public:
         pa_stream_set_write_callback(stream_, &PulseOutput::WriteRequest, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.tlength = Bytes(kTargetMs);
+        const std::uint32_t request = std::min(Bytes(kRequestMs), kMaxRequestFrames * 4);
+        attr.tlength = std::min(Bytes(kTargetMs), 4 * request);
         attr.prebuf = Bytes(kPrebufMs);
-        attr.minreq = Bytes(kRequestMs);
+        attr.minreq = request;
         attr.fragsize = static_cast<std::uint32_t>(-1);
         // No device named: the stream follows the server's default sink wherever it moves.
         // The volume is never set: the program's gain is its own.
@@ -246,22 +251,9 @@ public:
         Done(pa_stream_update_timing_info(stream_, &PulseOutput::MarkTaken, Tag()));
     }
 
-    // Between the server's answers the stream's clock runs on the local one; asking for a
-    // fresh answer at most once a second (the position is read about that often) costs the
-    // process one wake-up, where libpulse's automatic updates cost several.
     std::uint64_t Played() override
     {
         Locker lk;
-        if (Ready() && !timingAsked_) {
-            timeval now{};
-            gettimeofday(&now, nullptr);
-            const long long ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_usec / 1000;
-            if (ms - timingAt_ >= 1000) {
-                timingAt_ = ms;
-                timingAsked_ = true;
-                Done(pa_stream_update_timing_info(stream_, &PulseOutput::TimingCame, Tag()));
-            }
-        }
         return PlayedLocked();
     }
 
@@ -326,10 +318,29 @@ private:
         // do if it runs dry meanwhile, so look again shortly.
         if (!last && want >= 4 && !refill_)
             refill_ = After(20000, &PulseOutput::RefillDue);
+        AskTiming();
         if (last) {
             ended_ = true;
             Done(pa_stream_trigger(stream_, nullptr, nullptr)); // less than the pre-buffer left
             Done(pa_stream_drain(stream_, &PulseOutput::DrainDone, Tag()));
+        }
+    }
+
+    // Between the server's answers the stream's clock runs on the local one. A fresh answer
+    // is asked for at most once a second, and only here, where the main loop's thread is
+    // awake anyway to write: asked for from another thread, the request would wake it once
+    // more just to send it. libpulse's automatic updates would cost several wake-ups a second.
+    void AskTiming()
+    {
+        if (timingAsked_)
+            return;
+        timeval now{};
+        gettimeofday(&now, nullptr);
+        const long long ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_usec / 1000;
+        if (ms - timingAt_ >= 1000) {
+            timingAt_ = ms;
+            timingAsked_ = true;
+            Done(pa_stream_update_timing_info(stream_, &PulseOutput::TimingCame, Tag()));
         }
     }
 
