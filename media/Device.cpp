@@ -414,7 +414,6 @@ public:
     int fd = -1;
     std::unique_ptr<Decoder> dec;
     int rate = 0;
-    int srcChannels = 0;
     std::uint64_t lengthFrames = 0;
     std::uint32_t lengthMs = 0;
     std::uint64_t serial = 0;
@@ -440,7 +439,6 @@ public:
     sem_t wake; // posted by Pull (ring half empty) and by the GUI thread
     bool quit = false;   // under decodeMutex
     bool active = false; // under decodeMutex
-    std::vector<std::int16_t> scratch;
 
     // ---- GUI side
     State state = State::Stopped;
@@ -458,27 +456,14 @@ public:
         const std::uint64_t r = readPos.load(std::memory_order_acquire);
         if (kRingFrames - (w - r) < kChunkFrames || eof.load(std::memory_order_relaxed))
             return false;
-        // Never across the ring's wrap point, so a stereo stream decodes straight into it.
+        // Never across the ring's wrap point, so the decoder writes straight into it.
         const std::size_t want = std::min(kChunkFrames, kRingFrames - static_cast<std::size_t>(w & kRingMask));
         std::int16_t *dst = ring.get() + 2 * (w & kRingMask);
-        const int ch = srcChannels;
-        const std::size_t got = dec->Read(ch == 2 ? dst : scratch.data(), want);
+        // The decoder delivers stereo whatever the file holds (it folds the channels down itself).
+        const std::size_t got = dec->Read(dst, want);
         if (got == 0) {
             eof.store(true, std::memory_order_release);
             return false;
-        }
-        const std::int16_t *src = scratch.data();
-        if (ch == 1) {
-            for (std::size_t i = 0; i < got; ++i)
-                dst[2 * i] = dst[2 * i + 1] = src[i];
-        } else if (ch > 2) { // even channels to the left, odd ones to the right
-            for (std::size_t i = 0; i < got; ++i, src += ch) {
-                std::int32_t l = 0, rr = 0;
-                for (int c = 0; c < ch; ++c)
-                    (c % 2 ? rr : l) += src[c];
-                dst[2 * i] = static_cast<std::int16_t>(l / ((ch + 1) / 2));
-                dst[2 * i + 1] = static_cast<std::int16_t>(rr / (ch / 2));
-            }
         }
         writePos.store(w + got, std::memory_order_release);
         return true;
@@ -801,11 +786,9 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
 
     Engine &e = *engine;
     e.rate = e.dec->rate;
-    e.srcChannels = e.dec->channels;
     e.lengthFrames = e.dec->lengthFrames;
     e.lengthMs = static_cast<std::uint32_t>(std::min<std::uint64_t>(
         0xFFFFFFFFu, (e.lengthFrames * 1000 + std::uint64_t(e.rate) / 2) / std::uint64_t(e.rate)));
-    e.scratch.resize(kChunkFrames * static_cast<std::size_t>(e.srcChannels));
     e.receiver = receiver;
     e.post = std::move(post);
     e.serial = g_nextSerial.fetch_add(1);
