@@ -199,6 +199,21 @@ server_env+=(PULSE_SERVER="unix:$work/none/run/no-server")
 SDL_AUDIODRIVER=dummy run_driver "dummy:" ""
 
 servers=()
+# Measures the player and the others on the private server just started, once its sink is
+# there; otherwise shows the server's logs. Arguments: the server's name, its log files.
+measure_on_server() {
+  local name=$1
+  shift
+  if wait_for_sink; then
+    servers+=("$name")
+    SDL_AUDIODRIVER=pulseaudio run_driver "$name:" "$name"
+    others "$name:" "$name"
+  else
+    echo "floor_playback.sh: the private $name did not start; its logs:" >&2
+    cat "$@" >&2
+  fi
+}
+
 if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
   private_dirs pa
   env "${server_env[@]}" pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=no \
@@ -207,14 +222,7 @@ if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
   started+=($!)
   server_pids=($!)
   server_env+=(PULSE_SERVER="unix:$work/pa.sock")
-  if wait_for_sink; then
-    servers+=(pulse)
-    SDL_AUDIODRIVER=pulseaudio run_driver "pulse:" pulse
-    others "pulse:" pulse
-  else
-    echo "floor_playback.sh: the private pulseaudio did not start; its log:" >&2
-    cat "$work/pa.log" >&2
-  fi
+  measure_on_server pulse "$work/pa.log"
   stop_servers
 fi
 
@@ -238,14 +246,7 @@ if command -v pipewire >/dev/null && command -v pipewire-pulse >/dev/null && com
   env "${server_env[@]}" pipewire-pulse >"$work/pwp.log" 2>&1 &
   started+=($!)
   server_pids+=($!)
-  if wait_for_sink; then
-    servers+=(pipewire)
-    SDL_AUDIODRIVER=pulseaudio run_driver "pipewire:" pipewire
-    others "pipewire:" pipewire
-  else
-    echo "floor_playback.sh: the private pipewire did not start; its logs:" >&2
-    cat "$work/pw.log" "$work/wp.log" "$work/pwp.log" >&2
-  fi
+  measure_on_server pipewire "$work/pw.log" "$work/wp.log" "$work/pwp.log"
   stop_servers
 fi
 
