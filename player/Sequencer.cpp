@@ -26,13 +26,6 @@ void TForm1::SetElapsedText(const QString &text)
     Label2->adjustSize();
 }
 
-int TForm1::RandomPick(int count)
-{
-    if (count <= 0)
-        return -1;
-    return std::uniform_int_distribution<int>(0, count - 1)(Random);
-}
-
 void TForm1::Play()
 {
     if (SpeedButton6->Down()) {
@@ -95,29 +88,19 @@ void TForm1::Timer1Timer()
     MediaPlayer1->Stop();
     TrackBar2->SetSliderVisible(false);
     SetElapsedText(QStringLiteral("0:00"));
-    if (!AdvanceSelection()) {
+    FollowPlayOrder(AfterTrackEnds);
+}
+
+// Asks the play order about the list and the play modes as they stand, and carries out its answer.
+void TForm1::FollowPlayOrder(PlayOrderRule rule)
+{
+    const PlayOrderState state{ListBox1->ItemIndex(), ListBox1->Count(), RepeatMode, shuffle->Down()};
+    const PlayStep step = rule(state, [this](int count) { return UniformEntry(Random, count); });
+    if (step.move == PlayStep::End) {
         emit PlaybackChanged();
         return;
     }
+    if (step.move == PlayStep::Select)
+        ListBox1->SetItemIndex(step.index);
     Play();
-}
-
-// Chooses the entry after the finished one by the play modes; false when playback ends here.
-bool TForm1::AdvanceSelection()
-{
-    const int i = ListBox1->ItemIndex();
-    const int n = ListBox1->Count();
-    if (i >= n - 1 && !(i == n - 1 && (RepeatMode == 1 || RepeatMode == 2)))
-        return false;
-    if (shuffle->Down()) {
-        if (RepeatMode != 1)
-            ListBox1->SetItemIndex(RandomPick(n));
-    } else if (RepeatMode == 1) {
-        // the same entry again
-    } else if (RepeatMode == 2 && i == n - 1) {
-        ListBox1->SetItemIndex(0);
-    } else {
-        ListBox1->SetItemIndex(i + 1);
-    }
-    return true;
 }

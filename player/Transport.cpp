@@ -12,18 +12,12 @@
 
 void TForm1::SpeedButton1Click()
 {
-    const int i = ListBox1->ItemIndex();
-    if (i > 0)
-        ListBox1->SetItemIndex(shuffle->Down() ? RandomPick(ListBox1->Count()) : i - 1);
-    Play();
+    FollowPlayOrder(PreviousEntry);
 }
 
 void TForm1::SpeedButton3Click()
 {
-    const int i = ListBox1->ItemIndex();
-    if (i < ListBox1->Count() - 1)
-        ListBox1->SetItemIndex(shuffle->Down() ? RandomPick(ListBox1->Count()) : i + 1);
-    Play();
+    FollowPlayOrder(NextEntry);
 }
 
 void TForm1::SpeedButton5Click()

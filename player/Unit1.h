@@ -8,6 +8,7 @@
 //   SeekBar.cpp    the seek bar
 //   Volume.cpp     volume slider and mute
 //   Tray.cpp       hiding to the tray icon
+#include "player/PlayOrder.h"
 #include "player/PlayerState.h"
 
 #include <QMainWindow>
@@ -117,7 +118,6 @@ public:
 
     // The random generator for shuffle picks (reseeded when shuffle is switched on).
     std::mt19937 Random;
-    int RandomPick(int count);
 
 signals:
     // Playback moved: a track started, paused, resumed, stopped, ended or was sought.
@@ -135,7 +135,7 @@ private:
     void CreateControls();
     void CreateMenus();
     void SetVolumeWord(std::uint32_t word);
-    bool AdvanceSelection();
+    void FollowPlayOrder(PlayOrderRule rule);
     void ShowTrayIcon();
     void RemoveTrayIcon();
     void SetElapsedText(const QString &text);
