@@ -41,6 +41,7 @@ void Enter(PlayerHarness &h, int start)
 }
 
 enum Command { TrackEnds, NextCommand, PreviousCommand };
+// Below zero, so that an action from zero up is a drag of the seek bar to that position.
 enum Action { ClickPause = -4, MenuPause, StopCommand, PlayCommand };
 const int kUp = 0, kLatched = 1, kPressed = 2; // the pause switch; pressed: down but releasable
 const int kClosed = -1, kPlaying = int(TMPModes::mpPlaying), kPaused = int(TMPModes::mpPaused);
@@ -152,7 +153,7 @@ private slots:
             f->RepeatButtonClick();
         if (shuffle)
             f->N11Click();
-        // Its first pick over five entries is 4: neither the entry in order nor the same one.
+        // Its first pick over five entries is 4 (libstdc++): neither the entry in order nor the same one.
         f->Random.seed(4);
         std::mt19937 copy = f->Random;
         if (next == kPick)
