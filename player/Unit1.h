@@ -77,9 +77,8 @@ public:
     // from outside (media keys, a second start) are refused whenever it could not.
     bool TakesInput() const;
 
-    // Handlers. The transport's handlers (SpeedButton1Click … N10Click), the
-    // mute handlers and N4Click are also the commands that other ways in (the
-    // tag window, desktop media controls) run by name.
+    // Handlers. The transport's (SpeedButton1Click … N10Click) and N4Click are
+    // also the commands that the tag window and the desktop's media controls run.
     void FormCreate();
     void FormDestroy();
     void ListBox1Click();

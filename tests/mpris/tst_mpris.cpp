@@ -184,8 +184,7 @@ private slots:
         h_->Tick(3);
         QTRY_COMPARE(LastTitle(), QStringLiteral("c.wav"));
         QCOMPARE(listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:trackid"))
-                     .value<QDBusObjectPath>().path(),
-                 QStringLiteral("/org/zolmplayer/track/2"));
+                     .value<QDBusObjectPath>().path(), QStringLiteral("/org/zolmplayer/track/2"));
         QCOMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
 
         // The last entry's end ends playback.
@@ -277,13 +276,11 @@ private slots:
         row("SetPosition where the bar stands: the release still seeks", "playing 1500 400", "SetPosition 0 1500000",
             "0 playing 1500, bar 1500, 0:01, timer", "1500000 1500000");
         row("Seek forward", "playing 1500", "Seek 500000", "0 playing 2000, bar 2000, 0:02, timer", "1500000 2000000");
-        row("Seek before the start stops at it", "playing 2000", "Seek -9000000", "0 playing 0, bar 0, 0:00, timer",
-            "2000000 0");
-        row("Seek to the very end", "playing", "Seek 2500000", "0 playing 2500, bar 2500, 0:02, timer", "2500000");
-        row("Seek 1 ms past the end acts as Next", "playing", "Seek 2501000", "1 playing 0, bar 0, 0:00, timer", "");
-        row("Seek far past the end acts as Next", "playing 1000", "Seek 3000000", "1 playing 0, bar 0, 0:00, timer",
-            "1000000");
-        row("SetPosition at the very end", "playing", "SetPosition 0 2500000", "0 playing 2500, bar 2500, 0:02, timer",
+        row("Seek before the start", "playing 2000", "Seek -9000000", "0 playing 0, bar 0, 0:00, timer", "2000000 0");
+        row("Seek to the end", "playing", "Seek 2500000", "0 playing 2500, bar 2500, 0:02, timer", "2500000");
+        row("Seek 1 ms past the end: Next", "playing", "Seek 2501000", "1 playing 0, bar 0, 0:00, timer", "");
+        row("Seek far past: Next", "playing 1000", "Seek 3000000", "1 playing 0, bar 0, 0:00, timer", "1000000");
+        row("SetPosition at the end", "playing", "SetPosition 0 2500000", "0 playing 2500, bar 2500, 0:02, timer",
             "2500000");
         row("SetPosition 1 ms past the end: ignored", "playing 1000 400", "SetPosition 0 2501000", ignored, "1000000");
         row("SetPosition of another track: ignored", "playing 1000 400", "SetPosition 1 2000000", ignored, "1000000");
