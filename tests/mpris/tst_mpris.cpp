@@ -79,9 +79,7 @@ private slots:
     void init()
     {
         h_ = std::make_unique<PlayerHarness>();
-        const QByteArray folder = h_->MakeFolder(
-            QStringLiteral("music"), {QStringLiteral("a.wav"), QStringLiteral("b.wav"), QStringLiteral("c.wav")}, 2500);
-        form_ = h_->Start(folder);
+        form_ = h_->Start(h_->MakeFolder("music", {"a.wav", "b.wav", "c.wav"}, 2500));
         mpris_ = Mpris::Start(form_);
         QVERIFY(mpris_);
         service_ = mpris_->ServiceName();
@@ -148,7 +146,7 @@ private slots:
     {
         // Before anything plays: the selected entry, no length, nothing to seek.
         QCOMPARE(Status(), QStringLiteral("Stopped"));
-        QVariantMap meta = Metadata();
+        QVariantMap meta = Get(kPlayer, QStringLiteral("Metadata")).toMap();
         QCOMPARE(meta.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("a.wav"));
         QCOMPARE(meta.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(),
                  QStringLiteral("/org/zolmplayer/track/0"));
@@ -163,7 +161,7 @@ private slots:
         QCOMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), true);
         meta = listener_.Last(QStringLiteral("Metadata")).toMap();
         QCOMPARE(meta.value(QStringLiteral("mpris:length")).toLongLong(), 2500000);
-        QCOMPARE(Metadata(), meta);
+        QCOMPARE(Get(kPlayer, QStringLiteral("Metadata")).toMap(), meta);
 
         h_->Tick(1);
         QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 1000000);
@@ -253,7 +251,8 @@ private slots:
         QFETCH(double, read);
         if (muted)
             form_->N14Click();
-        QVERIFY(SetVolume(volume));
+        QVERIFY(Call(kProps, QStringLiteral("Set"),
+                     {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))}));
         QTEST(form_->TrackBar1->value(), "slider");
         QTEST(form_->MuteButton->Down(), "mutedAfter");
         QTEST(h_->volumeWords.back(), "word");
@@ -324,9 +323,8 @@ private slots:
     void callsAreRefusedWhileTheWindowTakesNoInput_data()
     {
         QTest::addColumn<QString>("window");
-        QTest::newRow("About box") << QStringLiteral("about");
-        QTest::newRow("message box") << QStringLiteral("box");
-        QTest::newRow("folder chooser") << QStringLiteral("chooser");
+        for (const char *window : {"about", "box", "chooser"}) // the About box, a message box, the folder chooser
+            QTest::newRow(window) << QString::fromLatin1(window);
     }
 
     void callsAreRefusedWhileTheWindowTakesNoInput()
@@ -351,8 +349,10 @@ private slots:
         for (const char *method : {"Play", "PlayPause", "Next", "Previous", "Stop"})
             QVERIFY2(!Call(kPlayer, QLatin1String(method)), method);
         QVERIFY(!Call(kRoot, QStringLiteral("Quit")));
-        QVERIFY(SetVolume(0.0));
-        QCOMPARE(form_->TrackBar1->value(), 7); // the volume too is left alone
+        // The volume too is left alone.
+        QVERIFY(Call(kProps, QStringLiteral("Set"),
+                     {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(0.0))}));
+        QCOMPARE(form_->TrackBar1->value(), 7);
         QTest::qWait(50);
         QVERIFY(!form_->MediaPlayer1->IsOpen());
         QCOMPARE(h_->Selected(), 0);
@@ -442,19 +442,12 @@ private:
         return Send(interface, method, args).has_value();
     }
 
-    bool SetVolume(double volume)
-    {
-        return Call(kProps, QStringLiteral("Set"),
-                    {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))});
-    }
-
     QVariant Get(const QString &interface, const QString &name)
     {
         const auto answer = Send(kProps, QStringLiteral("Get"), {interface, name});
         return answer ? Plain(answer->arguments().value(0)) : QVariant();
     }
 
-    QVariantMap Metadata() { return Get(kPlayer, QStringLiteral("Metadata")).toMap(); }
     QString Status() { return Get(kPlayer, QStringLiteral("PlaybackStatus")).toString(); }
     QString LastTitle() const
     {
