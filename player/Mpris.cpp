@@ -5,11 +5,9 @@
 #include "app/Application.h"
 #include "player/Instance.h"
 #include "media/MPlayer.h"
-#include "player/Controls.h"
 #include "player/PlayerState.h"
 #include "player/Unit1.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
@@ -18,7 +16,6 @@
 #include <QDBusReply>
 #include <QDir>
 #include <QEvent>
-#include <QItemSelectionModel>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
@@ -141,18 +138,8 @@ Mpris *Mpris::Start(TForm1 *form)
     }
     connect(form, &TForm1::PlaybackChanged, mpris, [mpris] { mpris->Announce(true); });
     // The list and the volume change without playback moving: folder, sort, slider, mute.
-    auto soon = [mpris] { mpris->AnnounceSoon(); };
-    QAbstractItemModel *model = form->ListBox1->model();
-    connect(model, &QAbstractItemModel::modelReset, mpris, soon);
-    connect(model, &QAbstractItemModel::rowsInserted, mpris, soon);
-    connect(model, &QAbstractItemModel::rowsRemoved, mpris, soon);
-    connect(model, &QAbstractItemModel::layoutChanged, mpris, soon);
-    connect(model, &QAbstractItemModel::dataChanged, mpris, soon);
-    connect(form->ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, mpris, soon);
-    connect(form->ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, mpris, soon);
-    connect(form->TrackBar1, &QAbstractSlider::valueChanged, mpris, soon);
-    connect(form->MuteButton, &TSpeedButton::Click, mpris, soon);
-    connect(form->N14, &QAction::triggered, mpris, soon);
+    connect(form, &TForm1::PlaylistChanged, mpris, &Mpris::AnnounceSoon);
+    connect(form, &TForm1::VolumeChanged, mpris, &Mpris::AnnounceSoon);
     qApp->installEventFilter(mpris);
     return mpris;
 }
@@ -218,14 +205,14 @@ QVariantMap Mpris::RootProperties() const
 QVariantMap Mpris::PlayerProperties() const
 {
     const bool enabled = Enabled();
-    const int index = form_->ListBox1->ItemIndex();
+    const int index = form_->SelectedIndex();
     return {
         {QStringLiteral("PlaybackStatus"), PlaybackStatus()},
         {QStringLiteral("Metadata"), Metadata()},
         {QStringLiteral("Volume"), Volume()},
         // Next always plays something while the list has entries (the last one restarts);
         // Previous, Play and Pause need a selected entry.
-        {QStringLiteral("CanGoNext"), enabled && form_->ListBox1->Count() > 0},
+        {QStringLiteral("CanGoNext"), enabled && form_->EntryCount() > 0},
         {QStringLiteral("CanGoPrevious"), enabled && index >= 0},
         {QStringLiteral("CanPlay"), enabled && index >= 0},
         {QStringLiteral("CanPause"), enabled && index >= 0},
@@ -246,7 +233,7 @@ QString Mpris::PlaybackStatus() const
 
 QString Mpris::TrackId() const
 {
-    const int index = form_->ListBox1->ItemIndex();
+    const int index = form_->SelectedIndex();
     return index < 0 ? kNoTrack : kTrackPrefix + QString::number(index);
 }
 
@@ -255,17 +242,17 @@ QVariantMap Mpris::Metadata() const
 {
     QVariantMap m;
     m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(TrackId())));
-    const int index = form_->ListBox1->ItemIndex();
+    const int index = form_->SelectedIndex();
     if (index < 0)
         return m;
-    m.insert(QStringLiteral("xesam:title"), form_->ListBox1->NameText(index));
-    QByteArray path = RememberedFolder + form_->ListBox1->NameBytes(index);
+    m.insert(QStringLiteral("xesam:title"), form_->EntryText(index));
+    QByteArray path = RememberedFolder + form_->EntryBytes(index);
     if (!path.startsWith('/'))
         path = QDir::currentPath().toLocal8Bit() + '/' + path;
     // Names are bytes that need not be UTF-8: percent-encode the bytes themselves.
     m.insert(QStringLiteral("xesam:url"), QString::fromLatin1("file://" + path.toPercentEncoding("/")));
     TMediaPlayer *mp = form_->MediaPlayer1;
-    if (mp->IsOpen() && mp->FileName == RememberedFolder + form_->ListBox1->NameBytes(index)) {
+    if (mp->IsOpen() && mp->FileName == RememberedFolder + form_->EntryBytes(index)) {
         try {
             m.insert(QStringLiteral("mpris:length"), qlonglong(mp->Length()) * 1000);
         } catch (const EMCIDeviceError &) {
@@ -285,10 +272,7 @@ qlonglong Mpris::Position() const
 // The slider's level (top is loudest); a muted player reads silent.
 double Mpris::Volume() const
 {
-    if (form_->MuteButton->Down())
-        return 0.0;
-    const int max = form_->TrackBar1->maximum();
-    return max > 0 ? double(max - form_->TrackBar1->value()) / max : 0.0;
+    return form_->Muted() ? 0.0 : form_->VolumeLevel();
 }
 
 // Moves the volume slider as the user would, to the nearest step; like a drag, that
@@ -297,14 +281,7 @@ void Mpris::SetVolume(double volume)
 {
     if (!Enabled() || std::isnan(volume))
         return;
-    TTrackBar *bar = form_->TrackBar1;
-    const int position = bar->maximum() - int(std::lround(std::clamp(volume, 0.0, 1.0) * bar->maximum()));
-    RunHandler([&] {
-        if (bar->value() == position)
-            emit bar->Change(); // the thumb's release
-        else
-            bar->setValue(position);
-    });
+    RunHandler([&] { form_->SetVolumeLevel(volume); });
     AnnounceSoon();
 }
 
@@ -365,27 +342,17 @@ void Mpris::PlayPause()
     });
 }
 
-// As a drag of the seek bar's thumb that ends at that point.
-void Mpris::MoveSeekBar(int ms)
-{
-    TTrackBar *bar = form_->TrackBar2;
-    if (bar->value() == ms)
-        emit bar->Change(); // the thumb's release: the bar calls its handler even when it stayed
-    else
-        bar->setValue(ms);
-}
-
 void Mpris::Seek(qlonglong offsetUs)
 {
     Later([this, offsetUs] {
         if (!SeekableNow())
             return;
         const qlonglong target = qlonglong(form_->MediaPlayer1->Position()) + offsetUs / 1000;
-        if (target > form_->TrackBar2->maximum()) {
+        if (target > form_->TrackLength()) {
             form_->N10Click(); // past the end: as Next
             return;
         }
-        MoveSeekBar(int(std::max<qlonglong>(target, 0)));
+        form_->SeekTo(int(std::max<qlonglong>(target, 0)));
     });
 }
 
@@ -396,9 +363,9 @@ void Mpris::SetPosition(const QString &trackId, qlonglong positionUs)
         if (!SeekableNow() || trackId != TrackId() || positionUs < 0)
             return;
         const qlonglong ms = positionUs / 1000;
-        if (ms > form_->TrackBar2->maximum())
+        if (ms > form_->TrackLength())
             return;
-        MoveSeekBar(int(ms));
+        form_->SeekTo(int(ms));
     });
 }
 

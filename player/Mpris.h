@@ -64,7 +64,6 @@ private:
     Mpris(TForm1 *form, const QDBusConnection &bus);
     bool Register();
     template <typename F> void Later(F &&command);
-    void MoveSeekBar(int ms);
     QString TrackId() const;
     bool Enabled() const;
     bool SeekableNow() const;

@@ -179,3 +179,8 @@ void TForm1::ListBox1Click()
     Label1->setText(WithVisibleControls(ListBox1->NameText(i)));
     Play();
 }
+
+int TForm1::SelectedIndex() const { return ListBox1->ItemIndex(); }
+int TForm1::EntryCount() const { return ListBox1->Count(); }
+QString TForm1::EntryText(int index) const { return ListBox1->NameText(index); }
+QByteArray TForm1::EntryBytes(int index) const { return ListBox1->NameBytes(index); }

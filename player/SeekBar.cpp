@@ -29,3 +29,16 @@ void TForm1::TrackBar2Change()
     MediaPlayer1->Play();
     emit PlaybackChanged();
 }
+
+void TForm1::SeekTo(int ms)
+{
+    if (TrackBar2->value() == ms)
+        TrackBar2Change(); // the thumb's release: the bar runs its handler even when it stayed
+    else
+        TrackBar2->setValue(ms); // the bar runs its handler for the new position
+}
+
+int TForm1::TrackLength() const
+{
+    return TrackBar2->maximum();
+}

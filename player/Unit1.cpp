@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -222,6 +223,17 @@ void TForm1::CreateControls()
     On(TrackBar1, &TTrackBar::Change, this, &TForm1::TrackBar1Change);
     On(TrackBar2, &TTrackBar::Change, this, &TForm1::TrackBar2Change);
     On(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+
+    // Others follow the list through PlaylistChanged, never through the list box.
+    const auto listChanged = [this] { emit PlaylistChanged(); };
+    const QAbstractItemModel *model = ListBox1->model();
+    connect(model, &QAbstractItemModel::modelReset, this, listChanged);
+    connect(model, &QAbstractItemModel::rowsInserted, this, listChanged);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, listChanged);
+    connect(model, &QAbstractItemModel::layoutChanged, this, listChanged);
+    connect(model, &QAbstractItemModel::dataChanged, this, listChanged);
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this, listChanged);
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this, listChanged);
 }
 
 void TForm1::CreateMenus()

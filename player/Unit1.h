@@ -78,7 +78,8 @@ public:
     // from outside (media keys, a second start) are refused whenever it could not.
     bool TakesInput() const;
 
-    // Handlers.
+    // Handlers. The transport's (SpeedButton1Click … N10Click) and N4Click are
+    // also the commands that the tag window and the desktop's media controls run.
     void FormCreate();
     void FormDestroy();
     void ListBox1Click();
@@ -116,6 +117,23 @@ public:
     // The sound output went away while playing and did not come back.
     void SoundOutputGone();
 
+    // Commands of the seek bar and the volume slider, as the user's hand makes them.
+    // A jump to `ms` (within the bar's range): the thumb dragged there and
+    // released; the bar's handler runs once, also when the thumb stood there.
+    void SeekTo(int ms);
+    // The volume slider moved to the step nearest `level` (0 silent … 1 loudest)
+    // and released; as any move of it, this also ends muting.
+    void SetVolumeLevel(double level);
+
+    // What the window shows, for those who must not reach into its controls.
+    int SelectedIndex() const;  // the list's selection, -1 for none
+    int EntryCount() const;
+    QString EntryText(int index) const;
+    QByteArray EntryBytes(int index) const;
+    int TrackLength() const;    // ms: the seek bar's range, the track's length once one has played
+    double VolumeLevel() const; // the slider's level, 0 silent … 1 loudest, muted or not
+    bool Muted() const;
+
     // The random generator for shuffle picks (reseeded when shuffle is switched on).
     std::mt19937 Random;
 
@@ -123,6 +141,10 @@ signals:
     // Playback moved: a track started, paused, resumed, stopped, ended or was sought.
     // Lets other ways in (desktop media controls) follow the player without polling.
     void PlaybackChanged();
+    // The list's entries or its selection changed.
+    void PlaylistChanged();
+    // The volume slider moved or the sound was muted or unmuted.
+    void VolumeChanged();
 
 protected:
     void changeEvent(QEvent *event) override;

@@ -53,7 +53,7 @@ class Listener : public QObject {
     Q_OBJECT
 public:
     QList<QPair<QString, QVariantMap>> changes;
-    QList<qlonglong> seeks;
+    QStringList seeks; // positions in microseconds
     // The last announced value of a Player property, or null when never announced.
     QVariant Last(const QString &name) const
     {
@@ -70,32 +70,399 @@ public slots:
             plain.insert(it.key(), Plain(it.value()));
         changes.append({interface, plain});
     }
-    void seeked(qlonglong position) { seeks.append(position); }
+    void seeked(qlonglong position) { seeks.append(QString::number(position)); }
 };
 
 class TestMpris : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-    void methodsRunTheMenuItemsHandlers();
-    void pauseNeverResumesAndPlayPauseFollowsTheMode();
-    void propertiesAndSignalsFollowPlayPauseStopAndTrackEnd();
-    void onlyWhatChangedIsAnnounced();
-    void setPositionAndSeekMoveTheSeekBarAsADrag();
-    void seekPastTheEndActsAsNext();
-    void callsAreRefusedWhileTheWindowTakesNoInput_data();
-    void callsAreRefusedWhileTheWindowTakesNoInput();
-    void raiseBringsTheWindowBackFromMinimisedAndHidden();
-    void quitEndsTheProgramAsCtrlQ();
-    void secondPlayerTakesAnInstanceName();
+    void init()
+    {
+        h_ = std::make_unique<PlayerHarness>();
+        form_ = h_->Start(h_->MakeFolder("music", {"a.wav", "b.wav", "c.wav"}, 2500));
+        mpris_ = Mpris::Start(form_);
+        QVERIFY(mpris_);
+        service_ = mpris_->ServiceName();
+        QCOMPARE(service_, QStringLiteral("org.mpris.MediaPlayer2.zolmplayer"));
+        client_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("desktop"));
+        QVERIFY(client_.isConnected());
+        QVERIFY(client_.connect(service_, kPath, kProps, QStringLiteral("PropertiesChanged"), &listener_,
+                                SLOT(changed(QString, QVariantMap, QStringList))));
+        QVERIFY(client_.connect(service_, kPath, kPlayer, QStringLiteral("Seeked"), &listener_,
+                                SLOT(seeked(qlonglong))));
+        listener_.changes.clear();
+        listener_.seeks.clear();
+    }
+
+    void cleanup()
+    {
+        // The name init listened to: the last test moves service_ to another one.
+        const QString listened = QString::fromLatin1(Mpris::kServiceName);
+        client_.disconnect(listened, kPath, kProps, QStringLiteral("PropertiesChanged"), &listener_,
+                           SLOT(changed(QString, QVariantMap, QStringList)));
+        client_.disconnect(listened, kPath, kPlayer, QStringLiteral("Seeked"), &listener_, SLOT(seeked(qlonglong)));
+        h_.reset(); // the window takes the service with it
+        QVERIFY(QTest::qWaitFor([&] { return !client_.interface()->isServiceRegistered(service_).value(); }, 5000));
+    }
+
+    // Each method runs the handler of the matching menu item, except that Pause never
+    // resumes and Play leaves playing alone.
+    void methodsRunTheMenuItemsHandlers_data()
+    {
+        QTest::addColumn<QString>("before"); // entry, state, seconds played
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("after");  // see Playback(); the clock; the caption's name
+        QTest::newRow("Play: the selected entry") << "0 stopped" << "Play" << "0 playing 0, 0:00, a.wav";
+        QTest::newRow("Next") << "0 playing" << "Next" << "1 playing 0, 0:00, b.wav";
+        QTest::newRow("Previous") << "1 playing" << "Previous" << "0 playing 0, 0:00, a.wav";
+        QTest::newRow("Previous on the first restarts it") << "0 playing 1" << "Previous" << "0 playing 0, 0:01, a.wav";
+        QTest::newRow("Stop closes the file") << "0 playing 1" << "Stop" << "0 closed, 0:00, a.wav";
+        QTest::newRow("Pause with nothing open") << "0 stopped" << "Pause" << "0 closed, 0:00, ";
+        QTest::newRow("PlayPause with nothing open plays") << "0 stopped" << "PlayPause" << "0 playing 0, 0:00, a.wav";
+        QTest::newRow("Pause") << "0 playing 1" << "Pause" << "0 paused 1000 latched, 0:01, a.wav";
+        QTest::newRow("Pause never resumes") << "0 paused 1" << "Pause" << "0 paused 1000 latched, 0:01, a.wav";
+        QTest::newRow("PlayPause resumes") << "0 paused 1" << "PlayPause" << "0 playing 1000, 0:01, a.wav";
+        QTest::newRow("Play resumes where it stood") << "0 paused 1" << "Play" << "0 playing 1000, 0:01, a.wav";
+        QTest::newRow("Play while playing does nothing") << "0 playing 2" << "Play" << "0 playing 2000, 0:02, a.wav";
+    }
+
+    void methodsRunTheMenuItemsHandlers()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, method);
+        const QStringList b = before.split(' ');
+        form_->ListBox1->SetItemIndex(b[0].toInt());
+        if (b[1] != QLatin1String("stopped")) {
+            form_->N6Click();
+            h_->Tick(b.value(2).toInt());
+            if (b[1] == QLatin1String("paused"))
+                form_->N9Click();
+        }
+        QVERIFY(Call(kPlayer, method));
+        QTEST(Playback() + ", " + form_->Label2->text() + ", " + h_->Title().mid(14), "after");
+    }
+
+    void propertiesAndSignalsFollowPlayPauseStopAndTrackEnd()
+    {
+        // Before anything plays: the selected entry, no length, nothing to seek.
+        QCOMPARE(Status(), QStringLiteral("Stopped"));
+        QVariantMap meta = Get(kPlayer, QStringLiteral("Metadata")).toMap();
+        QCOMPARE(meta.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("a.wav"));
+        QCOMPARE(meta.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(),
+                 QStringLiteral("/org/zolmplayer/track/0"));
+        QVERIFY(meta.value(QStringLiteral("xesam:url")).toString().endsWith(QLatin1String("/music/a.wav")));
+        QVERIFY(!meta.contains(QStringLiteral("mpris:length")));
+        QCOMPARE(Get(kPlayer, QStringLiteral("CanPlay")).toBool(), true);
+        QCOMPARE(Get(kPlayer, QStringLiteral("CanSeek")).toBool(), false);
+
+        form_->N6Click(); // from the menu: the bus hears of it all the same
+        QTRY_COMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
+        QCOMPARE(listener_.changes.last().first, kPlayer);
+        QCOMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), true);
+        meta = listener_.Last(QStringLiteral("Metadata")).toMap();
+        QCOMPARE(meta.value(QStringLiteral("mpris:length")).toLongLong(), 2500000);
+        QCOMPARE(Get(kPlayer, QStringLiteral("Metadata")).toMap(), meta);
+
+        h_->Tick(1);
+        QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 1000000);
+
+        form_->N9Click();
+        QTRY_COMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Paused"));
+        QCOMPARE(Status(), QStringLiteral("Paused"));
+        QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 1000000);
+
+        form_->N7Click();
+        QTRY_COMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
+        QCOMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), false);
+        QVERIFY(!listener_.Last(QStringLiteral("Metadata")).toMap().contains(QStringLiteral("mpris:length")));
+
+        // A track's end moves on to the next entry: new metadata, still playing.
+        form_->N10Click();
+        QTRY_COMPARE(LastTitle(), QStringLiteral("b.wav"));
+        h_->Tick(3);
+        QTRY_COMPARE(LastTitle(), QStringLiteral("c.wav"));
+        QCOMPARE(listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:trackid"))
+                     .value<QDBusObjectPath>().path(), QStringLiteral("/org/zolmplayer/track/2"));
+        QCOMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
+
+        // The last entry's end ends playback.
+        h_->Tick(3);
+        QTRY_COMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
+        QCOMPARE(Status(), QStringLiteral("Stopped"));
+        QCOMPARE(Get(kPlayer, QStringLiteral("CanSeek")).toBool(), false);
+    }
+
+    void onlyWhatChangedIsAnnounced()
+    {
+        form_->N6Click();
+        QTRY_VERIFY(!listener_.changes.isEmpty());
+        QTest::qWait(100);
+        qsizetype before = listener_.changes.size();
+
+        // Time passing is no change (Position has no signal).
+        h_->Tick(1);
+        QTest::qWait(100);
+        QCOMPARE(listener_.changes.size(), before);
+
+        // A seek within the track: Seeked, and nothing else changed.
+        form_->TrackBar2->setValue(2000);
+        QTRY_COMPARE(listener_.seeks.size(), 1);
+        QCOMPARE(listener_.seeks.last(), "2000000");
+        QTest::qWait(100);
+        QCOMPARE(listener_.changes.size(), before);
+
+        // The volume slider: Volume alone.
+        form_->TrackBar1->setValue(10);
+        QTRY_COMPARE(listener_.changes.size(), before + 1);
+        QCOMPARE(listener_.changes.last().second.keys(), QStringList{QStringLiteral("Volume")});
+        QCOMPARE(listener_.changes.last().second.value(QStringLiteral("Volume")).toDouble(), 0.5);
+        QCOMPARE(Get(kPlayer, QStringLiteral("Volume")).toDouble(), 0.5);
+        form_->N14->trigger(); // F5: mute
+        QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.0);
+        // The selection is the current entry, playing or not.
+        form_->ListBox1->SetItemIndex(2);
+        QTRY_COMPARE(LastTitle(), QStringLiteral("c.wav"));
+    }
+
+    // Setting Volume moves the slider to the nearest step as the user would, which
+    // also ends a mute, even when the slider already stands there.
+    void setVolumeMovesTheSlider_data()
+    {
+        QTest::addColumn<bool>("muted");
+        QTest::addColumn<double>("volume");
+        QTest::addColumn<int>("slider");  // from 7 after start-up
+        QTest::addColumn<bool>("mutedAfter");
+        QTest::addColumn<double>("read"); // the Volume property
+        QTest::addColumn<uint>("word");   // the last word sent to the output
+        QTest::newRow("three quarters") << false << 0.75 << 5 << false << 0.75 << 0xBE6EBE6Eu;
+        QTest::newRow("rounded up to the nearest step") << false << 0.78 << 4 << false << 0.8 << 0xCB20CB20u;
+        QTest::newRow("rounded down to the nearest step") << false << 0.77 << 5 << false << 0.75 << 0xBE6EBE6Eu;
+        QTest::newRow("above full") << false << 1.5 << 0 << false << 1.0 << 0xFDE8FDE8u;
+        QTest::newRow("below silence") << false << -0.5 << 20 << false << 0.0 << 0u;
+        QTest::newRow("muted, a new level") << true << 0.75 << 5 << false << 0.75 << 0xBE6EBE6Eu;
+        QTest::newRow("muted, the level the slider has") << true << 0.65 << 7 << false << 0.65 << 0xA50AA50Au;
+        QTest::newRow("muted, not a number: ignored") << true << qQNaN() << 7 << true << 0.0 << 0u;
+    }
+
+    void setVolumeMovesTheSlider()
+    {
+        QFETCH(bool, muted);
+        QFETCH(double, volume);
+        QFETCH(double, read);
+        if (muted)
+            form_->N14Click();
+        QVERIFY(Call(kProps, QStringLiteral("Set"),
+                     {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))}));
+        QTEST(form_->TrackBar1->value(), "slider");
+        QTEST(form_->MuteButton->Down(), "mutedAfter");
+        QTEST(h_->volumeWords.back(), "word");
+        QCOMPARE(Get(kPlayer, QStringLiteral("Volume")).toDouble(), read);
+        if (!qIsNaN(volume))
+            QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), read);
+    }
+
+    // SetPosition and Seek move the seek bar as a drag of its thumb that ends there.
+    void setPositionAndSeekMoveTheSeekBarAsADrag_data()
+    {
+        QTest::addColumn<QString>("before"); // state, then where the user moved the bar, then ms played since
+        QTest::addColumn<QString>("call");   // the method, a track's index for SetPosition, microseconds
+        QTest::addColumn<QString>("after");  // see Playback(); the bar, the clock's counters, the timer
+        QTest::addColumn<QString>("seeked"); // every Seeked the desktop heard, the setup's included
+        const auto row = [](const char *name, const char *before, const char *call, const char *after,
+                            const char *seeked) { QTest::newRow(name) << before << call << after << seeked; };
+        const char *ignored = "0 playing 1400, bar 1000, 0:01, timer";
+        row("SetPosition", "playing", "SetPosition 0 1500000", "0 playing 1500, bar 1500, 0:01, timer", "1500000");
+        row("SetPosition where the bar stands: the release still seeks", "playing 1500 400", "SetPosition 0 1500000",
+            "0 playing 1500, bar 1500, 0:01, timer", "1500000 1500000");
+        row("Seek forward", "playing 1500", "Seek 500000", "0 playing 2000, bar 2000, 0:02, timer", "1500000 2000000");
+        row("Seek before the start", "playing 2000", "Seek -9000000", "0 playing 0, bar 0, 0:00, timer", "2000000 0");
+        row("Seek to the end", "playing", "Seek 2500000", "0 playing 2500, bar 2500, 0:02, timer", "2500000");
+        row("Seek 1 ms past the end: Next", "playing", "Seek 2501000", "1 playing 0, bar 0, 0:00, timer", "");
+        row("Seek far past: Next", "playing 1000", "Seek 3000000", "1 playing 0, bar 0, 0:00, timer", "1000000");
+        row("SetPosition at the end", "playing", "SetPosition 0 2500000", "0 playing 2500, bar 2500, 0:02, timer",
+            "2500000");
+        row("SetPosition 1 ms past the end: ignored", "playing 1000 400", "SetPosition 0 2501000", ignored, "1000000");
+        row("SetPosition of another track: ignored", "playing 1000 400", "SetPosition 1 2000000", ignored, "1000000");
+        row("SetPosition before the start: ignored", "playing 1000 400", "SetPosition 0 -1", ignored, "1000000");
+        // As a drag: the device plays, the pause switch stays latched and the clock stands.
+        row("paused: plays from there", "paused", "SetPosition 0 1000000", "0 playing 1000 latched, bar 1000, 0:01, ",
+            "0 1000000");
+        row("after Stop nothing is open: ignored", "stopped 1000", "Seek 500000", "0 closed, bar 1000, 0:01, ",
+            "1000000");
+        row("the program moving the bar itself: no jump", "guarded -1 400", "SetPosition 0 1500000",
+            "0 playing 400, bar 1500, 0:00, timer", "");
+    }
+
+    void setPositionAndSeekMoveTheSeekBarAsADrag()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, call);
+        const QStringList b = before.split(' ');
+        form_->N6Click();
+        if (b.value(1, QStringLiteral("-1")).toInt() >= 0)
+            form_->TrackBar2->setValue(b[1].toInt());
+        media::ManualClock::Advance(b.value(2).toInt());
+        if (b[0] == QLatin1String("paused"))
+            form_->N9Click();
+        if (b[0] == QLatin1String("stopped"))
+            form_->N7Click();
+
+        const QStringList c = call.split(' ');
+        const QVariantList args = c.size() == 2 ? QVariantList{c[1].toLongLong()}
+                                                : QVariantList{Track(c[1].toInt()), c[2].toLongLong()};
+        PositionUpdateGuard = b[0] == QLatin1String("guarded");
+        const bool answered = Call(kPlayer, c[0], args);
+        PositionUpdateGuard = false;
+        QVERIFY(answered);
+        QTEST(QStringLiteral("%1, bar %2, %3:%4, %5").arg(Playback()).arg(form_->TrackBar2->value()).arg(ElapsedMinutes)
+                  .arg(ElapsedSeconds, 2, 10, QLatin1Char('0')).arg(form_->Timer1->isActive() ? "timer" : ""), "after");
+        QFETCH(QString, seeked);
+        QTRY_COMPARE(listener_.seeks.join(' '), seeked);
+    }
+
+    void callsAreRefusedWhileTheWindowTakesNoInput_data()
+    {
+        QTest::addColumn<QString>("window");
+        for (const char *window : {"about", "box", "chooser"}) // the About box, a message box, the folder chooser
+            QTest::newRow(window) << QString::fromLatin1(window);
+    }
+
+    void callsAreRefusedWhileTheWindowTakesNoInput()
+    {
+        QFETCH(QString, window);
+        form_->show();
+        QMessageBox box(QMessageBox::NoIcon, QString(), QStringLiteral("Ошибка"));
+        QFileDialog chooser;
+        QWidget *modal = window == QLatin1String("box") ? static_cast<QWidget *>(&box) : &chooser;
+        modal->setWindowModality(Qt::ApplicationModal);
+        const bool about = window == QLatin1String("about");
+        const auto open = [&] { about ? form_->N2Click() : modal->show(); };
+        const auto close = [&] { about ? AboutBox->OKButtonClick() : modal->hide(); };
+        open();
+        QTRY_COMPARE(listener_.Last(QStringLiteral("CanPlay")).toBool(), false);
+        for (const char *can : {"CanPause", "CanGoNext", "CanGoPrevious"})
+            QCOMPARE(listener_.Last(QLatin1String(can)).toBool(), false);
+        QCOMPARE(Get(kPlayer, QStringLiteral("CanControl")).toBool(), true);
+        QCOMPARE(Get(kRoot, QStringLiteral("CanQuit")).toBool(), false);
+
+        // Refused with an error, and nothing done.
+        for (const char *method : {"Play", "PlayPause", "Next", "Previous", "Stop"})
+            QVERIFY2(!Call(kPlayer, QLatin1String(method)), method);
+        QVERIFY(!Call(kRoot, QStringLiteral("Quit")));
+        // The volume too is left alone.
+        QVERIFY(Call(kProps, QStringLiteral("Set"),
+                     {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(0.0))}));
+        QCOMPARE(form_->TrackBar1->value(), 7);
+        QTest::qWait(50);
+        QVERIFY(!form_->MediaPlayer1->IsOpen());
+        QCOMPARE(h_->Selected(), 0);
+        QVERIFY(form_->isVisible());
+
+        close();
+        QTRY_COMPARE(listener_.Last(QStringLiteral("CanPlay")).toBool(), true);
+        QVERIFY(Call(kPlayer, QStringLiteral("Play")));
+        QVERIFY(h_->Playing());
+        QTRY_COMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), true);
+
+        // Playing: the window held again stops commands, not playback.
+        open();
+        QTRY_COMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), false);
+        QVERIFY(!Call(kPlayer, QStringLiteral("Stop")));
+        QVERIFY(!Call(kPlayer, QStringLiteral("Pause")));
+        QVERIFY(!Call(kPlayer, QStringLiteral("Seek"), {qlonglong(500000)}));
+        QVERIFY(!Call(kPlayer, QStringLiteral("SetPosition"), {Track(0), qlonglong(2000000)}));
+        QVERIFY(h_->Playing());
+        QCOMPARE(form_->MediaPlayer1->Position(), 0u);
+        close();
+    }
+
+    void raiseBringsTheWindowBackFromMinimisedAndHidden()
+    {
+        form_->show();
+        form_->showMinimized();
+        QVERIFY(form_->isMinimized());
+        QVERIFY(Call(kRoot, QStringLiteral("Raise")));
+        QTRY_VERIFY(!form_->isMinimized());
+        QVERIFY(form_->isVisible());
+
+        // Hidden to the tray.
+        form_->hide();
+        QVERIFY(Call(kRoot, QStringLiteral("Raise")));
+        QVERIFY(form_->isVisible());
+        QVERIFY(!form_->TrayIcon || !form_->TrayIcon->isVisible());
+    }
+
+    void quitEndsTheProgramAsCtrlQ()
+    {
+        QTimer::singleShot(0, this, [this] {
+            QDBusMessage m = QDBusMessage::createMethodCall(service_, kPath, kRoot, QStringLiteral("Quit"));
+            client_.asyncCall(m);
+        });
+        QTimer::singleShot(5000, this, [] { QCoreApplication::exit(7); }); // no quit came
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
+
+    void secondPlayerTakesAnInstanceName()
+    {
+        // Publishing twice on one connection fails, and must not take the first one down.
+        QVERIFY(!Mpris::Start(form_));
+        QVERIFY(Call(kPlayer, QStringLiteral("Play")));
+        QVERIFY(h_->Playing());
+        h_.reset();
+        QVERIFY(QTest::qWaitFor([&] { return !client_.interface()->isServiceRegistered(service_).value(); }, 5000));
+
+        // Another player holds the name.
+        QVERIFY(client_.registerService(QStringLiteral("org.mpris.MediaPlayer2.zolmplayer")));
+        h_ = std::make_unique<PlayerHarness>();
+        form_ = h_->Start(h_->MakeFolder(QStringLiteral("m"), {QStringLiteral("x.wav")}));
+        mpris_ = Mpris::Start(form_);
+        QVERIFY(mpris_);
+        QCOMPARE(mpris_->ServiceName(), QStringLiteral("org.mpris.MediaPlayer2.zolmplayer.instance%1")
+                                            .arg(QCoreApplication::applicationPid()));
+        service_ = mpris_->ServiceName();
+        QVERIFY(Call(kPlayer, QStringLiteral("Play")));
+        QVERIFY(h_->Playing());
+        QVERIFY(client_.unregisterService(QStringLiteral("org.mpris.MediaPlayer2.zolmplayer")));
+    }
 
 private:
-    bool Call(const QString &interface, const QString &method, const QVariantList &args = {});
-    QVariant Get(const QString &interface, const QString &name);
-    QVariantMap Metadata() { return Get(kPlayer, QStringLiteral("Metadata")).toMap(); }
+    // Calls over the bus and lets the window carry the command out; the answer, or none.
+    std::optional<QDBusMessage> Send(const QString &interface, const QString &method, const QVariantList &args = {})
+    {
+        QDBusMessage m = QDBusMessage::createMethodCall(service_, kPath, interface, method);
+        m.setArguments(args);
+        QDBusPendingCall call = client_.asyncCall(m);
+        if (!QTest::qWaitFor([&] { return call.isFinished(); }, 5000))
+            return std::nullopt;
+        QCoreApplication::processEvents();
+        return call.isError() ? std::nullopt : std::optional(call.reply());
+    }
+    bool Call(const QString &interface, const QString &method, const QVariantList &args = {})
+    {
+        return Send(interface, method, args).has_value();
+    }
+
+    QVariant Get(const QString &interface, const QString &name)
+    {
+        const auto answer = Send(kProps, QStringLiteral("Get"), {interface, name});
+        return answer ? Plain(answer->arguments().value(0)) : QVariant();
+    }
+
     QString Status() { return Get(kPlayer, QStringLiteral("PlaybackStatus")).toString(); }
-    void Listen();
+    QString LastTitle() const
+    {
+        return listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")).toString();
+    }
+
+    // The selected entry, the device's state and position, and the pause switch when latched.
+    QString Playback() const
+    {
+        TMediaPlayer *mp = form_->MediaPlayer1;
+        const bool open = mp->IsOpen(), paused = open && mp->Mode() == TMPModes::mpPaused;
+        return QString::number(h_->Selected())
+               + (!open ? QStringLiteral(" closed") : paused ? " paused " : h_->Playing() ? " playing " : " other ")
+               + (open ? QString::number(mp->Position()) : QString()) + (form_->SpeedButton6->Down() ? " latched" : "");
+    }
 
     std::unique_ptr<PlayerHarness> h_;
     TForm1 *form_ = nullptr;
@@ -104,382 +471,6 @@ private:
     Listener listener_;
     QString service_;
 };
-
-void TestMpris::init()
-{
-    h_ = std::make_unique<PlayerHarness>();
-    const QByteArray folder = h_->MakeFolder(QStringLiteral("music"),
-                                             {QStringLiteral("a.wav"), QStringLiteral("b.wav"), QStringLiteral("c.wav")},
-                                             2500);
-    form_ = h_->Start(folder);
-    mpris_ = Mpris::Start(form_);
-    QVERIFY(mpris_);
-    service_ = mpris_->ServiceName();
-    QCOMPARE(service_, QStringLiteral("org.mpris.MediaPlayer2.zolmplayer"));
-    client_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("desktop"));
-    QVERIFY(client_.isConnected());
-    listener_.changes.clear();
-    listener_.seeks.clear();
-}
-
-void TestMpris::cleanup()
-{
-    client_.disconnect(service_, kPath, kProps, QStringLiteral("PropertiesChanged"), &listener_,
-                       SLOT(changed(QString, QVariantMap, QStringList)));
-    client_.disconnect(service_, kPath, kPlayer, QStringLiteral("Seeked"), &listener_, SLOT(seeked(qlonglong)));
-    h_.reset(); // the window takes the service with it
-    QVERIFY(QTest::qWaitFor([&] { return !client_.interface()->isServiceRegistered(service_).value(); }, 5000));
-}
-
-void TestMpris::Listen()
-{
-    QVERIFY(client_.connect(service_, kPath, kProps, QStringLiteral("PropertiesChanged"), &listener_,
-                            SLOT(changed(QString, QVariantMap, QStringList))));
-    QVERIFY(client_.connect(service_, kPath, kPlayer, QStringLiteral("Seeked"), &listener_, SLOT(seeked(qlonglong))));
-}
-
-// Calls over the bus and lets the window carry the command out.
-bool TestMpris::Call(const QString &interface, const QString &method, const QVariantList &args)
-{
-    QDBusMessage m = QDBusMessage::createMethodCall(service_, kPath, interface, method);
-    m.setArguments(args);
-    QDBusPendingCall call = client_.asyncCall(m);
-    if (!QTest::qWaitFor([&] { return call.isFinished(); }, 5000))
-        return false;
-    QCoreApplication::processEvents();
-    return !call.isError();
-}
-
-QVariant TestMpris::Get(const QString &interface, const QString &name)
-{
-    QDBusMessage m = QDBusMessage::createMethodCall(service_, kPath, kProps, QStringLiteral("Get"));
-    m << interface << name;
-    QDBusPendingCall call = client_.asyncCall(m);
-    if (!QTest::qWaitFor([&] { return call.isFinished(); }, 5000) || call.isError())
-        return {};
-    return Plain(call.reply().arguments().value(0));
-}
-
-void TestMpris::methodsRunTheMenuItemsHandlers()
-{
-    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    QVERIFY(h_->Playing());
-    QCOMPARE(h_->Title(), QStringLiteral("ZOLM Player - a.wav"));
-
-    QVERIFY(Call(kPlayer, QStringLiteral("Next")));
-    QCOMPARE(h_->Selected(), 1);
-    QCOMPARE(h_->Title(), QStringLiteral("ZOLM Player - b.wav"));
-
-    QVERIFY(Call(kPlayer, QStringLiteral("Previous")));
-    QCOMPARE(h_->Selected(), 0);
-    QVERIFY(h_->Playing());
-
-    // Previous on the first entry restarts it, as the menu item does.
-    h_->Tick(1);
-    QVERIFY(Call(kPlayer, QStringLiteral("Previous")));
-    QCOMPARE(h_->Selected(), 0);
-    QCOMPARE(form_->MediaPlayer1->Position(), 0u);
-
-    // Stop closes the file.
-    QVERIFY(Call(kPlayer, QStringLiteral("Stop")));
-    QVERIFY(!form_->MediaPlayer1->IsOpen());
-    QCOMPARE(form_->Label2->text(), QStringLiteral("0:00"));
-}
-
-void TestMpris::pauseNeverResumesAndPlayPauseFollowsTheMode()
-{
-    // Nothing open: Pause does nothing, PlayPause plays.
-    QVERIFY(Call(kPlayer, QStringLiteral("Pause")));
-    QVERIFY(!form_->MediaPlayer1->IsOpen());
-    QVERIFY(!form_->SpeedButton6->Down());
-    QVERIFY(Call(kPlayer, QStringLiteral("PlayPause")));
-    QVERIFY(h_->Playing());
-
-    QVERIFY(Call(kPlayer, QStringLiteral("Pause")));
-    QCOMPARE(form_->MediaPlayer1->Mode(), TMPModes::mpPaused);
-    QVERIFY(form_->SpeedButton6->Down());
-    // The pause item would resume here; Pause must not.
-    QVERIFY(Call(kPlayer, QStringLiteral("Pause")));
-    QCOMPARE(form_->MediaPlayer1->Mode(), TMPModes::mpPaused);
-
-    QVERIFY(Call(kPlayer, QStringLiteral("PlayPause")));
-    QVERIFY(h_->Playing());
-    QVERIFY(!form_->SpeedButton6->Down());
-    h_->Tick(1);
-    QVERIFY(Call(kPlayer, QStringLiteral("Pause")));
-    QCOMPARE(form_->MediaPlayer1->Position(), 1000u);
-
-    // Play resumes a pause where it stood, and while playing does nothing at all.
-    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    QVERIFY(h_->Playing());
-    QVERIFY(!form_->SpeedButton6->Down());
-    QCOMPARE(form_->MediaPlayer1->Position(), 1000u);
-    h_->Tick(1);
-    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    QVERIFY(h_->Playing());
-    QCOMPARE(form_->MediaPlayer1->Position(), 2000u);
-    QCOMPARE(form_->Label2->text(), QStringLiteral("0:02"));
-}
-
-void TestMpris::propertiesAndSignalsFollowPlayPauseStopAndTrackEnd()
-{
-    Listen();
-    // Before anything plays: the selected entry, no length, nothing to seek.
-    QCOMPARE(Status(), QStringLiteral("Stopped"));
-    QVariantMap meta = Metadata();
-    QCOMPARE(meta.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("a.wav"));
-    QCOMPARE(meta.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(),
-             QStringLiteral("/org/zolmplayer/track/0"));
-    QVERIFY(meta.value(QStringLiteral("xesam:url")).toString().endsWith(QLatin1String("/music/a.wav")));
-    QVERIFY(!meta.contains(QStringLiteral("mpris:length")));
-    QCOMPARE(Get(kPlayer, QStringLiteral("CanPlay")).toBool(), true);
-    QCOMPARE(Get(kPlayer, QStringLiteral("CanSeek")).toBool(), false);
-
-    form_->N6Click(); // from the menu: the bus hears of it all the same
-    QTRY_COMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
-    QCOMPARE(listener_.changes.last().first, kPlayer);
-    QCOMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), true);
-    meta = listener_.Last(QStringLiteral("Metadata")).toMap();
-    QCOMPARE(meta.value(QStringLiteral("mpris:length")).toLongLong(), 2500000);
-    QCOMPARE(Metadata(), meta);
-
-    h_->Tick(1);
-    QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 1000000);
-
-    form_->N9Click();
-    QTRY_COMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Paused"));
-    QCOMPARE(Status(), QStringLiteral("Paused"));
-    QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 1000000);
-
-    form_->N7Click();
-    QTRY_COMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
-    QCOMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), false);
-    QVERIFY(!listener_.Last(QStringLiteral("Metadata")).toMap().contains(QStringLiteral("mpris:length")));
-
-    // A track's end moves on to the next entry: new metadata, still playing.
-    form_->N10Click();
-    QTRY_COMPARE(listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")).toString(),
-                 QStringLiteral("b.wav"));
-    h_->Tick(3);
-    QTRY_COMPARE(listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")).toString(),
-                 QStringLiteral("c.wav"));
-    QCOMPARE(listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:trackid"))
-                 .value<QDBusObjectPath>().path(),
-             QStringLiteral("/org/zolmplayer/track/2"));
-    QCOMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
-
-    // The last entry's end ends playback.
-    h_->Tick(3);
-    QTRY_COMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
-    QCOMPARE(Status(), QStringLiteral("Stopped"));
-    QCOMPARE(Get(kPlayer, QStringLiteral("CanSeek")).toBool(), false);
-}
-
-void TestMpris::onlyWhatChangedIsAnnounced()
-{
-    Listen();
-    form_->N6Click();
-    QTRY_VERIFY(!listener_.changes.isEmpty());
-    QTest::qWait(100);
-    qsizetype before = listener_.changes.size();
-
-    // Time passing is no change (Position has no signal).
-    h_->Tick(1);
-    QTest::qWait(100);
-    QCOMPARE(listener_.changes.size(), before);
-
-    // A seek within the track: Seeked, and nothing else changed.
-    form_->TrackBar2->setValue(2000);
-    QTRY_COMPARE(listener_.seeks.size(), 1);
-    QCOMPARE(listener_.seeks.last(), qlonglong(2000000));
-    QTest::qWait(100);
-    QCOMPARE(listener_.changes.size(), before);
-
-    // The volume slider: Volume alone.
-    form_->TrackBar1->setValue(10);
-    QTRY_COMPARE(listener_.changes.size(), before + 1);
-    QCOMPARE(listener_.changes.last().second.keys(), QStringList{QStringLiteral("Volume")});
-    QCOMPARE(listener_.changes.last().second.value(QStringLiteral("Volume")).toDouble(), 0.5);
-    QCOMPARE(Get(kPlayer, QStringLiteral("Volume")).toDouble(), 0.5);
-    form_->N14->trigger(); // F5: mute
-    QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.0);
-
-    // Setting Volume moves the slider as the user would, which also ends the mute.
-    const QVariantList setVolume{kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(0.75))};
-    QVERIFY(Call(kProps, QStringLiteral("Set"), setVolume));
-    QCOMPARE(form_->TrackBar1->value(), 5);
-    QVERIFY(!form_->MuteButton->Down());
-    QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.75);
-
-    // Muted, then set to the level the slider already has: sound comes back.
-    form_->N14->trigger();
-    QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.0);
-    QVERIFY(Call(kProps, QStringLiteral("Set"), setVolume));
-    QVERIFY(!form_->MuteButton->Down());
-    QCOMPARE(form_->TrackBar1->value(), 5);
-    QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.75);
-}
-
-void TestMpris::setPositionAndSeekMoveTheSeekBarAsADrag()
-{
-    Listen();
-    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    const QVariant track = Track(0);
-
-    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {track, qlonglong(1500000)}));
-    QCOMPARE(form_->TrackBar2->value(), 1500);
-    QCOMPARE(form_->MediaPlayer1->Position(), 1500u);
-    QCOMPARE(ElapsedMinutes, 0);
-    QCOMPARE(ElapsedSeconds, 1);
-    QTRY_COMPARE(listener_.seeks.size(), 1);
-    QCOMPARE(listener_.seeks.last(), qlonglong(1500000));
-
-    // The bar standing where the client asks: the drag's release still seeks.
-    media::ManualClock::Advance(400);
-    QCOMPARE(form_->MediaPlayer1->Position(), 1900u);
-    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {track, qlonglong(1500000)}));
-    QCOMPARE(form_->MediaPlayer1->Position(), 1500u);
-
-    QVERIFY(Call(kPlayer, QStringLiteral("Seek"), {qlonglong(500000)}));
-    QCOMPARE(form_->TrackBar2->value(), 2000);
-    QCOMPARE(form_->MediaPlayer1->Position(), 2000u);
-    QVERIFY(Call(kPlayer, QStringLiteral("Seek"), {qlonglong(-9000000)}));
-    QCOMPARE(form_->TrackBar2->value(), 0);
-    QCOMPARE(form_->MediaPlayer1->Position(), 0u);
-    QTRY_COMPARE(listener_.seeks.size(), 4);
-
-    // Ignored: another track's id, a point past the end, a negative point.
-    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {Track(1), qlonglong(1000000)}));
-    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {track, qlonglong(2600000)}));
-    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {track, qlonglong(-1)}));
-    QCOMPARE(form_->TrackBar2->value(), 0);
-    QCOMPARE(form_->MediaPlayer1->Position(), 0u);
-
-    // A seek while paused plays from there, the pause switch still latched, as a drag does.
-    QVERIFY(Call(kPlayer, QStringLiteral("Pause")));
-    QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {track, qlonglong(1000000)}));
-    QVERIFY(h_->Playing());
-    QVERIFY(form_->SpeedButton6->Down());
-    QVERIFY(!form_->Timer1->isActive());
-
-    // After Stop nothing is open: seeking does nothing.
-    QVERIFY(Call(kPlayer, QStringLiteral("Stop")));
-    QVERIFY(Call(kPlayer, QStringLiteral("Seek"), {qlonglong(500000)}));
-    QVERIFY(!form_->MediaPlayer1->IsOpen());
-    QCOMPARE(form_->TrackBar2->value(), 1000);
-}
-
-void TestMpris::seekPastTheEndActsAsNext()
-{
-    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    QVERIFY(Call(kPlayer, QStringLiteral("Seek"), {qlonglong(3000000)}));
-    QCOMPARE(h_->Selected(), 1);
-    QVERIFY(h_->Playing());
-    QCOMPARE(form_->MediaPlayer1->Position(), 0u);
-}
-
-void TestMpris::callsAreRefusedWhileTheWindowTakesNoInput_data()
-{
-    QTest::addColumn<QString>("window");
-    QTest::newRow("About box") << QStringLiteral("about");
-    QTest::newRow("message box") << QStringLiteral("box");
-    QTest::newRow("folder chooser") << QStringLiteral("chooser");
-}
-
-void TestMpris::callsAreRefusedWhileTheWindowTakesNoInput()
-{
-    QFETCH(QString, window);
-    Listen();
-    form_->show();
-    QMessageBox box(QMessageBox::NoIcon, QString(), QStringLiteral("Ошибка"));
-    QFileDialog chooser;
-    QWidget *modal = window == QLatin1String("box") ? static_cast<QWidget *>(&box) : &chooser;
-    modal->setWindowModality(Qt::ApplicationModal);
-    const bool about = window == QLatin1String("about");
-    const auto open = [&] { about ? form_->N2Click() : modal->show(); };
-    const auto close = [&] { about ? AboutBox->OKButtonClick() : modal->hide(); };
-    open();
-    QTRY_COMPARE(listener_.Last(QStringLiteral("CanPlay")).toBool(), false);
-    for (const char *can : {"CanPause", "CanGoNext", "CanGoPrevious"})
-        QCOMPARE(listener_.Last(QLatin1String(can)).toBool(), false);
-    QCOMPARE(Get(kPlayer, QStringLiteral("CanControl")).toBool(), true);
-    QCOMPARE(Get(kRoot, QStringLiteral("CanQuit")).toBool(), false);
-
-    // Refused with an error, and nothing done.
-    for (const char *method : {"Play", "PlayPause", "Next", "Previous", "Stop"})
-        QVERIFY2(!Call(kPlayer, QLatin1String(method)), method);
-    QVERIFY(!Call(kRoot, QStringLiteral("Quit")));
-    QTest::qWait(50);
-    QVERIFY(!form_->MediaPlayer1->IsOpen());
-    QCOMPARE(h_->Selected(), 0);
-    QVERIFY(form_->isVisible());
-
-    close();
-    QTRY_COMPARE(listener_.Last(QStringLiteral("CanPlay")).toBool(), true);
-    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    QVERIFY(h_->Playing());
-    QTRY_COMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), true);
-
-    // Playing: the window held again stops commands, not playback.
-    open();
-    QTRY_COMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), false);
-    QVERIFY(!Call(kPlayer, QStringLiteral("Stop")));
-    QVERIFY(!Call(kPlayer, QStringLiteral("Pause")));
-    QVERIFY(!Call(kPlayer, QStringLiteral("Seek"), {qlonglong(500000)}));
-    QVERIFY(!Call(kPlayer, QStringLiteral("SetPosition"), {Track(0), qlonglong(2000000)}));
-    QVERIFY(h_->Playing());
-    QCOMPARE(form_->MediaPlayer1->Position(), 0u);
-    close();
-}
-
-void TestMpris::raiseBringsTheWindowBackFromMinimisedAndHidden()
-{
-    form_->show();
-    form_->showMinimized();
-    QVERIFY(form_->isMinimized());
-    QVERIFY(Call(kRoot, QStringLiteral("Raise")));
-    QTRY_VERIFY(!form_->isMinimized());
-    QVERIFY(form_->isVisible());
-
-    // Hidden to the tray.
-    form_->hide();
-    QVERIFY(Call(kRoot, QStringLiteral("Raise")));
-    QVERIFY(form_->isVisible());
-    QVERIFY(!form_->TrayIcon || !form_->TrayIcon->isVisible());
-}
-
-void TestMpris::quitEndsTheProgramAsCtrlQ()
-{
-    QTimer::singleShot(0, this, [this] {
-        QDBusMessage m = QDBusMessage::createMethodCall(service_, kPath, kRoot, QStringLiteral("Quit"));
-        client_.asyncCall(m);
-    });
-    QTimer::singleShot(5000, this, [] { QCoreApplication::exit(7); }); // no quit came
-    QCOMPARE(QCoreApplication::exec(), 0);
-}
-
-void TestMpris::secondPlayerTakesAnInstanceName()
-{
-    // Publishing twice on one connection fails, and must not take the first one down.
-    QVERIFY(!Mpris::Start(form_));
-    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    QVERIFY(h_->Playing());
-    h_.reset();
-    QVERIFY(QTest::qWaitFor([&] { return !client_.interface()->isServiceRegistered(service_).value(); }, 5000));
-
-    // Another player holds the name.
-    QVERIFY(client_.registerService(QStringLiteral("org.mpris.MediaPlayer2.zolmplayer")));
-    h_ = std::make_unique<PlayerHarness>();
-    form_ = h_->Start(h_->MakeFolder(QStringLiteral("m"), {QStringLiteral("x.wav")}));
-    mpris_ = Mpris::Start(form_);
-    QVERIFY(mpris_);
-    QCOMPARE(mpris_->ServiceName(),
-             QStringLiteral("org.mpris.MediaPlayer2.zolmplayer.instance%1").arg(QCoreApplication::applicationPid()));
-    service_ = mpris_->ServiceName();
-    QVERIFY(Call(kPlayer, QStringLiteral("Play")));
-    QVERIFY(h_->Playing());
-    QVERIFY(client_.unregisterService(QStringLiteral("org.mpris.MediaPlayer2.zolmplayer")));
-}
 
 QTEST_MAIN(TestMpris)
 #include "tst_mpris.moc"

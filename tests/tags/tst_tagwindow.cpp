@@ -102,76 +102,67 @@ private slots:
         }
     }
 
+    // A showing stops playback, reads the tag of the track last started and starts the
+    // selected entry again; a failure ends it where it happened, the window shown all the same.
+    void showingReadsTheStartedTrackAndRestartsIt_data()
+    {
+        QTest::addColumn<QString>("before"); // steps: play N, tick, show (and close), lose FILE
+        QTest::addColumn<QString>("errors"); // %1: the folder
+        QTest::addColumn<QString>("path");   // TagFilePath after the folder, or "-": not looked at
+        QTest::addColumn<QString>("boxes");  // title, album and comment rows
+        QTest::addColumn<int>("position");   // ms, -1: nothing plays
+        QTest::addColumn<QString>("caption");
+        const char *unread = "edTitle|edComment|edAlbum";
+        QTest::newRow("the started track, from its beginning")
+            << "play 1 tick" << "" << "b.wav" << "Song B|Record|Note B" << 0 << "ZOLM Player - b.wav";
+        QTest::newRow("nothing started yet: the folder")
+            << "" << "Cannot open file \"%1\". Is a directory." << "" << unread << -1 << "ZOLM Player";
+        QTest::newRow("the file gone: stopped, boxes kept")
+            << "play 0 show lose a.wav" << "Cannot open file \"%1a.wav\". No such file or directory." << "a.wav"
+            << "Song A|Record|Note A" << -1 << "ZOLM Player - a.wav";
+        QTest::newRow("rez.dat gone: playback left alone")
+            << "play 0 tick lose rez.dat" << "File not found." << "-" << unread << 1000 << "ZOLM Player - a.wav";
+    }
+
     void showingReadsTheStartedTrackAndRestartsIt()
     {
+        QFETCH(QString, before);
+        QFETCH(QString, errors);
+        QFETCH(QString, path);
+        QFETCH(int, position);
         TagWindowHarness h;
-        h.PlayEntry(1);
-        h.Tick();
-        QVERIFY(h.form->MediaPlayer1->Position() >= 1000);
+        const QStringList steps = before.split(' ', Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            if (steps[i] == QLatin1String("play"))
+                h.PlayEntry(steps[++i].toInt());
+            else if (steps[i] == QLatin1String("tick"))
+                h.Tick();
+            else if (steps[i] == QLatin1String("show"))
+                h.form->ID3Tag1Click(), ID3Tag->close();
+            else if (steps[i] == QLatin1String("lose"))
+                QCOMPARE(::unlink((steps[++i] == "rez.dat" ? "rez.dat" : h.folder + steps[i].toUtf8()).constData()), 0);
+        }
 
         h.form->ID3Tag1Click();
+        QCOMPARE(h.dialogs.errors.join('|'), errors.arg(QString::fromUtf8(h.folder)));
+        if (path != "-")
+            QCOMPARE(TagFilePath, h.folder + path.toUtf8());
+        // Each field is on the row whose label names it.
+        QTEST(QStringList({ID3Tag->edTitle->text(), ID3Tag->edComment->text(), ID3Tag->edAlbum->text()}).join('|'),
+              "boxes");
+        QCOMPARE(h.Playing(), position >= 0);
+        QCOMPARE(h.form->Timer1->isActive(), position >= 0);
+        if (position >= 0)
+            QCOMPARE(h.form->MediaPlayer1->Position(), std::uint32_t(position));
+        QTEST(h.Title(), "caption");
         QVERIFY(ID3Tag->isVisible());
         QVERIFY(!h.form->isEnabled());
-        QVERIFY(h.dialogs.errors.isEmpty());
-        QCOMPARE(TagFilePath, h.folder + "b.wav");
-        // Each field is on the row whose label names it.
-        QCOMPARE(ID3Tag->edTitle->text(), "Song B");
-        QCOMPARE(ID3Tag->edComment->text(), "Record");
-        QCOMPARE(ID3Tag->edAlbum->text(), "Note B");
-        // The same entry plays again, from its beginning.
-        QVERIFY(h.Playing());
-        QCOMPARE(h.form->MediaPlayer1->Position(), 0u);
-        QCOMPARE(h.Title(), "ZOLM Player - b.wav");
 
-        // Closing leaves it playing and gives the main window back.
+        // Closing leaves playback as it was and gives the main window back.
         ID3Tag->close();
         QVERIFY(!ID3Tag->isVisible());
         QVERIFY(h.form->isEnabled());
-        QVERIFY(h.Playing());
-    }
-
-    void nothingStartedYetReportsTheFolderAndPlaysNothing()
-    {
-        TagWindowHarness h;
-        h.form->ID3Tag1Click();
-        QCOMPARE(TagFilePath, h.folder);
-        QCOMPARE(h.dialogs.errors,
-                 QStringList(QStringLiteral("Cannot open file \"%1\". Is a directory.").arg(QString::fromUtf8(h.folder))));
-        // Shown all the same, the main window still disabled, the boxes as they were.
-        QVERIFY(ID3Tag->isVisible());
-        QVERIFY(!h.form->isEnabled());
-        QCOMPARE(ID3Tag->edTitle->text(), "edTitle");
-        QVERIFY(!h.Playing());
-    }
-
-    void fileGoneLeavesPlaybackStoppedAndBoxesAsTheyWere()
-    {
-        TagWindowHarness h;
-        h.PlayEntry(0);
-        h.form->ID3Tag1Click();
-        QCOMPARE(ID3Tag->edTitle->text(), "Song A");
-        ID3Tag->close();
-
-        QCOMPARE(::unlink((h.folder + "a.wav").constData()), 0);
-        h.form->ID3Tag1Click();
-        QCOMPARE(h.dialogs.errors.size(), 1);
-        QVERIFY(h.dialogs.errors[0].startsWith(
-            QStringLiteral("Cannot open file \"%1a.wav\". No such file").arg(QString::fromUtf8(h.folder))));
-        QVERIFY(!h.Playing());
-        QVERIFY(!h.form->Timer1->isActive());
-        QCOMPARE(ID3Tag->edTitle->text(), "Song A");
-    }
-
-    void rezMissingLeavesPlaybackAlone()
-    {
-        TagWindowHarness h;
-        h.PlayEntry(0);
-        h.Tick();
-        QCOMPARE(::unlink("rez.dat"), 0);
-        h.form->ID3Tag1Click();
-        QCOMPARE(h.dialogs.errors, QStringList("File not found."));
-        QVERIFY(h.Playing());
-        QVERIFY(h.form->MediaPlayer1->Position() >= 1000);
+        QCOMPARE(h.Playing(), position >= 0);
     }
 
     void windows1251FileNameIsFoundFromTheCaption()
