@@ -12,8 +12,8 @@
 //     its device is open, or libpulse's main loop thread, one per process for as long as it
 //     lives. Pull copies from the ring, applies the gain and wakes the decoder.
 // A further thread, the pool's (OutputPool.cpp), touches no Engine: it closes the outputs
-// handed back to the pool once their grace is over, so that closing one never holds up the
-// GUI thread.
+// handed back to the pool once their grace is over, so that closing an SDL output, which
+// joins SDL's thread, never holds up the GUI thread.
 // With ManualClock installed there is neither a decoder thread nor an output thread: the GUI
 // thread decodes and pulls synchronously inside ManualClock::Advance.
 //
