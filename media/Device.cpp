@@ -11,10 +11,9 @@
 //     (Drained) or when the output went away (Lost): SDL's audio thread, which runs while
 //     its device is open, or libpulse's main loop thread, one per process for as long as it
 //     lives. Pull copies from the ring, applies the gain and wakes the decoder.
-// A further thread, the pool's, touches no Engine: it closes the outputs handed back to the
-// pool once their grace is over. Closing an SDL output joins SDL's thread, which first
-// sleeps out its period and then two more "for the audio to drain"; on the GUI thread that
-// would make every pause and stop wait three periods.
+// A further thread, the pool's (OutputPool.cpp), touches no Engine: it closes the outputs
+// handed back to the pool once their grace is over, so that closing an SDL output, which
+// joins SDL's thread, never holds up the GUI thread.
 // With ManualClock installed there is neither a decoder thread nor an output thread: the GUI
 // thread decodes and pulls synchronously inside ManualClock::Advance.
 //
@@ -46,8 +45,8 @@
 //      until it holds (stop, pause, a finished play settling), loses it or is destroyed;
 //      then the output goes back to the pool paused and flushed, and the next engine or play of the
 //      same rate takes it again: no new connection to the sound server per track, and at
-//      most one stream of ours on it. An idle SDL output is closed after kReleaseGrace (its
-//      thread wakes every period even when paused); an idle server stream stays corked.
+//      most one stream of ours on it. An idle SDL output is closed after a grace; an idle
+//      server stream stays corked (the pool's rules: OutputPool.cpp).
 //   9. The decoder sleeps only after clearing wakeAsked (an exchange, so it sees Pull's
 //      readPos) and finding the ring above half; Pull posts only when it sets wakeAsked
 //      itself. A semaphore keeps a post made before the sleep, so no request is lost.
@@ -89,9 +88,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
@@ -114,148 +110,11 @@ constexpr std::size_t kRingFrames = 1u << 16; // ~1.4 s at 44.1 kHz
 constexpr std::size_t kRingMask = kRingFrames - 1;
 constexpr std::size_t kChunkFrames = 4096;
 constexpr std::size_t kPrefillFrames = 16384;
-constexpr std::chrono::milliseconds kReleaseGrace{1000};
 constexpr int kRetryMs = 250;
 constexpr int kReconnectGraceMs = 4000;
 
 std::atomic<std::uint64_t> g_nextSerial{1};
 std::uint16_t g_nextId = 0;
-std::string g_outputProblem;
-std::atomic<int> g_openOutputs{0}; // raised by the GUI thread, lowered by whoever closes one
-
-// Idle outputs, waiting to be taken again or closed (see invariant 8). Its thread sleeps on
-// its condition with no timeout while nothing is due.
-class Pool {
-    using Clock = std::chrono::steady_clock;
-    struct Entry {
-        std::unique_ptr<Output> output;
-        Clock::time_point due;
-    };
-
-public:
-    ~Pool()
-    {
-        {
-            std::lock_guard lk(m_);
-            quit_ = true;
-        }
-        cv_.notify_all();
-        if (thread_.joinable())
-            thread_.join(); // closes whatever is still held first
-    }
-    // The output must be paused already: no Pull runs on a paused output.
-    void Put(std::unique_ptr<Output> out)
-    {
-        const bool keep = out->Alive();
-        const auto due = !keep ? Clock::now()
-                         : out->OutputKind() == Output::Kind::Sdl ? Clock::now() + kReleaseGrace
-                                                                  : Clock::time_point::max();
-        std::lock_guard lk(m_);
-        queue_.push_back({std::move(out), due});
-        ++pending_;
-        if (!thread_.joinable())
-            thread_ = std::thread([this] { Run(); });
-        cv_.notify_all();
-    }
-    // A live idle output of that kind and rate, or null.
-    std::unique_ptr<Output> Take(Output::Kind kind, int rate)
-    {
-        std::lock_guard lk(m_);
-        for (auto it = queue_.begin(); it != queue_.end(); ++it) {
-            if (it->output && it->output->OutputKind() == kind && it->output->Rate() == rate &&
-                it->output->Alive() && it->due > Clock::now()) {
-                std::unique_ptr<Output> out = std::move(it->output);
-                queue_.erase(it);
-                --pending_;
-                cv_.notify_all();
-                return out;
-            }
-        }
-        return nullptr;
-    }
-    // Closes the idle server streams now, on this thread, before a new one is made: closing
-    // one only sends a request, and the server handles requests in order, so it never holds
-    // two of ours.
-    void RetireStreams()
-    {
-        std::vector<std::unique_ptr<Output>> gone;
-        {
-            std::lock_guard lk(m_);
-            for (auto it = queue_.begin(); it != queue_.end();) {
-                if (it->output && it->output->OutputKind() == Output::Kind::Pulse) {
-                    gone.push_back(std::move(it->output));
-                    it = queue_.erase(it);
-                    --pending_;
-                } else {
-                    ++it;
-                }
-            }
-            cv_.notify_all();
-        }
-        g_openOutputs.fetch_sub(int(gone.size()));
-    }
-    // Closes everything held without waiting out the grace; returns once done.
-    void Drain()
-    {
-        std::unique_lock lk(m_);
-        hurry_ = true;
-        cv_.notify_all();
-        cv_.wait(lk, [this] { return pending_ == 0; });
-        hurry_ = false;
-    }
-    bool Busy()
-    {
-        std::lock_guard lk(m_);
-        return pending_ > 0;
-    }
-
-private:
-    void Run()
-    {
-        std::unique_lock lk(m_);
-        for (;;) {
-            cv_.wait(lk, [this] { return quit_ || !queue_.empty(); });
-            if (queue_.empty())
-                return;
-            const auto next = std::min_element(queue_.begin(), queue_.end(),
-                                               [](const Entry &a, const Entry &b) { return a.due < b.due; });
-            if (!quit_ && !hurry_ && Clock::now() < next->due) {
-                if (next->due == Clock::time_point::max())
-                    cv_.wait(lk);
-                else
-                    cv_.wait_until(lk, next->due); // or until anything changes; then look again
-                continue;
-            }
-            std::unique_ptr<Output> out = std::move(next->output);
-            queue_.erase(next);
-            lk.unlock();
-            out.reset();
-            g_openOutputs.fetch_sub(1);
-            lk.lock();
-            --pending_;
-            cv_.notify_all();
-        }
-    }
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::vector<Entry> queue_;
-    int pending_ = 0;
-    bool quit_ = false;
-    bool hurry_ = false;
-    std::thread thread_;
-};
-Pool &Outputs()
-{
-    static Pool p;
-    return p;
-}
-
-// SDL's dummy driver is asked for by name: it plays nothing, at real-time pace.
-bool SdlOnly()
-{
-    const char *driver = std::getenv("SDL_AUDIODRIVER");
-    return driver && std::strcmp(driver, "dummy") == 0;
-}
 
 // The tests' output: it plays what ManualClock::Advance tells it to, at once.
 class ManualOutput final : public Output {
@@ -331,53 +190,6 @@ inline std::int16_t Scale(std::int16_t s, float factor)
 }
 
 } // namespace
-
-void SetOutputProblem(const std::string &text) { g_outputProblem = text; }
-const std::string &LastOutputProblem() { return g_outputProblem; }
-int OpenOutputs()
-{
-    Outputs().Drain();
-    return g_openOutputs.load();
-}
-
-// The server's output whenever a server answers; SDL where none does, or when its dummy
-// driver is asked for. `only` restricts the choice to one kind (a reconnection).
-std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool wait, const Output::Kind *only)
-{
-    const auto allowed = [only](Output::Kind k) { return !only || *only == k; };
-    if (!SdlOnly() && allowed(Output::Kind::Pulse)) {
-        if (auto out = Outputs().Take(Output::Kind::Pulse, rate)) {
-            out->SetTitle(title);
-            return out;
-        }
-        Outputs().RetireStreams(); // one stream of ours on the server at a time
-        if (auto out = OpenPulseOutput(rate, title, wait)) {
-            g_outputProblem.clear();
-            g_openOutputs.fetch_add(1);
-            return out;
-        }
-    }
-    if (!allowed(Output::Kind::Sdl))
-        return nullptr;
-    if (auto out = Outputs().Take(Output::Kind::Sdl, rate))
-        return out;
-    auto out = OpenSdlOutput(rate);
-    if (!out && Outputs().Busy()) { // perhaps a driver that opens one device at a time
-        Outputs().Drain();
-        out = OpenSdlOutput(rate);
-    }
-    if (!out)
-        return nullptr;
-    g_outputProblem.clear();
-    g_openOutputs.fetch_add(1);
-    return out;
-}
-
-void ReturnOutput(std::unique_ptr<Output> output)
-{
-    if (output && output->OutputKind() != Output::Kind::Manual)
-        Outputs().Put(std::move(output));
-}
 
 class Engine final : public OutputSource {
 public:
@@ -609,7 +421,7 @@ public:
             return true;
         if (manual) {
             if (!Manual().outputAvailable) {
-                g_outputProblem = "the manual output is switched off";
+                SetOutputProblem("the manual output is switched off");
                 return false;
             }
             out = std::make_unique<ManualOutput>(rate);

@@ -1,7 +1,7 @@
 // The sound server's own output: a libpulse stream on a threaded main loop. PulseAudio
 // speaks it, and so does PipeWire's PulseAudio service.
 //
-// One connection per process, one stream per output; the pool in Device.cpp keeps an idle
+// One connection per process, one stream per output; the pool in OutputPool.cpp keeps an idle
 // stream corked for the next track, so the server sees at most one stream of ours at a
 // time. Everything here runs under the main loop's lock: its own thread holds it while it
 // dispatches the callbacks below, the other threads take it for a moment per call and never

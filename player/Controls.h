@@ -3,12 +3,13 @@
 // a latching speed button, a track bar that reports every scroll notification,
 // a list box whose click event fires only on the user's own selection, and a
 // plain rectangle shape.
+#include "player/NameList.h"
+
 #include <QListView>
 #include <QPixmap>
 #include <QSlider>
 #include <QToolButton>
 #include <QWidget>
-#include <vector>
 
 // A flat button with a picture that can latch down. Its state rules:
 //  1. Setting Down false has no effect while Down is true and AllowAllUp is false.
@@ -78,29 +79,6 @@ private:
     bool sliderVisible_ = true;
 };
 
-// The names of a listing, compact: every name's bytes (for opening the file)
-// and its display text, made once as the name is added, each kept in one
-// buffer shared by all names, so 20,000 names cost a few hundred bytes each
-// and two allocations in all.
-class TNameList {
-public:
-    qsizetype Count() const { return qsizetype(entries_.size()); }
-    void Append(const char *bytes, qsizetype size); // computes the display text
-    void Append(const TNameList &other);
-    QByteArray Bytes(qsizetype index) const;
-    QString Text(qsizetype index) const;
-    // Orders the names by display text with letter case ignored; equal texts keep
-    // their order, or with bytesBreakTies go by their bytes.
-    void SortByName(bool bytesBreakTies);
-private:
-    struct Entry {
-        quint32 bytes, bytesSize, text, textSize;
-    };
-    QByteArray bytes_;
-    QString texts_;
-    std::vector<Entry> entries_;
-};
-
 // The playlist: a view over a name list that draws only the rows in sight, all
 // of one height, so a folder of 20,000 names shows as fast as an empty one.
 // Click fires only when the user selects an entry with the mouse or the
@@ -143,6 +121,3 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
-
-// Compares two names by the list's sorted order: letter case ignored.
-bool NameLess(const QString &a, const QString &b);

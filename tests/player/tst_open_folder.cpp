@@ -1,0 +1,371 @@
+// The player as a desktop citizen: a folder named on the command line, dropped
+// on the window or handed over by a second start is opened as the folder
+// command opens it; screen readers learn every control's name, role and state.
+#include "PlayerHarness.h"
+
+#include "app/TextCodec.h"
+#include "player/Accessibility.h"
+#include "player/FolderArgument.h"
+#include "player/Instance.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QtTest>
+
+namespace {
+
+QByteArray Absolute(const PlayerHarness &h, const QByteArray &relative)
+{
+    return h.dir.pathBytes() + '/' + relative;
+}
+
+QStringList Names(TForm1 *f)
+{
+    QStringList names;
+    for (int i = 0; i < f->ListBox1->Count(); ++i)
+        names << f->ListBox1->NameText(i);
+    return names;
+}
+
+// A scratch directory with a remembered folder music1 (a.wav, b.wav) and a
+// folder music2 whose listing (mp3 names first) is not its sorted order.
+struct Scene {
+    PlayerHarness h;
+    TForm1 *form = nullptr;
+    QByteArray rez;
+    Scene()
+    {
+        const QByteArray one = h.MakeFolder(QStringLiteral("music1"), {QStringLiteral("a.wav"), QStringLiteral("b.wav")});
+        h.MakeFolder(QStringLiteral("music2"), {QStringLiteral("b.mp3"), QStringLiteral("a.wav")});
+        // The remembered folder's further lines stay until the file is rewritten: they show it untouched.
+        rez = one + "\nmore";
+        form = h.Start(rez);
+    }
+    QStringList Names() const { return ::Names(form); }
+};
+
+const QStringList kMusic1{QStringLiteral("a.wav"), QStringLiteral("b.wav")};
+const QStringList kMusic2{QStringLiteral("b.mp3"), QStringLiteral("a.wav")};
+
+struct DropOutcome {
+    bool enterAccepted;
+    Qt::DropAction enterAction;
+    bool dropAccepted;
+    Qt::DropAction dropAction;
+};
+
+DropOutcome Drop(TForm1 *form, QMimeData *data, Qt::DropActions possible)
+{
+    const QPointF at(100, 200);
+    QDragEnterEvent enter(at.toPoint(), possible, data, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QApplication::sendEvent(form, &enter);
+    // The desktop proposes its own action again with each move.
+    QDragMoveEvent move(at.toPoint() + QPoint(5, 5), possible, data, Qt::LeftButton, Qt::NoModifier);
+    move.setDropAction(Qt::MoveAction);
+    move.setAccepted(enter.isAccepted());
+    QApplication::sendEvent(form, &move);
+    QDropEvent drop(at, possible, data, Qt::LeftButton, Qt::NoModifier);
+    drop.setAccepted(false);
+    QApplication::sendEvent(form, &drop);
+    if (move.isAccepted() != enter.isAccepted() || (move.isAccepted() && move.dropAction() != enter.dropAction()))
+        return {move.isAccepted(), move.dropAction(), false, Qt::IgnoreAction};
+    return {enter.isAccepted(), enter.dropAction(), drop.isAccepted(), drop.dropAction()};
+}
+
+} // namespace
+
+class TestOpenFolder : public QObject {
+    Q_OBJECT
+private slots:
+    void argumentsAreReadAsOneAbsoluteFolder_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("arguments");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("folder");
+        const auto one = int(FolderRequest::One);
+        QTest::newRow("none") << QList<QByteArray>{} << int(FolderRequest::None) << QByteArray();
+        QTest::newRow("relative") << QList<QByteArray>{"music"} << one << QByteArray("/work/dir/music");
+        QTest::newRow("final slash") << QList<QByteArray>{"music/"} << one << QByteArray("/work/dir/music");
+        QTest::newRow("dots and doubled slashes") << QList<QByteArray>{"./x/../music//"} << one
+                                                  << QByteArray("/work/dir/music");
+        QTest::newRow("parent") << QList<QByteArray>{".."} << one << QByteArray("/work");
+        QTest::newRow("absolute") << QList<QByteArray>{"/srv/a b/"} << one << QByteArray("/srv/a b");
+        QTest::newRow("root") << QList<QByteArray>{"/"} << one << QByteArray("/");
+        QTest::newRow("above the root") << QList<QByteArray>{"/../.."} << one << QByteArray("/");
+        QTest::newRow("not UTF-8") << QList<QByteArray>{"m\xe9l"} << one << QByteArray("/work/dir/m\xe9l");
+        QTest::newRow("empty names nothing") << QList<QByteArray>{""} << one << QByteArray();
+        QTest::newRow("two") << QList<QByteArray>{"a", "b"} << int(FolderRequest::Several) << QByteArray();
+    }
+    void argumentsAreReadAsOneAbsoluteFolder()
+    {
+        QFETCH(QList<QByteArray>, arguments);
+        QFETCH(int, kind);
+        QFETCH(QByteArray, folder);
+        const FolderRequest r = ReadFolderRequest(arguments, "/work/dir");
+        QCOMPARE(int(r.kind), kind);
+        QCOMPARE(r.folder, folder);
+    }
+
+    void uriListsNameOneLocalPath_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<bool>("local");
+        QTest::addColumn<QByteArray>("path");
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        QTest::newRow("plain") << QByteArray("file:///home/u/Music\r\n") << true << QByteArray("/home/u/Music");
+        QTest::newRow("no line end") << QByteArray("file:///m") << true << QByteArray("/m");
+        QTest::newRow("percent-encoded, not UTF-8") << QByteArray("file:///a%20b/m%E9l%3F%23/") << true
+                                                   << QByteArray("/a b/m\xe9l?#/");
+        QTest::newRow("localhost") << QByteArray("FILE://LocalHost/m\r\n") << true << QByteArray("/m");
+        QTest::newRow("this machine") << QByteArray("file://") + host + "/m" << true << QByteArray("/m");
+        QTest::newRow("comment and blank lines") << QByteArray("# from a file manager\r\n\r\nfile:///m\r\n") << true
+                                                 << QByteArray("/m");
+        QTest::newRow("two") << QByteArray("file:///a\r\nfile:///b\r\n") << false << QByteArray();
+        QTest::newRow("none") << QByteArray("# nothing\r\n") << false << QByteArray();
+        QTest::newRow("web") << QByteArray("https://example.org/m\r\n") << false << QByteArray();
+        QTest::newRow("another machine") << QByteArray("file://elsewhere.example/m\r\n") << false << QByteArray();
+        QTest::newRow("no path") << QByteArray("file://") << false << QByteArray();
+        QTest::newRow("query") << QByteArray("file:///m?x=1") << false << QByteArray();
+        QTest::newRow("encoded NUL") << QByteArray("file:///m%00/x") << false << QByteArray();
+    }
+    void uriListsNameOneLocalPath()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(bool, local);
+        QFETCH(QByteArray, path);
+        QByteArray got = "untouched";
+        QCOMPARE(LocalPathFromUriList(list, got), local);
+        QCOMPARE(got, local ? path : QByteArray("untouched"));
+    }
+
+    void folderArgumentActsAsTheFolderCommand_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("arguments");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("message"); // %1: the argument made absolute
+        QTest::newRow("existing folder") << QList<QByteArray>{"music2"} << true << QString();
+        QTest::newRow("existing folder, final slash") << QList<QByteArray>{"./music2/"} << true << QString();
+        QTest::newRow("missing folder") << QList<QByteArray>{"gone <&>"} << false
+                                        << QStringLiteral("Папка не найдена: «%1»");
+        // Named even when empty: what was given, in quotes.
+        QTest::newRow("empty argument") << QList<QByteArray>{""} << false << QStringLiteral("Папка не найдена: «»");
+        QTest::newRow("a file") << QList<QByteArray>{"music2/a.wav"} << false << QStringLiteral("Это не папка: «%1»");
+        QTest::newRow("two folders") << QList<QByteArray>{"music2", "music1"} << false
+                                     << QStringLiteral("Можно открыть только одну папку.");
+        QTest::newRow("no argument") << QList<QByteArray>{} << false << QString();
+    }
+    void folderArgumentActsAsTheFolderCommand()
+    {
+        QFETCH(QList<QByteArray>, arguments);
+        QFETCH(bool, opens);
+        QFETCH(QString, message);
+        Scene s;
+        const FolderRequest request = ReadFolderRequest(arguments, s.h.dir.pathBytes());
+        CarryOutFolderRequest(s.form, request);
+        if (opens) {
+            // Listed at once, so the window shows it when it first appears.
+            QCOMPARE(s.Names(), kMusic2);
+            QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
+            QCOMPARE(RememberedFolder, Absolute(s.h, "music2/"));
+        }
+        QCoreApplication::processEvents(); // the box comes once the event loop runs
+        if (message.contains(QLatin1String("%1")))
+            message = message.arg(DisplayText(request.folder));
+        QCOMPARE(s.h.dialogs.messages, message.isEmpty() ? QStringList() : QStringList{message});
+        if (!opens) {
+            QCOMPARE(ReadBytes("rez.dat"), s.rez);
+            QCOMPARE(RememberedFolder, Absolute(s.h, "music1/"));
+            QCOMPARE(s.Names(), kMusic1);
+        }
+        QCOMPARE(s.h.Selected(), 0);
+        QVERIFY(!s.h.Playing());
+        QVERIFY(!s.form->MediaPlayer1->IsOpen());
+        QCOMPARE(s.h.Title(), QStringLiteral("ZOLM Player"));
+        QVERIFY(s.h.dialogs.errors.isEmpty());
+        QVERIFY(s.h.dialogs.captions.isEmpty()); // no chooser was opened
+    }
+
+    void droppedFolderIsOpenedAndOtherDropsAreIgnored_data()
+    {
+        QTest::addColumn<QByteArray>("uris"); // %1 stands for the scratch directory, URL-encoded
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("possible");
+        QTest::addColumn<bool>("disabled");
+        QTest::addColumn<int>("action"); // taken with this action; 0: ignored
+        const int copyMove = Qt::CopyAction | Qt::MoveAction;
+        QTest::newRow("a folder") << QByteArray("file://%1/music2\r\n") << QString() << copyMove << false
+                                  << int(Qt::CopyAction);
+        QTest::newRow("a folder, only link offered") << QByteArray("file://%1/music2/") << QString()
+                                                     << int(Qt::LinkAction | Qt::MoveAction) << false
+                                                     << int(Qt::LinkAction);
+        QTest::newRow("only move offered") << QByteArray("file://%1/music2") << QString() << int(Qt::MoveAction) << false
+                                           << 0;
+        QTest::newRow("a file") << QByteArray("file://%1/music2/a.wav") << QString() << copyMove << false << 0;
+        QTest::newRow("two folders") << QByteArray("file://%1/music2\r\nfile://%1/music1\r\n") << QString() << copyMove
+                                     << false << 0;
+        QTest::newRow("a missing folder") << QByteArray("file://%1/gone") << QString() << copyMove << false << 0;
+        QTest::newRow("a web address") << QByteArray("https://example.org/music2") << QString() << copyMove << false << 0;
+        QTest::newRow("text naming a folder") << QByteArray() << QStringLiteral("%1/music2") << copyMove << false << 0;
+        QTest::newRow("while a secondary window is open") << QByteArray("file://%1/music2") << QString() << copyMove
+                                                          << true << 0;
+    }
+    void droppedFolderIsOpenedAndOtherDropsAreIgnored()
+    {
+        QFETCH(QByteArray, uris);
+        QFETCH(QString, text);
+        QFETCH(int, possible);
+        QFETCH(bool, disabled);
+        QFETCH(int, action);
+        Scene s;
+        QVERIFY(s.form->acceptDrops()); // otherwise the desktop never offers the window a drop
+        auto *data = new QMimeData;
+        const QByteArray base = s.h.dir.pathBytes().toPercentEncoding("/");
+        if (!uris.isNull())
+            data->setData(QStringLiteral("text/uri-list"), QByteArray(uris).replace("%1", base));
+        if (!text.isNull())
+            data->setText(text.arg(s.h.dir.path()));
+        std::unique_ptr<QMimeData> owner(data);
+        if (disabled)
+            s.form->setEnabled(false);
+
+        const DropOutcome got = Drop(s.form, data, Qt::DropActions(possible));
+        QCOMPARE(got.enterAccepted, action != 0);
+        QCOMPARE(got.dropAccepted, action != 0);
+        if (action) {
+            QCOMPARE(int(got.enterAction), action);
+            QCOMPARE(int(got.dropAction), action);
+            QCOMPARE(s.Names(), kMusic2);
+            QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
+        } else {
+            QCOMPARE(s.Names(), kMusic1);
+            QCOMPARE(ReadBytes("rez.dat"), s.rez);
+        }
+        QCOMPARE(s.h.Selected(), 0);
+        QVERIFY(!s.h.Playing());
+        QVERIFY(s.h.dialogs.messages.isEmpty());
+    }
+
+    void handedOverFolderIsTakenAfterTheCallUnlessAWindowIsOpen()
+    {
+        Scene s;
+        s.form->setEnabled(false); // as the About box leaves it
+        QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")), QLatin1String(instance::kBusyError));
+        QCoreApplication::processEvents();
+        QCOMPARE(s.Names(), kMusic1);
+        s.form->setEnabled(true);
+
+        // A message box or the folder chooser holds the window as the About box does:
+        // a folder taken then would open boxes over boxes, or change the list under the chooser.
+        {
+            QDialog box;
+            box.setModal(true);
+            box.show();
+            QCOMPARE(QApplication::activeModalWidget(), &box);
+            QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")),
+                     QLatin1String(instance::kBusyError));
+            QCoreApplication::processEvents();
+            QCOMPARE(s.Names(), kMusic1);
+        }
+
+        QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2/")), QString());
+        QCOMPARE(s.Names(), kMusic1); // not during the call
+        QCoreApplication::processEvents();
+        QCOMPARE(s.Names(), kMusic2);
+        QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
+
+        // A bad folder is reported by the running player, naming it.
+        QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "gone")), QString());
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(s.h.dialogs.messages, QStringList{FolderNotFoundText(Absolute(s.h, "gone"))});
+        QCOMPARE(s.Names(), kMusic2);
+    }
+
+    void messageBoxesShowTextPlain()
+    {
+        SetDialogs(nullptr); // the real boxes
+        int format = -1;
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            format = int(box->textFormat());
+            shown = box->text();
+            box->accept();
+        });
+        Dialogs().ShowMessage(QStringLiteral("Папка не найдена: /m/<b>x</b> & y"));
+        QCOMPARE(format, int(Qt::PlainText));
+        QCOMPARE(shown, QStringLiteral("Папка не найдена: /m/<b>x</b> & y"));
+    }
+
+    void screenReadersFindNamesRolesStatesAndPress()
+    {
+        Scene s;
+        TForm1 *f = s.form;
+        struct Expect { QWidget *w; QAccessible::Role role; QString name; };
+        const QList<Expect> expected{
+            {f->SpeedButton1, QAccessible::Button, QStringLiteral("Предыдущая")},
+            {f->SpeedButton5, QAccessible::Button, QStringLiteral("Проиграть")},
+            {f->SpeedButton2, QAccessible::Button, QStringLiteral("Стоп")},
+            {f->SpeedButton3, QAccessible::Button, QStringLiteral("Следующая")},
+            {f->SpeedButton4, QAccessible::Button, QStringLiteral("Открыть директорию...")},
+            {f->GoToTrayButton, QAccessible::Button, QStringLiteral("Свернуть в трей")},
+            {f->SpeedButton6, QAccessible::CheckBox, QStringLiteral("Пауза")},
+            {f->MuteButton, QAccessible::CheckBox, QStringLiteral("Звук выкл./вкл.")},
+            {f->shuffle, QAccessible::CheckBox, QStringLiteral("Переключатель случайного воспроизведения")},
+            {f->RepeatButton, QAccessible::CheckBox, QStringLiteral("Переключатель повтора плейлиста/песни")},
+            {f->TrackBar1, QAccessible::Slider, QStringLiteral("Уровень звука")},
+            {f->TrackBar2, QAccessible::Slider, QStringLiteral("Полоса прокрутки")},
+            {f->Label2, QAccessible::StaticText, QStringLiteral("0:00")},
+            {f->Label1, QAccessible::StaticText, QStringLiteral("a.wav")},
+            {f->ListBox1, QAccessible::List, QString::fromUtf8(kPlaylistAccessibleName)},
+        };
+        for (const Expect &e : expected) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(e.w);
+            QVERIFY2(a, qPrintable(e.w->objectName()));
+            QCOMPARE(a->role(), e.role);
+            QCOMPARE(a->text(QAccessible::Name), e.name);
+            if (e.role == QAccessible::CheckBox) {
+                QVERIFY(a->state().checkable);
+                QVERIFY(!a->state().checked);
+            }
+        }
+        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(f->ListBox1);
+        QStringList entries;
+        for (int i = 0; i < list->childCount(); ++i)
+            entries << list->child(i)->text(QAccessible::Name);
+        QCOMPARE(entries, kMusic1);
+        QCOMPARE(QAccessible::queryAccessibleInterface(f->TrackBar1)->valueInterface()->currentValue().toInt(), 7);
+
+        // Press acts as a mouse click (the switch flips, then its handler runs), once the call has returned.
+        QAccessibleInterface *shuffle = QAccessible::queryAccessibleInterface(f->shuffle);
+        QVERIFY(shuffle->actionInterface());
+        shuffle->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(!f->shuffle->Down());
+        QCoreApplication::processEvents();
+        QVERIFY(f->shuffle->Down());
+        QVERIFY(f->shuffle->Down() && !f->shuffle->AllowAllUp()); // latched by the handler, not only flipped
+        QVERIFY(shuffle->state().checked);
+        QVERIFY(shuffle->state().pressed);
+        shuffle->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QCoreApplication::processEvents();
+        QVERIFY(!shuffle->state().checked);
+
+        QAccessibleInterface *play = QAccessible::queryAccessibleInterface(f->SpeedButton5);
+        QVERIFY(!play->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+        play->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCoreApplication::processEvents();
+        QVERIFY(s.h.Playing());
+        QCOMPARE(s.h.Title(), QStringLiteral("ZOLM Player - a.wav"));
+        QVERIFY(!play->state().checked);
+    }
+};
+
+QTEST_MAIN(TestOpenFolder)
+#include "tst_open_folder.moc"
