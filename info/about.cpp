@@ -1,12 +1,12 @@
 #include "info/about.h"
 
 #include "app/Application.h"
-#include "app/Centring.h"
-#include "app/Desktop.h"
 #include "info/Fonts.h"
 #include "info/HeapUse.h"
 #include "info/JpegImage.h"
 #include "player/Unit1.h"
+#include "runtime/Centring.h"
+#include "runtime/Desktop.h"
 
 #include <QDesktopServices>
 #include <QFile>

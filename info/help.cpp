@@ -1,11 +1,11 @@
 #include "info/help.h"
 
 #include "app/Application.h"
-#include "app/Errors.h"
-#include "app/FileHandle.h"
-#include "app/TextCodec.h"
 #include "info/Fonts.h"
 #include "player/Unit1.h"
+#include "runtime/Errors.h"
+#include "runtime/FileHandle.h"
+#include "runtime/TextCodec.h"
 
 #include <QCloseEvent>
 #include <QFrame>

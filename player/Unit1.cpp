@@ -1,9 +1,9 @@
 #include "player/Unit1.h"
 
 #include "app/Application.h"
-#include "app/Desktop.h"
-#include "app/RezFile.h"
-#include "app/TextCodec.h"
+#include "runtime/Desktop.h"
+#include "player/RezFile.h"
+#include "runtime/TextCodec.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "media/MPlayer.h"

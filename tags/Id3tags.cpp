@@ -1,11 +1,11 @@
 #include "tags/Id3tags.h"
 
 #include "app/Application.h"
-#include "app/Desktop.h"
-#include "app/RezFile.h"
-#include "app/TextCodec.h"
 #include "info/Fonts.h"
+#include "player/RezFile.h"
 #include "player/Unit1.h"
+#include "runtime/Desktop.h"
+#include "runtime/TextCodec.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "app/Desktop.h"
+#include "runtime/Desktop.h"
 
 #include <QEvent>
 #include <QGuiApplication>
