@@ -115,6 +115,11 @@ void SetMainWindow(QWidget *window)
     g_mainWindow = window;
 }
 
+QWidget *MainWindow()
+{
+    return g_mainWindow;
+}
+
 namespace {
 
 // The class has no meta-object of its own: told from the other children by its dynamic type.

@@ -3,7 +3,9 @@
 #include "TestSupport.h"
 #include "app/Application.h"
 #include "media/FolderChooser.h"
+#include "runtime/Desktop.h"
 #include "runtime/Errors.h"
+#include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
 
 #include <QAbstractButton>
@@ -131,6 +133,20 @@ void AnswerMessageBox(SeenBox *seen)
         box->button(QMessageBox::Ok)->click();
     });
 }
+
+// A window that disables the main one, counting its builds and its close handler's runs.
+class Secondary : public QWidget {
+public:
+    Secondary() { protocol = new SecondaryWindow(this, [this] { ++built; }, [this] { ++closes, protocol->Close(); }); }
+    void setVisible(bool visible) override
+    {
+        if (visible)
+            protocol->Showing();
+        QWidget::setVisible(visible);
+    }
+    SecondaryWindow *protocol;
+    int built = 0, closes = 0;
+};
 
 } // namespace
 
@@ -361,6 +377,37 @@ private slots:
         const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
         const QPoint off = seen.centre - screenCentre; // centred, give or take rounding
         QVERIFY2(qAbs(off.x()) <= 3 && qAbs(off.y()) <= 3, qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
+    }
+
+    void secondaryWindowGivesTheMainWindowBackOnEveryWayOut_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("close box or close key") << QStringLiteral("close");
+        QTest::newRow("its own button") << QStringLiteral("button");
+        QTest::newRow("destroyed") << QStringLiteral("destroyed");
+    }
+    void secondaryWindowGivesTheMainWindowBackOnEveryWayOut()
+    {
+        QFETCH(QString, way);
+        QWidget main;
+        SetMainWindow(&main);
+        auto *window = new Secondary;
+        QCOMPARE(window->built, 0); // nothing made until it is shown
+        OpenSecondaryWindow(window);
+        QVERIFY(window->isVisible() && !main.isEnabled());
+        QCOMPARE(window->built, 1);
+        if (way == QLatin1String("close")) {
+            window->close();
+            QCOMPARE(window->closes, 1); // through the window's own handler
+        } else if (way == QLatin1String("button")) {
+            window->protocol->Close();
+        } else {
+            delete std::exchange(window, nullptr);
+        }
+        QVERIFY(main.isEnabled());
+        QVERIFY(!window || !window->isVisible());
+        delete window;
+        SetMainWindow(nullptr);
     }
 };
 
