@@ -4,6 +4,7 @@
 #include "runtime/Errors.h"
 
 #include <QtTest>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,25 +81,18 @@ private slots:
         QFETCH(QByteArray, kind);
         QFETCH(bool, ensureRaises);
         ScratchDir dir;
-        if (kind == "fifo")
-            QVERIFY(::mkfifo("rez.dat", 0600) == 0);
-        else if (kind == "folder")
-            QVERIFY(::mkdir("rez.dat", 0700) == 0);
-        else
-            QVERIFY(::symlink(kind.constData(), "rez.dat") == 0);
-        for (int step = 0; step < 3; ++step) {
+        QCOMPARE(kind == "fifo" ? ::mkfifo("rez.dat", 0600) : kind == "folder" ? ::mkdir("rez.dat", 0700)
+                                                                               : ::symlink(kind.constData(), "rez.dat"), 0);
+        // A blocking open would wait here for a writer (or a reader) forever.
+        const std::function<void()> uses[] = {[] { EnsureRezFile("rez.dat"); }, [] { WriteRezFile("/music/", "rez.dat"); },
+                                              [] { ReadFirstLine("rez.dat"); }};
+        for (const auto &use : uses) {
             try {
-                // A blocking open would wait here for a writer (or a reader) forever.
-                if (step == 0)
-                    EnsureRezFile("rez.dat");
-                else if (step == 1)
-                    WriteRezFile("/music/", "rez.dat");
-                else
-                    ReadFirstLine("rez.dat");
-                QVERIFY2(step == 0 && !ensureRaises, "a rez.dat that is no regular file was used");
+                use();
+                QVERIFY2(&use == uses && !ensureRaises, "a rez.dat that is no regular file was used");
             } catch (const EInOutError &e) {
-                QVERIFY(step > 0 || ensureRaises);
                 QCOMPARE(e.Message(), QStringLiteral("File access denied"));
+                QVERIFY(&use != uses || ensureRaises);
             }
         }
     }
