@@ -1,7 +1,7 @@
 #include "app/Application.h"
 
-#include "app/Dialogs.h"
-#include "app/Errors.h"
+#include "runtime/Dialogs.h"
+#include "runtime/Errors.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>

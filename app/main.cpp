@@ -1,14 +1,14 @@
 // The program entry: the application object, its title, the four windows in
 // their order, and the message loop.
 #include "app/Application.h"
-#include "app/Centring.h"
-#include "app/FirstPaint.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "player/FolderArgument.h"
 #include "player/Instance.h"
 #include "player/Mpris.h"
 #include "player/Unit1.h"
+#include "runtime/Centring.h"
+#include "runtime/FirstPaint.h"
 #include "tags/Id3tags.h"
 
 #include <QGuiApplication>

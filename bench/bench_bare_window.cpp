@@ -1,7 +1,7 @@
 // The floor for the player's start-up: a bare Qt window with a menu bar and an
 // empty list, the size of the player's window. With ZOLM_REPORT_FIRST_PAINT set
 // it reports its first paint as the player does and quits.
-#include "app/FirstPaint.h"
+#include "runtime/FirstPaint.h"
 
 #include <QApplication>
 #include <QListWidget>

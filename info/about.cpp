@@ -1,12 +1,11 @@
 #include "info/about.h"
 
 #include "app/Application.h"
-#include "app/Centring.h"
-#include "app/Desktop.h"
 #include "info/Fonts.h"
 #include "info/HeapUse.h"
 #include "info/JpegImage.h"
-#include "player/Unit1.h"
+#include "runtime/Centring.h"
+#include "runtime/SecondaryWindow.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -96,7 +95,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     setPalette(pal);
     setFixedSize(392, 288);
-    FrameAsDialog(this);
+    secondary_ = new SecondaryWindow(this, [this] { BuildContents(); }, [this] { FormClose(); });
 }
 
 // The contents come with the first showing: its fonts and picture would only
@@ -175,17 +174,13 @@ void TAboutBox::OKButtonClick()
 
 void TAboutBox::FormClose()
 {
-    if (Form1)
-        Form1->setEnabled(true);
-    hide();
+    secondary_->Close();
 }
 
 void TAboutBox::setVisible(bool visible)
 {
-    if (visible) {
-        BuildContents();
-        FrameAsDialog(this);
-    }
+    if (visible)
+        secondary_->Showing();
     QDialog::setVisible(visible);
 }
 

@@ -8,6 +8,7 @@
 class QFrame;
 class QImage;
 class QPushButton;
+class SecondaryWindow;
 
 // A label that reports a left click (press and release over it).
 class TLinkLabel : public QLabel {
@@ -50,6 +51,9 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void reject() override;
+
+private:
+    SecondaryWindow *secondary_;
 };
 
 extern TAboutBox *AboutBox;

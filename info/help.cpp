@@ -1,13 +1,12 @@
 #include "info/help.h"
 
 #include "app/Application.h"
-#include "app/Errors.h"
-#include "app/FileHandle.h"
-#include "app/TextCodec.h"
 #include "info/Fonts.h"
-#include "player/Unit1.h"
+#include "runtime/Errors.h"
+#include "runtime/FileHandle.h"
+#include "runtime/SecondaryWindow.h"
+#include "runtime/TextCodec.h"
 
-#include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
@@ -101,6 +100,9 @@ Thelpp::Thelpp(QWidget *parent) : QWidget(parent)
     setPalette(pal);
     setAutoFillBackground(true);
     setFixedSize(737, 450);
+    // Closed some other way than by "X" (the window manager's close key), it
+    // gives the main window back all the same.
+    secondary_ = new SecondaryWindow(this, [this] { BuildContents(); }, [this] { Button1Click(); });
 }
 
 // The text box comes with the first filling or showing: its font and editor would
@@ -148,9 +150,7 @@ void Thelpp::FillHelpText()
 
 void Thelpp::Button1Click()
 {
-    if (Form1)
-        Form1->setEnabled(true);
-    hide();
+    secondary_->Close();
 }
 
 void Thelpp::setVisible(bool visible)
@@ -171,14 +171,6 @@ void Thelpp::setVisible(bool visible)
         }
     }
     if (visible)
-        BuildContents();
+        secondary_->Showing();
     QWidget::setVisible(visible);
-}
-
-void Thelpp::closeEvent(QCloseEvent *event)
-{
-    // Closed some other way than by "X" (the window manager's close key):
-    // the main window must not stay disabled with nothing to enable it.
-    event->ignore();
-    Button1Click();
 }

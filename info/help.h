@@ -8,6 +8,7 @@
 class QFrame;
 class QPlainTextEdit;
 class QPushButton;
+class SecondaryWindow;
 
 class Thelpp : public QWidget {
     Q_OBJECT
@@ -25,8 +26,8 @@ public:
 
     void setVisible(bool visible) override;
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
+private:
+    SecondaryWindow *secondary_;
 };
 
 extern Thelpp *helpp;

@@ -1,6 +1,6 @@
 #include "media/FolderChooser.h"
 
-#include "app/Desktop.h"
+#include "runtime/Desktop.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "player/Controls.h"
 
-#include "app/TextCodec.h"
+#include "runtime/TextCodec.h"
 
 #include <QAccessible>
 #include <QAbstractListModel>

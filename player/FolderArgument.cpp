@@ -1,8 +1,8 @@
 #include "player/FolderArgument.h"
 
 #include "app/Application.h"
-#include "app/Dialogs.h"
-#include "app/TextCodec.h"
+#include "runtime/Dialogs.h"
+#include "runtime/TextCodec.h"
 #include "player/Unit1.h"
 
 #include <QDragEnterEvent>

@@ -1,7 +1,7 @@
 // The names of a folder's listing: read from the directory, kept compact, ordered by name.
 #include "player/NameList.h"
 
-#include "app/TextCodec.h"
+#include "runtime/TextCodec.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 // The folder playlist: rez.dat, the folder and sort commands, the list click.
 #include "player/Unit1.h"
 
-#include "app/Dialogs.h"
-#include "app/RezFile.h"
-#include "app/TextCodec.h"
+#include "runtime/Dialogs.h"
+#include "player/RezFile.h"
+#include "runtime/TextCodec.h"
 #include "player/Controls.h"
 #include "player/NameList.h"
 

@@ -2,8 +2,8 @@
 #include "player/Unit1.h"
 
 #include "app/Application.h"
-#include "app/Dialogs.h"
-#include "app/TextCodec.h"
+#include "runtime/Dialogs.h"
+#include "runtime/TextCodec.h"
 #include "media/MPlayer.h"
 #include "player/Controls.h"
 

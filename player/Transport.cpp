@@ -1,7 +1,7 @@
 // Transport commands and play modes: previous, play, pause, stop, next, shuffle, repeat.
 #include "player/Unit1.h"
 
-#include "app/Dialogs.h"
+#include "runtime/Dialogs.h"
 #include "media/MPlayer.h"
 #include "player/Controls.h"
 

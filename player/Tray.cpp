@@ -1,7 +1,7 @@
 // Hiding to the tray icon and coming back.
 #include "player/Unit1.h"
 
-#include "app/Desktop.h"
+#include "runtime/Desktop.h"
 
 #include <QSystemTrayIcon>
 

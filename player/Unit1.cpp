@@ -1,9 +1,10 @@
 #include "player/Unit1.h"
 
 #include "app/Application.h"
-#include "app/Desktop.h"
-#include "app/RezFile.h"
-#include "app/TextCodec.h"
+#include "runtime/Desktop.h"
+#include "runtime/SecondaryWindow.h"
+#include "player/RezFile.h"
+#include "runtime/TextCodec.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "media/MPlayer.h"
@@ -22,7 +23,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
-#include <QWindow>
 
 TForm1 *Form1 = nullptr;
 
@@ -364,37 +364,19 @@ void TForm1::changeEvent(QEvent *event)
 
 // ---------------------------------------------------------------- secondary windows
 
-namespace {
-
-// Shows a secondary window that the window manager keeps above the main window
-// it disabled: a click on the main window would otherwise raise it over the
-// secondary one, hiding the only window that takes input.
-void ShowOverMainWindow(QWidget *secondary, QWidget *main)
-{
-    secondary->winId();
-    if (QWindow *window = secondary->windowHandle())
-        window->setTransientParent(main->windowHandle());
-    secondary->show();
-}
-
-} // namespace
-
 void TForm1::N2Click()
 {
-    setEnabled(false);
-    ShowOverMainWindow(AboutBox, this);
+    OpenSecondaryWindow(AboutBox);
 }
 
 void TForm1::ID3Tag1Click()
 {
-    setEnabled(false);
-    ShowOverMainWindow(ID3Tag, this);
+    OpenSecondaryWindow(ID3Tag);
 }
 
 void TForm1::ZOLMPlayer1Click()
 {
     helpp->FillHelpText();
-    setEnabled(false);
     helpp->move(frameGeometry().center() - helpp->rect().center());
-    ShowOverMainWindow(helpp, this);
+    OpenSecondaryWindow(helpp);
 }

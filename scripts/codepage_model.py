@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Counts the letter-pair tables that app/TextCodec.cpp uses to tell windows-1251 text from
+"""Counts the letter-pair tables that runtime/TextCodec.cpp uses to tell windows-1251 text from
 windows-1252 text, and prints them as C++.
 
 Text: the message catalogues (/usr/share/locale/*/LC_MESSAGES/*.mo) of a Debian system:

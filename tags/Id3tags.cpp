@@ -1,13 +1,12 @@
 #include "tags/Id3tags.h"
 
 #include "app/Application.h"
-#include "app/Desktop.h"
-#include "app/RezFile.h"
-#include "app/TextCodec.h"
 #include "info/Fonts.h"
+#include "player/RezFile.h"
 #include "player/Unit1.h"
+#include "runtime/SecondaryWindow.h"
+#include "runtime/TextCodec.h"
 
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QShowEvent>
@@ -102,7 +101,7 @@ TID3Tag::TID3Tag(QWidget *parent) : QWidget(parent)
     setPalette(pal);
     setAutoFillBackground(true);
     setFixedSize(305, 209);
-    FrameAsDialog(this);
+    secondary_ = new SecondaryWindow(this, [this] { BuildContents(); }, [this] { FormClose(); });
     // Where the window first appears; later showings keep wherever the user moved it.
     move(644, 439);
 }
@@ -162,17 +161,13 @@ void TID3Tag::FormShow()
 
 void TID3Tag::FormClose()
 {
-    if (Form1)
-        Form1->setEnabled(true);
-    hide();
+    secondary_->Close();
 }
 
 void TID3Tag::setVisible(bool visible)
 {
-    if (visible) {
-        BuildContents();
-        FrameAsDialog(this);
-    }
+    if (visible)
+        secondary_->Showing();
     QWidget::setVisible(visible);
 }
 
@@ -181,10 +176,4 @@ void TID3Tag::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!event->spontaneous())
         RunHandler([this] { FormShow(); });
-}
-
-void TID3Tag::closeEvent(QCloseEvent *event)
-{
-    event->ignore();
-    RunHandler([this] { FormClose(); });
 }

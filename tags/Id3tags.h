@@ -8,6 +8,7 @@
 
 class QGroupBox;
 class QLabel;
+class SecondaryWindow;
 
 // An edit box whose maximum length limits only what the user types: text the
 // program sets is shown whole, and a box already over its limit takes no more.
@@ -46,7 +47,9 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
+
+private:
+    SecondaryWindow *secondary_;
 };
 
 extern TID3Tag *ID3Tag;

@@ -1,8 +1,8 @@
 #include "tags/Id3v1.h"
 
-#include "app/Errors.h"
-#include "app/FileHandle.h"
-#include "app/TextCodec.h"
+#include "runtime/Errors.h"
+#include "runtime/FileHandle.h"
+#include "runtime/TextCodec.h"
 
 #include <cerrno>
 #include <cstring>

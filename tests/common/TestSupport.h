@@ -1,7 +1,7 @@
 #pragma once
 // Shared helpers of the window tests: a dialog host that never blocks, a
 // scratch working directory, and tiny generated audio files.
-#include "app/Dialogs.h"
+#include "runtime/Dialogs.h"
 
 #include <QByteArray>
 #include <QDir>

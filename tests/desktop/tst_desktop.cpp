@@ -5,8 +5,8 @@
 // start-up cases run the real program.
 #include "PlayerHarness.h"
 #include "app/Application.h"
-#include "app/Dialogs.h"
-#include "app/Errors.h"
+#include "runtime/Dialogs.h"
+#include "runtime/Errors.h"
 
 #include <QAccessible>
 #include <QDialog>

@@ -1,5 +1,5 @@
 // The small controls the main window is made of.
-#include "app/TextCodec.h"
+#include "runtime/TextCodec.h"
 #include "player/Controls.h"
 #include "player/Glyphs.h"
 

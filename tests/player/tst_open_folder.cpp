@@ -3,7 +3,7 @@
 // command opens it; screen readers learn every control's name, role and state.
 #include "PlayerHarness.h"
 
-#include "app/TextCodec.h"
+#include "runtime/TextCodec.h"
 #include "player/Accessibility.h"
 #include "player/FolderArgument.h"
 #include "player/Instance.h"

@@ -2,7 +2,7 @@
 // the menus and their shortcuts.
 #include "PlayerHarness.h"
 
-#include "app/TextCodec.h"
+#include "runtime/TextCodec.h"
 
 #include <QAction>
 #include <QMenu>

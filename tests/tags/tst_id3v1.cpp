@@ -1,5 +1,5 @@
 // The ID3v1 reader: the trailer's fields, the genre table and the files it refuses.
-#include "app/Errors.h"
+#include "runtime/Errors.h"
 #include "tags/Id3v1.h"
 
 #include <QDir>

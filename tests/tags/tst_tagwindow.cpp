@@ -1,6 +1,6 @@
 // The tag window: its crossed boxes, the restart of the track around the
 // reading, and what it does when there is nothing to read.
-#include "app/TextCodec.h"
+#include "runtime/TextCodec.h"
 #include "player/PlayerHarness.h"
 
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "app/Desktop.h"
+#include "runtime/Desktop.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -113,6 +113,11 @@ bool CompositorActivatesWindows()
 void SetMainWindow(QWidget *window)
 {
     g_mainWindow = window;
+}
+
+QWidget *MainWindow()
+{
+    return g_mainWindow;
 }
 
 namespace {

@@ -12,8 +12,9 @@ bool OnWayland();
 // Weston, which has no window list, does not.
 bool CompositorActivatesWindows();
 
-// The main window, whose dialogs the boxes are on Wayland.
+// The main window: the boxes are its dialogs on Wayland, the secondary windows disable it.
 void SetMainWindow(QWidget *window);
+QWidget *MainWindow();
 
 // Makes a window that disables the main window a dialog of it (window managers
 // keep it over the main window, and bring it back with it), framed with close

@@ -1,4 +1,4 @@
-#include "app/TextCodec.h"
+#include "runtime/TextCodec.h"
 
 #include <QStringDecoder>
 

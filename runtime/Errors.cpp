@@ -1,6 +1,6 @@
-#include "app/Errors.h"
+#include "runtime/Errors.h"
 
-#include "app/TextCodec.h"
+#include "runtime/TextCodec.h"
 
 #include <QDir>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "app/Centring.h"
+#include "runtime/Centring.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "app/FirstPaint.h"
+#include "runtime/FirstPaint.h"
 
 #include <QCoreApplication>
 #include <QEvent>

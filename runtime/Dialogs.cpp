@@ -1,9 +1,9 @@
-#include "app/Dialogs.h"
+#include "runtime/Dialogs.h"
 
 #include "app/Application.h"
-#include "app/Centring.h"
-#include "app/Desktop.h"
 #include "media/FolderChooser.h"
+#include "runtime/Centring.h"
+#include "runtime/Desktop.h"
 
 #include <QApplication>
 #include <QMessageBox>

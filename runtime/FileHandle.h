@@ -1,6 +1,6 @@
 #pragma once
 // Owns one file descriptor and closes it when it goes out of scope.
-#include "app/Errors.h"
+#include "runtime/Errors.h"
 
 #include <cerrno>
 #include <unistd.h>
