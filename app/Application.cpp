@@ -1,17 +1,9 @@
 #include "app/Application.h"
 
-#include "runtime/Dialogs.h"
 #include "runtime/Errors.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>
-#include <QWidget>
-
-namespace {
-QString g_applicationTitle = QStringLiteral("ZOLM Player");
-const QString kModifiedMark = QStringLiteral("[*]");
-const QString kEscapedMark = QStringLiteral("[*][*]");
-} // namespace
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
@@ -33,31 +25,6 @@ void LoadQtTranslations(QCoreApplication *app)
         delete texts;
 }
 
-QString ApplicationTitle()
-{
-    return g_applicationTitle;
-}
-
-void SetApplicationTitle(const QString &title)
-{
-    g_applicationTitle = title;
-}
-
-void SetCaption(QWidget *window, const QString &caption)
-{
-    // Qt shows "[*][*]" as "[*]", so doubling each mark leaves the characters as they are.
-    QString escaped = caption;
-    escaped.replace(kModifiedMark, kEscapedMark);
-    window->setWindowTitle(escaped);
-    // What the taskbar shows for the window, also where it goes by the icon name.
-    window->setWindowIconText(escaped);
-}
-
-QString Caption(const QWidget *window)
-{
-    return window->windowTitle().replace(kEscapedMark, kModifiedMark);
-}
-
 bool TApplication::notify(QObject *receiver, QEvent *event)
 {
     try {
@@ -66,9 +33,4 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
         ShowException(e);
         return true;
     }
-}
-
-void ShowException(const std::exception &e)
-{
-    Dialogs().ShowError(ErrorBoxText(QString::fromUtf8(e.what())));
 }

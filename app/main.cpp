@@ -7,6 +7,7 @@
 #include "player/Instance.h"
 #include "player/Mpris.h"
 #include "player/Unit1.h"
+#include "runtime/Captions.h"
 #include "runtime/Centring.h"
 #include "runtime/FirstPaint.h"
 #include "tags/Id3tags.h"

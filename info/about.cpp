@@ -1,10 +1,10 @@
 #include "info/about.h"
 
-#include "app/Application.h"
 #include "info/Fonts.h"
 #include "info/HeapUse.h"
 #include "info/JpegImage.h"
 #include "runtime/Centring.h"
+#include "runtime/Errors.h"
 #include "runtime/SecondaryWindow.h"
 
 #include <QDesktopServices>

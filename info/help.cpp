@@ -1,6 +1,5 @@
 #include "info/help.h"
 
-#include "app/Application.h"
 #include "info/Fonts.h"
 #include "runtime/Errors.h"
 #include "runtime/FileHandle.h"

@@ -1,9 +1,9 @@
 #include "player/FolderArgument.h"
 
-#include "app/Application.h"
-#include "runtime/Dialogs.h"
-#include "runtime/TextCodec.h"
 #include "player/Unit1.h"
+#include "runtime/Dialogs.h"
+#include "runtime/Errors.h"
+#include "runtime/TextCodec.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

@@ -2,11 +2,11 @@
 // interfaces over the main window's own handlers.
 #include "player/Mpris.h"
 
-#include "app/Application.h"
-#include "player/Instance.h"
 #include "media/MPlayer.h"
+#include "player/Instance.h"
 #include "player/PlayerState.h"
 #include "player/Unit1.h"
+#include "runtime/Errors.h"
 
 #include <QApplication>
 #include <QDBusAbstractAdaptor>

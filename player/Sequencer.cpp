@@ -1,11 +1,11 @@
 // The playback sequencer: Play, the one-second tick and the end-of-track advance.
 #include "player/Unit1.h"
 
-#include "app/Application.h"
-#include "runtime/Dialogs.h"
-#include "runtime/TextCodec.h"
 #include "media/MPlayer.h"
 #include "player/Controls.h"
+#include "runtime/Captions.h"
+#include "runtime/Dialogs.h"
+#include "runtime/TextCodec.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,16 +1,17 @@
 #include "player/Unit1.h"
 
-#include "app/Application.h"
-#include "runtime/Desktop.h"
-#include "runtime/SecondaryWindow.h"
-#include "player/RezFile.h"
-#include "runtime/TextCodec.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "media/MPlayer.h"
 #include "player/Accessibility.h"
 #include "player/Controls.h"
 #include "player/Glyphs.h"
+#include "player/RezFile.h"
+#include "runtime/Captions.h"
+#include "runtime/Desktop.h"
+#include "runtime/Errors.h"
+#include "runtime/SecondaryWindow.h"
+#include "runtime/TextCodec.h"
 #include "tags/Id3tags.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "runtime/Dialogs.h"
 
-#include "app/Application.h"
 #include "media/FolderChooser.h"
+#include "runtime/Captions.h"
 #include "runtime/Centring.h"
 #include "runtime/Desktop.h"
 

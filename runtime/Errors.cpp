@@ -1,5 +1,6 @@
 #include "runtime/Errors.h"
 
+#include "runtime/Dialogs.h"
 #include "runtime/TextCodec.h"
 
 #include <QDir>
@@ -51,4 +52,9 @@ QString ErrorBoxText(const QString &message)
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
         return message + QLatin1Char('.');
     return message;
+}
+
+void ShowException(const std::exception &e)
+{
+    Dialogs().ShowError(ErrorBoxText(QString::fromUtf8(e.what())));
 }

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <stdexcept>
+#include <utility>
 
 // Any failure of the program, carrying a message only.
 class Exception : public std::runtime_error {
@@ -31,3 +32,19 @@ public:
 
 // The error box's text: the message with "." appended when its last character sorts after ".".
 QString ErrorBoxText(const QString &message);
+
+// Shows the error box for an exception that ended a handler.
+void ShowException(const std::exception &e);
+
+// Runs a handler; an exception ends it and is shown in the error box. Qt's own
+// frames are not built to be unwound through, so every handler that Qt calls
+// goes through here.
+template <typename F>
+void RunHandler(F &&handler)
+{
+    try {
+        std::forward<F>(handler)();
+    } catch (const std::exception &e) {
+        ShowException(e);
+    }
+}

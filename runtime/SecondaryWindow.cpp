@@ -1,7 +1,7 @@
 #include "runtime/SecondaryWindow.h"
 
-#include "app/Application.h"
 #include "runtime/Desktop.h"
+#include "runtime/Errors.h"
 
 #include <QEvent>
 #include <QWidget>

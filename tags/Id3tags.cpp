@@ -1,9 +1,10 @@
 #include "tags/Id3tags.h"
 
-#include "app/Application.h"
 #include "info/Fonts.h"
 #include "player/RezFile.h"
 #include "player/Unit1.h"
+#include "runtime/Captions.h"
+#include "runtime/Errors.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
 

@@ -5,6 +5,7 @@
 // start-up cases run the real program.
 #include "PlayerHarness.h"
 #include "app/Application.h"
+#include "runtime/Captions.h"
 #include "runtime/Dialogs.h"
 #include "runtime/Errors.h"
 

@@ -1,8 +1,8 @@
 // The help window and the About box: what they show, and their ways in and out.
 #include "player/PlayerHarness.h"
 
-#include "app/Application.h"
 #include "info/JpegImage.h"
+#include "runtime/Errors.h"
 
 #include <QDesktopServices>
 #include <QPlainTextEdit>

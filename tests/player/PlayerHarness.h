@@ -2,14 +2,14 @@
 // Builds the real main window (and the secondary windows) in a scratch working
 // directory, with boxes recorded instead of shown and the audio on a manual clock.
 #include "TestSupport.h"
-#include "app/Application.h"
 #include "info/about.h"
 #include "info/help.h"
-#include "media/ManualClock.h"
 #include "media/MPlayer.h"
+#include "media/ManualClock.h"
 #include "media/Volume.h"
 #include "player/Controls.h"
 #include "player/Unit1.h"
+#include "runtime/Captions.h"
 #include "tags/Id3tags.h"
 
 #include <QApplication>
