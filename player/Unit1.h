@@ -2,8 +2,8 @@
 // TForm1: the main window. It owns the playlist, the media component, the
 // one-second timer and the shared player state. Its code is split by concern:
 //   Unit1.cpp      construction, layout, menus, start-up and end
-//   Playlist.cpp   rez.dat, the folder listing, the folder and sort commands
-//   Sequencer.cpp  Play, the one-second tick and the end-of-track advance
+//   Playlist.cpp   rez.dat, the folder and sort commands, the list click, the entries
+//   Sequencer.cpp  Play, the one-second tick, and the play order's answers applied
 //   Transport.cpp  previous / play / pause / stop / next, shuffle and repeat
 //   SeekBar.cpp    the seek bar
 //   Volume.cpp     volume slider and mute
