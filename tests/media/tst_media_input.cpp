@@ -24,15 +24,10 @@ class MediaInputTest : public QObject {
     std::uint32_t mp3Ms_ = 0;
 
     QByteArray Path(const QByteArray &name) const { return QFile::encodeName(dir_.path()) + "/" + name; }
-    QByteArray Bytes(const QByteArray &path) const
-    {
-        QFile f(QFile::decodeName(path));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     QByteArray Make(const QByteArray &name, const QByteArray &bytes)
     {
         const QByteArray p = Path(name);
-        if (!fx::WriteFile(p, bytes))
+        if (!WriteBytes(p, bytes))
             qFatal("cannot write %s", p.constData());
         return p;
     }
@@ -138,7 +133,7 @@ private slots:
         QVERIFY(dir_.isValid());
         ManualClock::Install();
         wav_ = Path("tone.wav");
-        QVERIFY(fx::WriteWav(QFile::decodeName(wav_), 44100, 2, fx::Tone(44100, 2, 88200, 440, 9000)));
+        QVERIFY(WriteBytes(wav_, WavBytes(44100, 2, Tone(44100, 2, 88200, 440, 9000))));
         mp3_ = Path("tone.mp3");
         QVERIFY(fx::Lame(QFile::decodeName(wav_), QFile::decodeName(mp3_), {"-b", "128"}));
         TMediaPlayer mp;
@@ -164,7 +159,7 @@ private slots:
     {
         if (::geteuid() == 0)
             QSKIP("root reads every file");
-        const QByteArray p = Make("locked.mp3", Bytes(mp3_));
+        const QByteArray p = Make("locked.mp3", ReadBytes(mp3_));
         QVERIFY(::chmod(p.constData(), 0) == 0);
         ExpectRefused(p, "access");
     }
@@ -185,12 +180,12 @@ private slots:
 
     void wavRenamedMp3PlaysAsWav()
     {
-        QCOMPARE(ExpectPlays(Make("renamed.mp3", Bytes(wav_)), 2100), 2000u);
+        QCOMPARE(ExpectPlays(Make("renamed.mp3", ReadBytes(wav_)), 2100), 2000u);
         // Near-silent PCM: samples of 0 and -1 look like free-format Layer I frames.
         std::vector<std::int16_t> quiet(44100 * 2);
         for (std::size_t i = 0; i < quiet.size(); ++i)
             quiet[i] = (i / 3) % 2 ? -1 : 0;
-        const QByteArray wav = fx::WavBytes(44100, 2, quiet);
+        const QByteArray wav = WavBytes(44100, 2, quiet);
         QCOMPARE(ExpectPlays(Make("quiet.mp3", wav), 1100), 1000u);
         // The same samples without the RIFF header are not audio we can identify.
         ExpectRefused(Make("quiet-raw.mp3", wav.mid(44)), "neither WAV nor MPEG");
@@ -198,24 +193,24 @@ private slots:
 
     void mp3RenamedWavPlaysAsMp3()
     {
-        QCOMPARE(ExpectPlays(Make("renamed.wav", Bytes(mp3_)), 2100), mp3Ms_);
+        QCOMPARE(ExpectPlays(Make("renamed.wav", ReadBytes(mp3_)), 2100), mp3Ms_);
     }
 
     void truncatedWavHeaderIsRefused()
     {
-        ExpectRefused(Make("short-header.wav", Bytes(wav_).left(30)), "WAV");
+        ExpectRefused(Make("short-header.wav", ReadBytes(wav_).left(30)), "WAV");
         ExpectRefused(Make("riff-only.wav", QByteArray("RIFF\x10\0\0\0WAVE", 12)), "WAV");
     }
 
     void truncatedWavPlaysWhatIsThere()
     {
         // The header claims two seconds, the data holds half a second.
-        QCOMPARE(ExpectPlays(Make("cut.wav", Bytes(wav_).left(44 + 22050 * 4)), 600), 500u);
+        QCOMPARE(ExpectPlays(Make("cut.wav", ReadBytes(wav_).left(44 + 22050 * 4)), 600), 500u);
     }
 
     void truncatedMp3PlaysWhatIsThereOrIsRefused()
     {
-        const QByteArray all = Bytes(mp3_);
+        const QByteArray all = ReadBytes(mp3_);
         for (qsizetype keep : {all.size() / 2, qsizetype(3000), qsizetype(700)}) {
             const QByteArray p = Make("cut.mp3", all.left(keep));
             try {
@@ -235,7 +230,7 @@ private slots:
         tag += QByteArray(256 - 4 - 12, '\0');
         ExpectRefused(Make("tag-only.mp3", tag), "no audio");
         // A tag followed by real audio plays.
-        QCOMPARE(ExpectPlays(Make("tagged.mp3", tag + Bytes(mp3_)), 2100), mp3Ms_);
+        QCOMPARE(ExpectPlays(Make("tagged.mp3", tag + ReadBytes(mp3_)), 2100), mp3Ms_);
     }
 
     // Encodings libsndfile decodes but some cannot seek in (GSM 6.10 not even to the
@@ -246,8 +241,8 @@ private slots:
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<QByteArray>("reference"); // the same audio, decodable on its own
         const QString src8k = dir_.filePath("src8k.wav"), src = dir_.filePath("src.wav");
-        QVERIFY(fx::WriteWav(src8k, 8000, 1, fx::Tone(8000, 1, 24321, 300, 9000)));
-        QVERIFY(fx::WriteWav(src, 44100, 2, fx::Tone(44100, 2, 44101, 440, 9000)));
+        QVERIFY(WriteBytes(QFile::encodeName(src8k), WavBytes(8000, 1, Tone(8000, 1, 24321, 300, 9000))));
+        QVERIFY(WriteBytes(QFile::encodeName(src), WavBytes(44100, 2, Tone(44100, 2, 44101, 440, 9000))));
         const auto sox = [&](const QString &from, const char *name, QStringList opts) {
             const QString to = dir_.filePath(QString::fromLatin1(name));
             if (!fx::Run("sox", QStringList{from} << opts << to))
@@ -265,12 +260,12 @@ private slots:
         }
         const QByteArray rifx = sox(src, "rifx.wav", {"-B"});
         QTest::newRow("big-endian RIFX") << rifx << rifx;
-        QTest::newRow("ID3v2 + WAV") << Make("tagged-pcm.wav", fx::Id3v2Tag() + fx::Id3v2Tag() + Bytes(QFile::encodeName(src)))
+        QTest::newRow("ID3v2 + WAV") << Make("tagged-pcm.wav", fx::Id3v2Tag() + fx::Id3v2Tag() + ReadBytes(QFile::encodeName(src)))
                                      << QFile::encodeName(src);
-        QTest::newRow("ID3v2 + GSM") << Make("tagged-gsm.wav", fx::Id3v2Tag() + Bytes(gsm)) << gsmPcm;
+        QTest::newRow("ID3v2 + GSM") << Make("tagged-gsm.wav", fx::Id3v2Tag() + ReadBytes(gsm)) << gsmPcm;
 
         const QString lameIn = dir_.filePath("lame-in.wav");
-        QVERIFY(fx::WriteWav(lameIn, 44100, 2, fx::Tone(44100, 2, 3 * 44100, 440, 9000)));
+        QVERIFY(WriteBytes(QFile::encodeName(lameIn), WavBytes(44100, 2, Tone(44100, 2, 3 * 44100, 440, 9000))));
         for (const char *kbps : {"128", "400"}) {
             const QString ff = dir_.filePath(QStringLiteral("free%1.mp3").arg(kbps));
             QVERIFY(fx::Lame(lameIn, ff, {"--freeformat", "-b", kbps, "-t"}));
@@ -287,13 +282,13 @@ private slots:
             QTest::newRow(name) << p << p;
         }
         QVERIFY(fx::Lame(lameIn, dir_.filePath("cbr.mp3"), {"-b", "128", "-t"}));
-        const QByteArray two = MpegFrames(Bytes(Path("cbr.mp3")), 2);
+        const QByteArray two = MpegFrames(ReadBytes(Path("cbr.mp3")), 2);
         QByteArray trailer(128, '\x5a');
         trailer.replace(0, 3, "XYZ");
         QTest::newRow("2 MPEG frames + trailer") << Make("two-junk.mp3", two + trailer) << Make("two.mp3", two);
         QTest::newRow("ID3v2 + 3 MPEG frames + trailer")
-            << Make("tag-three-junk.mp3", fx::Id3v2Tag() + MpegFrames(Bytes(Path("cbr.mp3")), 3) + QByteArray(200, '\x11'))
-            << Make("three.mp3", MpegFrames(Bytes(Path("cbr.mp3")), 3));
+            << Make("tag-three-junk.mp3", fx::Id3v2Tag() + MpegFrames(ReadBytes(Path("cbr.mp3")), 3) + QByteArray(200, '\x11'))
+            << Make("three.mp3", MpegFrames(ReadBytes(Path("cbr.mp3")), 3));
     }
     void everyReadableKindPlaysFromStartAndMiddleToItsLength()
     {
@@ -345,7 +340,7 @@ private slots:
         std::vector<std::int16_t> quiet(44100 * 2);
         for (std::size_t i = 0; i < quiet.size(); ++i)
             quiet[i] = (i / 3) % 2 ? -1 : 0;
-        const QByteArray pcm = fx::WavBytes(44100, 2, quiet).mid(44);
+        const QByteArray pcm = WavBytes(44100, 2, quiet).mid(44);
         // Samples 0,0,0,-1,-1,-1 repeat every 12 bytes; bytes 10.. read FF FF 00 00.
         ExpectRefused(Make("quiet-at-header.mp3", pcm.mid(10)), "neither WAV nor MPEG");
         // Dither of 0 and -1, with a header-like pair every 48 bytes.
@@ -381,11 +376,11 @@ private slots:
         // The same behind an ID3v2 tag.
         ExpectRefused(Make("tagged-odd.wav", fx::Id3v2Tag() + rifx), "WAV file is damaged");
         // A finished file whose data chunk is empty, with another chunk after it.
-        QByteArray empty = fx::WavBytes(8000, 1, {}) + "LIST" + QByteArray("\x40\0\0\0", 4) + QByteArray(64, 'x');
+        QByteArray empty = WavBytes(8000, 1, {}) + "LIST" + QByteArray("\x40\0\0\0", 4) + QByteArray(64, 'x');
         empty.replace(4, 4, QByteArray("\x84\0\0\0", 4)); // the RIFF size covers the list
         ExpectRefused(Make("empty-data.wav", empty), "no audio");
         // 64-bit integer samples, which libsndfile does not decode (nor does any common recorder write).
-        QByteArray wide = fx::WavBytes(8000, 1, std::vector<std::int16_t>(4000, 1000));
+        QByteArray wide = WavBytes(8000, 1, std::vector<std::int16_t>(4000, 1000));
         wide.replace(28, 8, QByteArray("\x00\xfa\0\0\x08\0\x40\0", 8)); // bytes/s, block, bits
         ExpectRefused(Make("int64.wav", wide), "encoding cannot be played");
         // A tag followed by something that is neither.
@@ -394,7 +389,7 @@ private slots:
 
     void namesThatAreNotUtf8OpenByTheirBytes()
     {
-        const QByteArray name = Make("\xcf\xe5\xf1\xed\xff.mp3", Bytes(mp3_)); // windows-1251, not UTF-8
+        const QByteArray name = Make("\xcf\xe5\xf1\xed\xff.mp3", ReadBytes(mp3_)); // windows-1251, not UTF-8
         QCOMPARE(ExpectPlays(name, 2100), mp3Ms_);
         ::unlink(name.constData()); // QDir cannot name it to clean up
     }

@@ -49,7 +49,7 @@ private slots:
         QVERIFY(dir_.isValid());
         ManualClock::Install();
         wav_ = Path("tone.wav");
-        QVERIFY(fx::WriteWav(wav_, 44100, 2, fx::Tone(44100, 2, 110250, 440, 8000)));
+        QVERIFY(WriteBytes(wav_, WavBytes(44100, 2, Tone(44100, 2, 110250, 440, 8000))));
     }
     void cleanup() { media::WaveOutSetVolume(0xFFFFFFFFu); }
 
@@ -75,14 +75,14 @@ private slots:
         QFETCH(bool, header);
         // Quiet tone, then loud noise: a VBR encoder gives these very different bitrates,
         // which is what makes a length guessed from the first frame wrong.
-        std::vector<std::int16_t> s = fx::Tone(rate, channels, rate, 330, 300);
+        std::vector<std::int16_t> s = Tone(rate, channels, rate, 330, 300);
         std::uint32_t x = 12345;
         for (int i = 0; i < 2 * rate * channels; ++i) {
             x = x * 1103515245u + 12345u;
             s.push_back(static_cast<std::int16_t>((x >> 16) % 40000) - 20000);
         }
         const QString base = QStringLiteral("len_%1_%2_%3_%4").arg(rate).arg(channels).arg(vbr).arg(header);
-        QVERIFY(fx::WriteWav(dir_.filePath(base + ".wav"), rate, channels, s));
+        QVERIFY(WriteBytes(Path(base + ".wav"), WavBytes(rate, channels, s)));
         QStringList opts{"--resample", QString::number(rate / 1000.0), "-m", channels == 1 ? "m" : "j"};
         opts << (vbr ? QStringList{"-V", "4"} : QStringList{"-b", "64"});
         if (!header)
@@ -117,11 +117,11 @@ private slots:
         // A tone on every channel (at a frequency of its own), or on channel `only` alone.
         const auto wav = [&](const QString &name, int rate, int channels, int frames, int only = -1,
                              std::uint32_t mask = 0) {
-            auto s = fx::Tone(rate, channels, frames, 200, 9000);
+            auto s = Tone(rate, channels, frames, 200, 9000);
             for (std::size_t i = 0; i < s.size(); ++i)
                 if (only >= 0 && int(i % std::size_t(channels)) != only)
                     s[i] = 0;
-            if (!fx::WriteFile(dir_.filePath(name), fx::WavBytes(rate, channels, s, mask)))
+            if (!WriteBytes(Path(name), WavBytes(rate, channels, s, mask)))
                 qFatal("cannot write %s", qPrintable(name));
             return Path(name);
         };
@@ -161,16 +161,16 @@ private slots:
             row(enc, sox({st}, QStringLiteral("%1.wav").arg(enc), {"-e", enc}), {1, 0}, {0, 1});
         row("GSM 6.10", sox({Path("m8.wav")}, "gsm.wav", {"-e", "gsm-full-rate"}), {1}, {1});
         row("RIFX", sox({st}, "rifx.wav", {"-B"}), {1, 0}, {0, 1});
-        const QByteArray pcm = fx::WavBytes(8000, 1, fx::Tone(8000, 1, 4001, 300, 9000));
-        QVERIFY(fx::WriteFile(Path("plain.wav"), pcm) && fx::WriteFile(Path("tagged.wav"), fx::Id3v2Tag() + pcm));
+        const QByteArray pcm = WavBytes(8000, 1, Tone(8000, 1, 4001, 300, 9000));
+        QVERIFY(WriteBytes(Path("plain.wav"), pcm) && WriteBytes(Path("tagged.wav"), fx::Id3v2Tag() + pcm));
         row("behind ID3v2", Path("tagged.wav"), {1}, {1}, Path("plain.wav"));
-        QVERIFY(fx::WriteFile(Path("size0.wav"), QByteArray(pcm).replace(4, 4, QByteArray(4, 0)).replace(40, 4, QByteArray(4, 0))));
+        QVERIFY(WriteBytes(Path("size0.wav"), QByteArray(pcm).replace(4, 4, QByteArray(4, 0)).replace(40, 4, QByteArray(4, 0))));
         row("data size 0", Path("size0.wav"), {1}, {1}, Path("plain.wav"));
         // Mono frames, then stereo ones; libmpg123 alone, following the change, is the reference.
         QVERIFY(fx::Lame(dir_.filePath("m8.wav"), dir_.filePath("mono.mp3"), {"-t", "-m", "m", "--resample", "44.1"}));
         QVERIFY(fx::Lame(dir_.filePath("s44.wav"), dir_.filePath("stereo.mp3"), {"-t", "-m", "s"}));
         QVERIFY(fx::Run("sh", {"-c", "cd \"$0\" && cat mono.mp3 stereo.mp3 >mono-stereo.mp3", dir_.path()}));
-        QVERIFY(fx::WriteFile(Path("mono-stereo.wav"), fx::WavBytes(44100, 2, fx::BareDecode(Path("mono-stereo.mp3")))));
+        QVERIFY(WriteBytes(Path("mono-stereo.wav"), WavBytes(44100, 2, fx::BareDecode(Path("mono-stereo.mp3")))));
         row("MP3 mono, then stereo", Path("mono-stereo.mp3"), {1, 0}, {0, 1}, Path("mono-stereo.wav"));
     }
     void wavLengthExactToTheMillisecond()
@@ -324,9 +324,9 @@ private slots:
         // One second of silence, then a tone: where the tone starts tells where play began.
         const int rate = 44100;
         std::vector<std::int16_t> s(std::size_t(rate) * 2, 0);
-        const auto tone = fx::Tone(rate, 2, 2 * rate, 1000, 12000);
+        const auto tone = Tone(rate, 2, 2 * rate, 1000, 12000);
         s.insert(s.end(), tone.begin(), tone.end());
-        QVERIFY(fx::WriteWav(dir_.filePath("onset.wav"), rate, 2, s));
+        QVERIFY(WriteBytes(Path("onset.wav"), WavBytes(rate, 2, s)));
         QVERIFY(fx::Lame(dir_.filePath("onset.wav"), dir_.filePath("onset.mp3"), {"-V", "2"}));
         const auto onsetOf = [](const std::vector<std::int16_t> &pcm) {
             for (std::size_t i = 0; i < pcm.size(); ++i)
@@ -360,9 +360,9 @@ private slots:
             s.push_back(static_cast<std::int16_t>(i * 13 % 65536 - 32768));
             s.push_back(static_cast<std::int16_t>(32767 - i * 7 % 65536));
         }
-        QVERIFY(fx::WriteWav(dir_.filePath("ramp.wav"), 44100, 2, s));
+        QVERIFY(WriteBytes(Path("ramp.wav"), WavBytes(44100, 2, s)));
         std::vector<std::int16_t> mono(s.begin(), s.begin() + 4410);
-        QVERIFY(fx::WriteWav(dir_.filePath("mono.wav"), 44100, 1, mono));
+        QVERIFY(WriteBytes(Path("mono.wav"), WavBytes(44100, 1, mono)));
 
         std::vector<std::uint32_t> seen;
         media::SetVolumeObserver([&](std::uint32_t w) { seen.push_back(w); });
@@ -636,7 +636,7 @@ private slots:
     void fileTruncatedWhilePlayingEndsEarlyAtLength()
     {
         const QString name = dir_.filePath("long.wav");
-        QVERIFY(fx::WriteWav(name, 44100, 2, fx::Tone(44100, 2, 44100 * 10, 440, 8000)));
+        QVERIFY(WriteBytes(QFile::encodeName(name), WavBytes(44100, 2, Tone(44100, 2, 44100 * 10, 440, 8000))));
         TMediaPlayer mp;
         int notices = 0;
         mp.OnNotify = [&](TMediaPlayer *) { ++notices; };
