@@ -180,29 +180,6 @@ private slots:
         QVERIFY(!AboutBox->isVisible() && h.form->isEnabled());
     }
 
-    void windowsCarryTheirCaptionsTextsAndSizes()
-    {
-        PlayerHarness h;
-        h.Start();
-        h.form->ZOLMPlayer1Click();
-        QCOMPARE(helpp->windowTitle(), "Помощь!");
-        QCOMPARE(helpp->size(), QSize(737, 450));
-        QCOMPARE(helpp->Memo1->geometry(), QRect(8, 24, 721, 417));
-        QCOMPARE(helpp->Button1->text(), "X");
-        QCOMPARE(helpp->Button1->geometry(), QRect(712, 0, 20, 20));
-        helpp->Button1Click();
-
-        h.form->N2Click();
-        QCOMPARE(AboutBox->windowTitle(), "О программе");
-        QCOMPARE(AboutBox->size(), QSize(392, 288));
-        QCOMPARE(AboutBox->Panel1->geometry(), QRect(8, 8, 377, 249));
-        QCOMPARE(AboutBox->OKButton->text(), "Угу");
-        QCOMPARE(AboutBox->OKButton->geometry(), QRect(159, 260, 75, 25));
-        QCOMPARE(AboutBox->ProductName->text(), "ZOLM Player");
-        QCOMPARE(AboutBox->Version->text(), "Version 1.0");
-        QCOMPARE(AboutBox->Version->pos(), QPoint(216, 48));
-    }
-
     void mailLinkReachesTheMailHandler()
     {
         PlayerHarness h;
