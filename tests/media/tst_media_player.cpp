@@ -12,6 +12,8 @@
 
 #include <array>
 #include <cmath>
+#include <functional>
+#include <map>
 
 #include <dirent.h>
 #include <unistd.h>
@@ -234,89 +236,74 @@ private slots:
         }
     }
 
-    void positionFollowsAdvanceAndEndsExactlyAtLength()
+    // Commands on a device just opened on tone.wav (2500 ms), and what must hold after them.
+    // Commands: play stop pause pauseonly resume close norewind (AutoRewind off); @N arms a
+    // start (@end: the length, @end+1 past it); +N lets N ms play; ~N lets the clock run N ms
+    // with no audio taken. Checks: =N (=end) the position; playing paused stopped the mode;
+    // ok range the last error; armed unarmed the start flag; s=N StartPos; n=N the notices
+    // so far; done the last notice's result is success; closed; step=N StepFrames.
+    void commandsMoveThePositionAsTheDeviceDoes_data()
     {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("position follows the audio played and ends at the length")
+            << "step=250 stopped play playing =0 +1000 =1000 ~500 =1000 +1000 =2000 n=0 +1000 =end stopped n=1 done "
+               "+1000 =end";
+        QTest::newRow("play at the end rewinds") << "play +3000 =end play playing =0";
+        QTest::newRow("a start beyond the end is refused and nothing rewinds") << "play +3000 @end+1 play range =end";
+        QTest::newRow("a start armed at the end plays from there") << "play +3000 @1200 play =1200";
+        QTest::newRow("without AutoRewind play at the end stays there") << "norewind play +3000 play +100 =end stopped";
+        QTest::newRow("a start is consumed by one play")
+            << "@1000 s=1000 armed play unarmed =1000 +500 stop stopped =1500 play =1500 s=1000 @9999 play range =1500";
+        QTest::newRow("the very end is in range, before the start not") << "@-1 play range @end play ok =end @end+1 play range "
+                                                                          "close ok closed";
+        QTest::newRow("pause freezes the position and toggles back")
+            << "pause stopped play +300 pause paused +1000 =300 pause playing +200 =500 pauseonly resume ok playing";
+        QTest::newRow("resume refused on a stopped device falls back to play")
+            << "@700 play stop resume ok playing =700 +3000 resume playing =0";
+    }
+    void commandsMoveThePositionAsTheDeviceDoes()
+    {
+        QFETCH(QString, steps);
         TMediaPlayer mp;
         int notices = 0;
-        mp.OnNotify = [&](TMediaPlayer *sender) {
-            QCOMPARE(sender, &mp);
-            ++notices;
+        mp.OnNotify = [&](TMediaPlayer *sender) { notices += sender == &mp; };
+        OpenFile(mp, wav_);
+        const auto value = [&](const QString &v) {
+            return v.startsWith(QLatin1String("end")) ? int(mp.Length()) + v.mid(3).toInt() : v.toInt();
         };
-        OpenFile(mp, wav_);
-        QCOMPARE(mp.Length(), 2500u);
-        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
-        mp.Play();
-        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
-        QCOMPARE(mp.Position(), 0u);
-        ManualClock::Advance(1000);
-        QCOMPARE(mp.Position(), 1000u);
-        // The output's clock runs on without taking audio: the position stays with the
-        // audio the output was given.
-        ManualClock::Stall(500);
-        QCOMPARE(mp.Position(), 1000u);
-        ManualClock::Advance(1000);
-        QCOMPARE(mp.Position(), 2000u);
-        QCOMPARE(notices, 0);
-        ManualClock::Advance(1000);
-        QCOMPARE(mp.Position(), mp.Length());
-        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
-        QCOMPARE(notices, 1);
-        QCOMPARE(mp.NotifyResult(), TMPNotifyValues::nvSuccessful);
-        ManualClock::Advance(1000); // a stopped device stays where it is
-        QCOMPARE(mp.Position(), mp.Length());
-    }
-
-    void playAtEndRewindsUnlessStartPosArmed()
-    {
-        TMediaPlayer mp;
-        OpenFile(mp, wav_);
-        mp.Play();
-        ManualClock::Advance(3000);
-        QCOMPARE(mp.Position(), mp.Length());
-        mp.Play();
-        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
-        QCOMPARE(mp.Position(), 0u);
-        ManualClock::Advance(3000);
-        mp.setStartPos(int(mp.Length()) + 1); // refused, and no rewind before it either
-        mp.Play();
-        QCOMPARE(mp.LastError(), std::int32_t(media::kErrOutOfRange));
-        QCOMPARE(mp.Position(), mp.Length());
-        mp.setStartPos(1200);
-        mp.Play();
-        QCOMPARE(mp.Position(), 1200u);
-
-        mp.Close();
-        OpenFile(mp, wav_);
-        mp.AutoRewind = false;
-        mp.Play();
-        ManualClock::Advance(3000);
-        mp.Play(); // nothing left to play: it stays at the end
-        ManualClock::Advance(100);
-        QCOMPARE(mp.Position(), mp.Length());
-        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
-    }
-
-    void startPosIsConsumedByOnePlay()
-    {
-        TMediaPlayer mp;
-        OpenFile(mp, wav_);
-        mp.setStartPos(1000);
-        QCOMPARE(mp.StartPos(), 1000);
-        QVERIFY(mp.FromArmed);
-        mp.Play();
-        QVERIFY(!mp.FromArmed);
-        QCOMPARE(mp.Position(), 1000u);
-        ManualClock::Advance(500);
-        mp.Stop();
-        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
-        QCOMPARE(mp.Position(), 1500u);
-        mp.Play();
-        QCOMPARE(mp.Position(), 1500u);
-        QCOMPARE(mp.StartPos(), 1000);
-        mp.setStartPos(9999); // beyond the end: refused, nothing moves
-        mp.Play();
-        QCOMPARE(mp.LastError(), std::int32_t(media::kErrOutOfRange));
-        QCOMPARE(mp.Position(), 1500u);
+        const std::map<QString, std::function<bool()>> words{
+            {"play", [&] { return mp.Play(), true; }}, {"stop", [&] { return mp.Stop(), true; }},
+            {"pause", [&] { return mp.Pause(), true; }}, {"pauseonly", [&] { return mp.PauseOnly(), true; }},
+            {"resume", [&] { return mp.Resume(), true; }}, {"close", [&] { return mp.Close(), true; }},
+            {"norewind", [&] { return mp.AutoRewind = false, true; }},
+            {"playing", [&] { return mp.Mode() == TMPModes::mpPlaying; }},
+            {"paused", [&] { return mp.Mode() == TMPModes::mpPaused; }},
+            {"stopped", [&] { return mp.Mode() == TMPModes::mpStopped; }},
+            {"ok", [&] { return mp.LastError() == 0; }},
+            {"range", [&] { return mp.LastError() == std::int32_t(media::kErrOutOfRange); }},
+            {"armed", [&] { return mp.FromArmed; }}, {"unarmed", [&] { return !mp.FromArmed; }},
+            {"done", [&] { return mp.NotifyResult() == TMPNotifyValues::nvSuccessful; }},
+            {"closed", [&] { return !mp.IsOpen(); }},
+        };
+        for (const QString &step : steps.split(QLatin1Char(' '))) {
+            const QString key = step.section(QLatin1Char('='), 0, 0), arg = step.section(QLatin1Char('='), 1);
+            bool held = true;
+            if (words.count(step))
+                held = words.at(step)();
+            else if (step.startsWith(QLatin1Char('@')))
+                mp.setStartPos(value(step.mid(1)));
+            else if (step.startsWith(QLatin1Char('+')))
+                ManualClock::Advance(step.mid(1).toInt());
+            else if (step.startsWith(QLatin1Char('~')))
+                ManualClock::Stall(step.mid(1).toInt());
+            else if (key.isEmpty())
+                held = int(mp.Position()) == value(arg);
+            else
+                held = (key == "s" ? mp.StartPos() : key == "n" ? notices : mp.StepFrames()) == value(arg);
+            if (!held) // the queries below would clear the last error: only once it is read
+                QFAIL(qPrintable(QStringLiteral("at %1: error %2, position %3, mode %4").arg(step).arg(mp.LastError())
+                                     .arg(mp.Position()).arg(int(mp.Mode()))));
+        }
     }
 
     void playAfterStartPosStartsWithinOneFrame()
@@ -447,48 +434,10 @@ private slots:
         QCOMPARE(gone, backAfterMs < 0 ? 1 : 0);
     }
 
-    void pauseFreezesPositionAndTogglesBack()
-    {
-        TMediaPlayer mp;
-        OpenFile(mp, wav_);
-        mp.Pause(); // stopped: nothing happens
-        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
-        mp.Play();
-        ManualClock::Advance(300);
-        mp.Pause();
-        QCOMPARE(mp.Mode(), TMPModes::mpPaused);
-        ManualClock::Advance(1000);
-        QCOMPARE(mp.Position(), 300u);
-        mp.Pause();
-        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
-        ManualClock::Advance(200);
-        QCOMPARE(mp.Position(), 500u);
-        mp.PauseOnly();
-        mp.Resume();
-        QCOMPARE(mp.LastError(), 0);
-        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
-    }
-
-    void resumeRefusedOnStoppedDeviceFallsBackToPlay()
-    {
-        TMediaPlayer mp;
-        OpenFile(mp, wav_);
-        mp.setStartPos(700);
-        mp.Play();
-        mp.Stop();
-        mp.Resume();
-        QCOMPARE(mp.LastError(), 0); // Play's result, not the refusal
-        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
-        QCOMPARE(mp.Position(), 700u);
-        ManualClock::Advance(3000); // played out: stopped at the end
-        mp.Resume(); // refused again; Play rewinds from the end
-        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
-        QCOMPARE(mp.Position(), 0u);
-    }
-
     void withoutDeviceGuardedOperationsRaiseAndQueriesStayQuiet()
     {
         TMediaPlayer mp;
+        QCOMPARE(mp.StepFrames(), 0);
         const auto raises = [](const std::function<void()> &f) {
             try {
                 f();
@@ -517,27 +466,6 @@ private slots:
         QVERIFY(!mp.IsOpen());
         QCOMPARE(mp.DeviceId(), std::uint16_t(0));
         QVERIFY(raises([&] { mp.Play(); }));
-    }
-
-    void openSetsStepFramesPlayAcceptsTheEndAndCloseRecordsSuccess()
-    {
-        TMediaPlayer mp;
-        QCOMPARE(mp.StepFrames(), 0);
-        OpenFile(mp, wav_);
-        QCOMPARE(mp.StepFrames(), 250); // a tenth of the length
-        mp.setStartPos(-1);
-        mp.Play(); // refused: the code stays until the next command records its own
-        QCOMPARE(mp.LastError(), std::int32_t(media::kErrOutOfRange));
-        mp.setStartPos(std::int32_t(mp.Length())); // the very end is still in range
-        mp.Play();
-        QCOMPARE(mp.LastError(), 0);
-        QCOMPARE(mp.Position(), mp.Length());
-        mp.setStartPos(std::int32_t(mp.Length()) + 1);
-        mp.Play();
-        QCOMPARE(mp.LastError(), std::int32_t(media::kErrOutOfRange));
-        mp.Close();
-        QCOMPARE(mp.LastError(), 0);
-        QVERIFY(!mp.IsOpen());
     }
 
     void errorTextComesFromTheBackEndOrSaysUnknown()
