@@ -58,6 +58,10 @@ class Session:
         self.env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy")
         if "DISPLAY" not in self.env:
             raise SystemExit("no X server: run this through scripts/with-xvfb.sh")
+        # The player has the display; this process finds the accessibility bus through its
+        # own session bus only (with a display libatspi asks the X server first, and in
+        # parallel runs then often missed the player's window).
+        os.environ.pop("DISPLAY")
 
     def start(self, args=(), cwd=None, **kw):
         p = subprocess.Popen([self.player.encode()] + list(args), cwd=cwd or self.work, env=self.env,

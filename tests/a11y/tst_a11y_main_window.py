@@ -19,7 +19,7 @@ try:
     proc = s.start()
     app = s.app(proc)
     if not check(app is not None, "the player's main window is on the accessibility bus"):
-        raise SystemExit
+        raise SystemExit(1)  # nothing more can be checked
     window = main_window(app)
     controls = list(descendants(window))
 
