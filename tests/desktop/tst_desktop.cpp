@@ -1,5 +1,5 @@
-// The player on a real X server (Xvfb, from scripts/with-xvfb.sh) with the openbox
-// window manager and tint2's XEmbed tray, both started here. What the offscreen
+// The player on a real X server (Xvfb, from scripts/with-xvfb.sh) and a private session
+// bus, with the openbox window manager and tint2's XEmbed tray, both started here. What the offscreen
 // tests cannot see is read back from the server (titles, geometry, mapping) or
 // through the windows' accessibility interfaces (the characters a label shows);
 // the tray and start-up cases run the real program.
@@ -30,7 +30,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -45,7 +44,7 @@ namespace {
 std::vector<pid_t> g_children;
 std::string g_home;
 
-// Starts a helper, its output silenced; the pipes it is told of are inherited.
+// Starts a helper, its output silenced.
 pid_t Spawn(const std::vector<std::string> &args)
 {
     std::vector<char *> argv;
@@ -65,27 +64,6 @@ pid_t Spawn(const std::vector<std::string> &args)
     return pid;
 }
 
-// Starts a program that writes one line (dbus-daemon's address) to the
-// descriptor it is told of as `option`<fd>, and returns that line.
-std::string SpawnAndReadLine(std::vector<std::string> args, const std::string &option)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return {};
-    args.push_back(option + std::to_string(fds[1]));
-    const pid_t pid = Spawn(args);
-    ::close(fds[1]);
-    std::string line;
-    if (pid > 0) {
-        pollfd p{fds[0], POLLIN, 0};
-        char c;
-        while (::poll(&p, 1, 20000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
-            line += c;
-    }
-    ::close(fds[0]);
-    return line;
-}
-
 bool StartDesktop()
 {
     char home[] = "/tmp/zolm-desktop-XXXXXX";
@@ -96,22 +74,15 @@ bool StartDesktop()
     ::setenv("XDG_CONFIG_HOME", (g_home + "/.config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", home, 1);
 
-    // The X server is scripts/with-xvfb.sh's, which runs this test.
-    if (!std::getenv("DISPLAY"))
+    // The X server and the session bus are those the test runs in (scripts/with-xvfb.sh,
+    // dbus-run-session).
+    if (!std::getenv("DISPLAY") || !std::getenv("DBUS_SESSION_BUS_ADDRESS"))
         return false;
-    const std::string bus = SpawnAndReadLine({"dbus-daemon", "--session", "--nofork"}, "--print-address=");
-    if (bus.empty())
-        return false;
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
-
     const std::string tint2rc = g_home + "/tint2rc";
-    if (FILE *f = std::fopen(tint2rc.c_str(), "w")) {
-        std::fputs("panel_items = S\npanel_position = bottom center horizontal\npanel_size = 100% 30\n"
-                   "systray_icon_size = 24\nstrut_policy = follow_size\n",
-                   f);
-        std::fclose(f);
-    }
-    return Spawn({"openbox", "--sm-disable"}) > 0 && Spawn({"tint2", "-c", tint2rc}) > 0;
+    return WriteBytes(QByteArray::fromStdString(tint2rc),
+                      "panel_items = S\npanel_position = bottom center horizontal\npanel_size = 100% 30\n"
+                      "systray_icon_size = 24\nstrut_policy = follow_size\n") &&
+           Spawn({"openbox", "--sm-disable"}) > 0 && Spawn({"tint2", "-c", tint2rc}) > 0;
 }
 
 void StopDesktop()
@@ -807,7 +778,7 @@ private slots:
 int main(int argc, char **argv)
 {
     if (!StartDesktop()) {
-        std::fputs("tst_desktop: no X server (run it through scripts/with-xvfb.sh), or dbus-daemon, openbox or tint2 did not start\n", stderr);
+        std::fputs("tst_desktop: no X server or session bus (run it as ctest does), or openbox or tint2 did not start\n", stderr);
         StopDesktop();
         return 1;
     }
