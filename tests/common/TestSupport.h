@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the window tests: a dialog host that never blocks, a
-// scratch working directory, and tiny generated audio files.
+// scratch working directory, and (from TestFiles.h) the files the tests write.
+#include "TestFiles.h"
 #include "runtime/Dialogs.h"
 
 #include <QByteArray>
@@ -8,7 +9,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <cstdint>
 
 // Records every box instead of opening it; answers the folder chooser from a queue.
 class FakeDialogs : public DialogHost {
@@ -45,11 +45,3 @@ private:
     QTemporaryDir dir_;
     QString old_;
 };
-
-// Writes bytes to a path given as bytes (names need not be UTF-8).
-bool WriteBytes(const QByteArray &path, const QByteArray &content);
-// Reads a whole file, or a null array when it can't be read.
-QByteArray ReadBytes(const QByteArray &path);
-
-// A 16-bit PCM WAV of the given length: a quiet sine, so a gain shows in the samples.
-QByteArray MakeWav(std::uint32_t milliseconds, int rate = 8000, int channels = 1);

@@ -1,7 +1,9 @@
 #pragma once
-// Generated audio files for the media tests: WAVs written here, MP3s made by lame.
+// Generated audio for the media tests: WAVs from TestFiles.h, MP3s made by lame,
+// and the independent judges (sox, libmpg123 alone).
+#include "TestFiles.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QMap>
 #include <QProcess>
 #include <QString>
@@ -9,61 +11,10 @@
 
 #include <mpg123.h>
 
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <vector>
 
 namespace fx {
-
-inline std::vector<std::int16_t> Tone(int rate, int channels, int frames, double freq, double amp)
-{
-    std::vector<std::int16_t> s(static_cast<std::size_t>(frames) * channels);
-    for (int i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c)
-            s[std::size_t(i) * channels + c] =
-                static_cast<std::int16_t>(amp * std::sin(2 * M_PI * freq * (c + 1) * i / rate));
-    return s;
-}
-
-inline void Put32(QByteArray &b, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.append(char((v >> (8 * i)) & 0xFF));
-}
-inline void Put16(QByteArray &b, std::uint16_t v)
-{
-    b.append(char(v & 0xFF));
-    b.append(char(v >> 8));
-}
-
-// A 16-bit WAV; with a channel mask, in the WAVE_FORMAT_EXTENSIBLE form that names the layout.
-inline QByteArray WavBytes(int rate, int channels, const std::vector<std::int16_t> &samples, std::uint32_t mask = 0)
-{
-    const auto data = static_cast<std::uint32_t>(samples.size() * 2);
-    const std::uint32_t fmt = mask ? 40 : 16;
-    QByteArray b("RIFF");
-    Put32(b, 20 + fmt + data);
-    b += "WAVEfmt ";
-    Put32(b, fmt);
-    Put16(b, mask ? 0xFFFE : 1);
-    Put16(b, std::uint16_t(channels));
-    Put32(b, std::uint32_t(rate));
-    Put32(b, std::uint32_t(rate * channels * 2));
-    Put16(b, std::uint16_t(channels * 2));
-    Put16(b, 16);
-    if (mask) {
-        Put16(b, 22);
-        Put16(b, 16);
-        Put32(b, mask);
-        b += QByteArray("\x01\0\0\0\0\0\x10\0\x80\0\0\xaa\0\x38\x9b\x71", 16); // PCM
-    }
-    b += "data";
-    Put32(b, data);
-    b.append(reinterpret_cast<const char *>(samples.data()), qsizetype(data));
-    return b;
-}
 
 // An ID3v2.3 tag of 256 bytes: one title frame and padding.
 inline QByteArray Id3v2Tag()
@@ -72,24 +23,6 @@ inline QByteArray Id3v2Tag()
     tag += "TIT2";
     tag += QByteArray("\0\0\0\x06" "\0\0" "\0Title", 12);
     return tag + QByteArray(256 - 4 - 12, '\0');
-}
-
-inline bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-// The same for a path given as bytes: names need not be UTF-8.
-inline bool WriteFile(const QByteArray &path, const QByteArray &bytes)
-{
-    const std::unique_ptr<FILE, int (*)(FILE *)> f(std::fopen(path.constData(), "wb"), std::fclose);
-    return f && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), f.get()) == std::size_t(bytes.size());
-}
-
-inline bool WriteWav(const QString &path, int rate, int channels, const std::vector<std::int16_t> &samples)
-{
-    return WriteFile(path, WavBytes(rate, channels, samples));
 }
 
 inline bool Run(const QString &program, const QStringList &args)

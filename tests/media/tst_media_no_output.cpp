@@ -16,7 +16,7 @@ private slots:
         qputenv("PULSE_SERVER", "unix:/nonexistent/zolm-test"); // nor any sound server
         QTemporaryDir dir;
         const QString wav = dir.filePath("a.wav");
-        QVERIFY(fx::WriteWav(wav, 44100, 2, fx::Tone(44100, 2, 4410, 440, 8000)));
+        QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 4410, 440, 8000))));
         TMediaPlayer mp;
         mp.FileName = QFile::encodeName(wav);
         for (int attempt = 0; attempt < 2; ++attempt) {

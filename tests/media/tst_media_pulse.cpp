@@ -132,7 +132,7 @@ class MediaPulseTest : public QObject {
     // Plays the samples from a file, the recording taken up to then set aside.
     void PlayFile(TMediaPlayer &mp, const std::vector<std::int16_t> &samples)
     {
-        QVERIFY(fx::WriteWav(dir_.filePath("t.wav"), kRate, 2, samples));
+        QVERIFY(WriteBytes(QFile::encodeName(dir_.filePath("t.wav")), WavBytes(kRate, 2, samples)));
         Recorded();
         mp.FileName = QFile::encodeName(dir_.filePath("t.wav"));
         mp.Open();
@@ -182,7 +182,7 @@ private slots:
         // At unity every frame comes through untouched, so the frames tell their order;
         // under a gain, a tone gives sox levels to compare.
         const bool indexed = word == 0xFFFFFFFFu;
-        const std::vector<std::int16_t> samples = indexed ? Indexed(frames) : fx::Tone(kRate, 2, frames, 440, 16000);
+        const std::vector<std::int16_t> samples = indexed ? Indexed(frames) : Tone(kRate, 2, frames, 440, 16000);
         media::WaveOutSetVolume(word);
         TMediaPlayer mp;
         int notices = 0;
@@ -201,7 +201,7 @@ private slots:
             QCOMPARE(runs[0].second, long(frames - 1));
             return;
         }
-        QVERIFY(fx::WriteFile(dir_.filePath("rec.raw"), rec));
+        QVERIFY(WriteBytes(QFile::encodeName(dir_.filePath("rec.raw")), rec));
         for (int channel : {1, 2}) {
             const double gain = double(channel == 1 ? word & 0xFFFF : word >> 16) / 65535.0;
             const auto want = fx::SoxStat({dir_.filePath("t.wav")}, channel);

@@ -75,7 +75,7 @@ private slots:
     void positionFollowsWallClockForTwoSeconds()
     {
         const QString wav = dir_.filePath("four.wav");
-        QVERIFY(fx::WriteWav(wav, 44100, 2, fx::Tone(44100, 2, 4 * 44100, 440, 8000)));
+        QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 4 * 44100, 440, 8000))));
         QVERIFY(fx::Lame(wav, dir_.filePath("four.mp3"), {"-V", "4"}));
         TMediaPlayer mp;
         mp.FileName = QFile::encodeName(dir_.filePath("four.mp3"));
@@ -116,7 +116,7 @@ private slots:
     void shortFileEndsStoppedAtLengthWithSuccessfulNotice()
     {
         const QString wav = dir_.filePath("short.wav");
-        QVERIFY(fx::WriteWav(wav, 22050, 1, fx::Tone(22050, 1, 6615, 440, 8000)));
+        QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(22050, 1, Tone(22050, 1, 6615, 440, 8000))));
         TMediaPlayer mp;
         int notices = 0;
         mp.OnNotify = [&](TMediaPlayer *) { ++notices; };
@@ -141,7 +141,7 @@ private slots:
     void heldDeviceReleasesTheOutputAndResumesWhereItStood()
     {
         const QString wav = dir_.filePath("held.wav");
-        QVERIFY(fx::WriteWav(wav, 44100, 2, fx::Tone(44100, 2, 3 * 44100, 440, 8000)));
+        QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 3 * 44100, 440, 8000))));
         TMediaPlayer mp;
         mp.FileName = QFile::encodeName(wav);
         mp.Open();
@@ -193,7 +193,7 @@ private slots:
     void refusedReopenKeepsThePauseAndItsPosition()
     {
         const QString wav = dir_.filePath("refused.wav");
-        QVERIFY(fx::WriteWav(wav, 44100, 2, fx::Tone(44100, 2, 2 * 44100, 440, 8000)));
+        QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 2 * 44100, 440, 8000))));
         TMediaPlayer mp;
         mp.FileName = QFile::encodeName(wav);
         mp.Open();

@@ -15,25 +15,23 @@ void Capture(QtMsgType, const QMessageLogContext &, const QString &message)
 class TestMprisNoBus : public QObject {
     Q_OBJECT
 private slots:
-    void withoutABusThePlayerRunsSilently();
+    void withoutABusThePlayerRunsSilently()
+    {
+        PlayerHarness h;
+        TForm1 *form = h.Start(h.MakeFolder(QStringLiteral("music"), {QStringLiteral("a.wav")}));
+        const QtMessageHandler previous = qInstallMessageHandler(Capture);
+        Mpris *mpris = Mpris::Start(form);
+        form->N6Click();
+        QCoreApplication::processEvents();
+        qInstallMessageHandler(previous);
+
+        QVERIFY(!mpris);
+        QCOMPARE(g_messages, QStringList());
+        QVERIFY(h.Playing());
+        QVERIFY(h.dialogs.messages.isEmpty());
+        QVERIFY(h.dialogs.errors.isEmpty());
+    }
 };
-
-void TestMprisNoBus::withoutABusThePlayerRunsSilently()
-{
-    PlayerHarness h;
-    TForm1 *form = h.Start(h.MakeFolder(QStringLiteral("music"), {QStringLiteral("a.wav")}));
-    const QtMessageHandler previous = qInstallMessageHandler(Capture);
-    Mpris *mpris = Mpris::Start(form);
-    form->N6Click();
-    QCoreApplication::processEvents();
-    qInstallMessageHandler(previous);
-
-    QVERIFY(!mpris);
-    QCOMPARE(g_messages, QStringList());
-    QVERIFY(h.Playing());
-    QVERIFY(h.dialogs.messages.isEmpty());
-    QVERIFY(h.dialogs.errors.isEmpty());
-}
 
 QTEST_MAIN(TestMprisNoBus)
 #include "tst_mpris_nobus.moc"

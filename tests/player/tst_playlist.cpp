@@ -317,40 +317,6 @@ private slots:
         QVERIFY(h.volumeWords.empty());
     }
 
-    void menusCarryCaptionsAndShortcuts()
-    {
-        PlayerHarness h;
-        TForm1 *f = h.Start();
-        struct Item { QAction *a; const char *caption; QKeySequence key; };
-        const Item items[] = {
-            {f->N3, "Играть директорию...", QKeySequence(Qt::CTRL | Qt::Key_O)},
-            {f->N4, "Выход", QKeySequence(Qt::CTRL | Qt::Key_Q)},
-            {f->N8, "Предыдущая", QKeySequence(Qt::CTRL | Qt::Key_Z)},
-            {f->N6, "Играть", QKeySequence(Qt::CTRL | Qt::Key_X)},
-            {f->N9, "Пауза", QKeySequence(Qt::CTRL | Qt::Key_C)},
-            {f->N7, "Стоп", QKeySequence(Qt::CTRL | Qt::Key_V)},
-            {f->N10, "Следующая", QKeySequence(Qt::CTRL | Qt::Key_B)},
-            {f->N12, "__________", QKeySequence()},
-            {f->N11, "Случайно", QKeySequence(Qt::CTRL | Qt::Key_S)},
-            {f->N13, "Повтор", QKeySequence(Qt::CTRL | Qt::Key_R)},
-            {f->N14, "Звук выкл.", QKeySequence(Qt::Key_F5)},
-            {f->ZOLMPlayer1, "Справка: ZOLM Player", QKeySequence(Qt::Key_F1)},
-            {f->N2, "О программе...", QKeySequence()},
-            {f->ID3Tag1, "Показать ID3Tag", QKeySequence()},
-            {f->N15, "Сортировать по имени", QKeySequence()},
-        };
-        for (const Item &i : items) {
-            QCOMPARE(i.a->text(), QString::fromUtf8(i.caption));
-            QCOMPARE(i.a->shortcut(), i.key);
-            QVERIFY(!i.a->isChecked());
-        }
-        QVERIFY(!f->N12->isEnabled());
-        QCOMPARE(f->N5->actions(), (QList<QAction *>{f->N8, f->N6, f->N9, f->N7, f->N10, f->N12, f->N11, f->N13, f->N14}));
-        QCOMPARE(f->File1->title(), QStringLiteral("Файл"));
-        QCOMPARE(f->N5->title(), QStringLiteral("Играть"));
-        QCOMPARE(f->N1->title(), QStringLiteral("Справка"));
-    }
-
     void shortcutsReachTheirHandlers()
     {
         PlayerHarness h;

@@ -1,4 +1,5 @@
 // The ID3v1 reader: the trailer's fields, the genre table and the files it refuses.
+#include "TestFiles.h"
 #include "runtime/Errors.h"
 #include "tags/Id3v1.h"
 
@@ -49,11 +50,10 @@ class TestId3v1 : public QObject {
 
     QByteArray write(const QByteArray &content)
     {
-        QFile f(dir.filePath("song.mp3"));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        const QByteArray path = QFile::encodeName(dir.filePath("song.mp3"));
+        if (!WriteBytes(path, content))
             qFatal("cannot write the test file");
-        f.write(content);
-        return QFile::encodeName(f.fileName());
+        return path;
     }
 
 private slots:

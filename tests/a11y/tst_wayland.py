@@ -86,7 +86,7 @@ try:
     proc = s.start()
     app = s.app(proc)
     if not check(app is not None, "the player's window is on the accessibility bus (%s)" % how):
-        raise SystemExit
+        raise SystemExit(1)  # nothing more can be checked
     window = main_window(app)
     time.sleep(0.5)
     proc.stderr.flush()

@@ -2,7 +2,7 @@
 # Installs the build into a scratch prefix and checks what lands where, that the
 # desktop entry validates, and that the launcher runs the player in a working
 # directory of its own under XDG_DATA_HOME.
-# Usage: install_tree.sh BUILD_DIR SOURCE_DIR
+# Usage: tst_install_tree.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
 src=$2
