@@ -1,11 +1,11 @@
 // The folder playlist: rez.dat, the folder and sort commands, the list click.
 #include "player/Unit1.h"
 
-#include "runtime/Dialogs.h"
-#include "player/RezFile.h"
-#include "runtime/TextCodec.h"
 #include "player/Controls.h"
 #include "player/NameList.h"
+#include "player/RezFile.h"
+#include "runtime/Dialogs.h"
+#include "runtime/TextCodec.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,9 +1,9 @@
 // Transport commands and play modes: previous, play, pause, stop, next, shuffle, repeat.
 #include "player/Unit1.h"
 
-#include "runtime/Dialogs.h"
 #include "media/MPlayer.h"
 #include "player/Controls.h"
+#include "runtime/Dialogs.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // The small controls the main window is made of.
-#include "runtime/TextCodec.h"
 #include "player/Controls.h"
 #include "player/Glyphs.h"
+#include "runtime/TextCodec.h"
 
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
