@@ -4,9 +4,11 @@
 #include "runtime/TextCodec.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
@@ -111,19 +113,46 @@ void TNameList::SortByName(bool bytesBreakTies)
     const auto bytes = [&](quint32 i) {
         return QByteArrayView(bytes_.constData() + entries_[i].bytes, entries_[i].bytesSize);
     };
-    // Most comparisons end at the heads. Equal heads go to the texts, then (with
-    // bytesBreakTies) to the bytes; the index decides last, so equal names keep their order.
-    std::sort(order.begin(), order.end(), [&](const Sorted &a, const Sorted &b) {
-        if (a.head[0] != b.head[0])
-            return a.head[0] < b.head[0];
-        if (a.head[1] != b.head[1])
-            return a.head[1] < b.head[1];
+    // Equal heads go to the texts (rarely, and out of the sorting loop's way); the
+    // index breaks the last tie, so equal names keep their order.
+    const std::function<bool(const Sorted &, const Sorted &)> tie = [&](const Sorted &a, const Sorted &b) {
         if (const int c = CompareFolded(text(a.index), text(b.index)))
             return c < 0;
         if (bytesBreakTies && bytes(a.index) != bytes(b.index))
             return bytes(a.index) < bytes(b.index);
         return a.index < b.index;
-    });
+    };
+    // By the first head, a byte at a time from the lowest (stable, so each pass keeps the
+    // order of the ones before): no comparisons at all, and a byte that every name shares,
+    // like the zero high byte of ASCII, costs one count. Then each run of equal first heads
+    // goes by the second head and the texts. The order is total (the index decides last),
+    // so this is exactly the order a comparison sort gives.
+    std::vector<Sorted> spare(order.size());
+    for (int shift = 0; shift < 64 && !order.empty(); shift += 8) {
+        std::array<quint32, 256> at{};
+        for (const Sorted &o : order)
+            ++at[(o.head[0] >> shift) & 0xFF];
+        if (at[(order.front().head[0] >> shift) & 0xFF] == order.size())
+            continue;
+        quint32 sum = 0;
+        for (quint32 &a : at)
+            sum += std::exchange(a, sum);
+        for (const Sorted &o : order)
+            spare[at[(o.head[0] >> shift) & 0xFF]++] = o;
+        order.swap(spare);
+    }
+    for (auto run = order.begin(); run != order.end();) {
+        auto end = run + 1;
+        while (end != order.end() && end->head[0] == run->head[0])
+            ++end;
+        if (end - run > 1)
+            std::sort(run, end, [&tie](const Sorted &a, const Sorted &b) {
+                if (a.head[1] != b.head[1])
+                    return a.head[1] < b.head[1];
+                return tie(a, b);
+            });
+        run = end;
+    }
     std::vector<Entry> sorted;
     sorted.reserve(order.size());
     for (const Sorted &o : order)
