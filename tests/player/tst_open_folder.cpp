@@ -1,6 +1,6 @@
 // The player as a desktop citizen: a folder named on the command line, dropped
 // on the window or handed over by a second start is opened as the folder
-// command opens it; screen readers learn every control's name, role and state.
+// command opens it; the switches tell screen readers that they latch.
 #include "PlayerHarness.h"
 
 #include "runtime/TextCodec.h"
