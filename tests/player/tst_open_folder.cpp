@@ -1,10 +1,9 @@
 // The player as a desktop citizen: a folder named on the command line, dropped
 // on the window or handed over by a second start is opened as the folder
-// command opens it; screen readers learn every control's name, role and state.
+// command opens it; the switches tell screen readers that they latch.
 #include "PlayerHarness.h"
 
 #include "runtime/TextCodec.h"
-#include "player/Accessibility.h"
 #include "player/FolderArgument.h"
 #include "player/Instance.h"
 
@@ -304,66 +303,20 @@ private slots:
         QCOMPARE(shown, QStringLiteral("Папка не найдена: /m/<b>x</b> & y"));
     }
 
+    // Names, roles, entries, values and what a press does are checked over AT-SPI (tests/a11y);
+    // what only the offscreen suite sees: the switches are checkable (Qt 6.4 does not say so over
+    // AT-SPI), a press acts only once the call has returned, and the handler latches the switch.
     void screenReadersFindNamesRolesStatesAndPress()
     {
         Scene s;
         TForm1 *f = s.form;
-        struct Expect { QWidget *w; QAccessible::Role role; QString name; };
-        const QList<Expect> expected{
-            {f->SpeedButton1, QAccessible::Button, QStringLiteral("Предыдущая")},
-            {f->SpeedButton5, QAccessible::Button, QStringLiteral("Проиграть")},
-            {f->SpeedButton2, QAccessible::Button, QStringLiteral("Стоп")},
-            {f->SpeedButton3, QAccessible::Button, QStringLiteral("Следующая")},
-            {f->SpeedButton4, QAccessible::Button, QStringLiteral("Открыть директорию...")},
-            {f->GoToTrayButton, QAccessible::Button, QStringLiteral("Свернуть в трей")},
-            {f->SpeedButton6, QAccessible::CheckBox, QStringLiteral("Пауза")},
-            {f->MuteButton, QAccessible::CheckBox, QStringLiteral("Звук выкл./вкл.")},
-            {f->shuffle, QAccessible::CheckBox, QStringLiteral("Переключатель случайного воспроизведения")},
-            {f->RepeatButton, QAccessible::CheckBox, QStringLiteral("Переключатель повтора плейлиста/песни")},
-            {f->TrackBar1, QAccessible::Slider, QStringLiteral("Уровень звука")},
-            {f->TrackBar2, QAccessible::Slider, QStringLiteral("Полоса прокрутки")},
-            {f->Label2, QAccessible::StaticText, QStringLiteral("0:00")},
-            {f->Label1, QAccessible::StaticText, QStringLiteral("a.wav")},
-            {f->ListBox1, QAccessible::List, QString::fromUtf8(kPlaylistAccessibleName)},
-        };
-        for (const Expect &e : expected) {
-            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(e.w);
-            QVERIFY2(a, qPrintable(e.w->objectName()));
-            QCOMPARE(a->role(), e.role);
-            QCOMPARE(a->text(QAccessible::Name), e.name);
-            if (e.role == QAccessible::CheckBox) {
-                QVERIFY(a->state().checkable);
-                QVERIFY(!a->state().checked);
-            }
-        }
-        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(f->ListBox1);
-        QStringList entries;
-        for (int i = 0; i < list->childCount(); ++i)
-            entries << list->child(i)->text(QAccessible::Name);
-        QCOMPARE(entries, kMusic1);
-        QCOMPARE(QAccessible::queryAccessibleInterface(f->TrackBar1)->valueInterface()->currentValue().toInt(), 7);
-
-        // Press acts as a mouse click (the switch flips, then its handler runs), once the call has returned.
+        for (QWidget *w : {f->SpeedButton6, f->MuteButton, f->shuffle, f->RepeatButton})
+            QVERIFY2(QAccessible::queryAccessibleInterface(w)->state().checkable, qPrintable(w->objectName()));
         QAccessibleInterface *shuffle = QAccessible::queryAccessibleInterface(f->shuffle);
-        QVERIFY(shuffle->actionInterface());
         shuffle->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QVERIFY(!f->shuffle->Down());
         QCoreApplication::processEvents();
-        QVERIFY(f->shuffle->Down());
         QVERIFY(f->shuffle->Down() && !f->shuffle->AllowAllUp()); // latched by the handler, not only flipped
-        QVERIFY(shuffle->state().checked);
-        QVERIFY(shuffle->state().pressed);
-        shuffle->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-        QCoreApplication::processEvents();
-        QVERIFY(!shuffle->state().checked);
-
-        QAccessibleInterface *play = QAccessible::queryAccessibleInterface(f->SpeedButton5);
-        QVERIFY(!play->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
-        play->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QCoreApplication::processEvents();
-        QVERIFY(s.h.Playing());
-        QCOMPARE(s.h.Title(), QStringLiteral("ZOLM Player - a.wav"));
-        QVERIFY(!play->state().checked);
     }
 };
 

@@ -378,23 +378,15 @@ private slots:
         QVERIFY(f->shuffle->Down());
     }
 
+    // What no property tells (places and captions: tst_windows): glyph sizes, stacking, tab order.
     void controlsStandWhereTheWindowPutsThem()
     {
         PlayerHarness h;
         TForm1 *f = h.Start();
-        QCOMPARE(f->centralWidget()->size(), QSize(362, 422));
-        QCOMPARE(f->centralWidget()->palette().color(QPalette::Window), QColor(166, 202, 240));
-        QCOMPARE(f->ListBox1->geometry(), QRect(8, 136, 305, 280));
-        QCOMPARE(f->TrackBar2->geometry(), QRect(8, 85, 265, 15));
-        QCOMPARE(f->TrackBar1->geometry(), QRect(326, 170, 25, 150));
-        QCOMPARE(f->SpeedButton4->geometry(), QRect(318, 376, 38, 38));
         QCOMPARE(f->MuteButton->Glyph().size(), QSize(23, 25));
         QCOMPARE(f->RepeatButton->Glyph().size(), QSize(23, 22));
         QCOMPARE(f->SpeedButton5->Glyph().size(), QSize(23, 15));
         QCOMPARE(f->SpeedButton4->Glyph().size(), QSize(32, 32));
-        QCOMPARE(f->SpeedButton5->toolTip(), QStringLiteral("Проиграть"));
-        QCOMPARE(f->TrackBar2->maximum(), 10);
-        QCOMPARE(f->TrackBar2->tickInterval(), 1);
         // The shape lies beneath the labels.
         const QObjectList kids = f->centralWidget()->children();
         QVERIFY(kids.indexOf(f->Shape1) < kids.indexOf(f->Label1));
@@ -405,7 +397,6 @@ private slots:
             if ((w->focusPolicy() & Qt::TabFocus) && (w == f->ListBox1 || !f->ListBox1->isAncestorOf(w)))
                 tabStops << w;
         QCOMPARE(tabStops, (QList<QWidget *>{f->ListBox1, f->TrackBar2, f->TrackBar1}));
-        QCOMPARE(f->SpeedButton5->focusPolicy(), Qt::NoFocus);
     }
 
     void exitCommandAndCloseBoxEndTheProgram()
