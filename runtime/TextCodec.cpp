@@ -188,7 +188,9 @@ bool ReadsAsWestern(const unsigned char *p, const unsigned char *end)
         letters += ClassOf(kRussian, *q) <= kRussian.latin || ClassOf(kWestern, *q) <= kWestern.latin;
     if (letters < 2)
         return false; // one letter alone has no context to go by
-    const int lead = ReadingCost(kRussian, p, end) - ReadingCost(kWestern, p, end) + AsciiLead(p, stem);
+    // Plain words count only for Western: English stands beside Russian and Western titles
+    // alike, so words that read as English say nothing against an accented Latin letter.
+    const int lead = ReadingCost(kRussian, p, end) - ReadingCost(kWestern, p, end) + std::max(0, AsciiLead(p, stem));
     return lead >= kWesternFrom;
 }
 
@@ -228,18 +230,68 @@ bool IsValidUtf8(const unsigned char *p, const unsigned char *end)
     return true;
 }
 
+// Whether p..end is the start of a UTF-8 sequence that the end cut short: a lead byte and
+// fewer continuation bytes than it asks for, each allowed where it stands.
+bool IsCutSequence(const unsigned char *p, const unsigned char *end)
+{
+    const unsigned char c = p[0];
+    const int len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (len == 0 || end - p >= len)
+        return false;
+    for (const unsigned char *q = p + 1; q < end; ++q)
+        if ((*q & 0xC0) != 0x80)
+            return false;
+    if (end - p < 2)
+        return true;
+    // The second byte is what rules out overlong forms, surrogates and beyond U+10FFFF.
+    const unsigned char d = p[1];
+    return !((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) || (c == 0xF4 && d > 0x8F));
+}
+
+// Where a text that is UTF-8 but for a sequence cut at its end (a tag field cut at its
+// width in the middle of a letter) stops being UTF-8; end when it is not such a text. Only a
+// text with a letter beyond ASCII before the cut counts: one byte after plain ASCII is as
+// likely a single-byte letter ("Caf\xE9").
+const unsigned char *CutUtf8Tail(const unsigned char *p, const unsigned char *end)
+{
+    bool wide = false;
+    while (p < end) {
+        const int len = Utf8SequenceLength(p, end);
+        if (len == 0)
+            return wide && IsCutSequence(p, end) ? p : end;
+        wide = wide || len > 1;
+        p += len;
+    }
+    return end;
+}
+
+// A cut byte shows as the Braille pattern whose eight dots are its eight bits: visible, one
+// symbol a byte, and telling the byte back.
+constexpr char16_t kCutByteBase = 0x2800;
+
+QString Utf8Text(const char *data, qsizetype size)
+{
+    // fromUtf8 drops a leading byte-order mark, and the text would then stand for
+    // the name without it; the decoder that keeps it is made only where one is.
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    if (size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
+        return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(QByteArrayView(data, size));
+    return QString::fromUtf8(data, size);
+}
+
 } // namespace
 
 QString DisplayText(const char *data, qsizetype size)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
-    if (IsValidUtf8(p, p + size)) {
-        // fromUtf8 drops a leading byte-order mark, and the text would then stand for
-        // the name without it; the decoder that keeps it is made only where one is.
-        if (size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
-            return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(QByteArrayView(data, size));
-        return QString::fromUtf8(data, size);
+    if (const unsigned char *cut = CutUtf8Tail(p, p + size); cut != p + size) {
+        QString text = Utf8Text(data, cut - p);
+        for (const unsigned char *q = cut; q < p + size; ++q)
+            text += QChar(char16_t(kCutByteBase + *q));
+        return text;
     }
+    if (IsValidUtf8(p, p + size))
+        return Utf8Text(data, size);
     const char16_t *high = ReadsAsWestern(p, p + size) ? kCp1252High : kCp1251High;
     QString text(size, Qt::Uninitialized);
     QChar *out = text.data();
@@ -315,6 +367,16 @@ QList<QByteArray> DisplayTextSources(const QString &text)
             sources.append(bytes);
     };
     add(text.toUtf8());
+    // UTF-8 with cut bytes after it: the bytes come back from their symbols.
+    qsizetype tail = text.size();
+    while (tail > 0 && text[tail - 1].unicode() >= kCutByteBase + 0x80 && text[tail - 1].unicode() <= kCutByteBase + 0xFF)
+        --tail;
+    if (tail < text.size() && tail >= text.size() - 3) {
+        QByteArray cut = text.left(tail).toUtf8();
+        for (qsizetype i = tail; i < text.size(); ++i)
+            cut += char(text[i].unicode() - kCutByteBase);
+        add(cut);
+    }
     QByteArray bytes;
     if (EncodeSingleByte(text, kCp1251High, &bytes))
         add(bytes);

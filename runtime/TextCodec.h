@@ -6,8 +6,10 @@
 #include <QString>
 
 // The bytes as UTF-8 when they are valid UTF-8, otherwise as windows-1251 or windows-1252,
-// whichever the text reads as (windows-1251 when in doubt). Distinct bytes read in one
-// code page give distinct text: DisplayTextSources finds them again.
+// whichever the text reads as (windows-1251 when in doubt). A text that is UTF-8 but for a
+// sequence cut at its end (and has a letter beyond ASCII before it) reads as UTF-8, each cut
+// byte shown as a symbol of its own (U+2880..U+28FF). Distinct bytes read in one way give
+// distinct text: DisplayTextSources finds them again.
 QString DisplayText(const QByteArray &bytes);
 QString DisplayText(const char *data, qsizetype size);
 

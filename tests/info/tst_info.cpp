@@ -62,6 +62,7 @@ private slots:
         QTest::newRow("windows-1251 and a NUL") << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2\0after", 12)
                                                 << QStringLiteral("Привет after") << QString();
         QTest::newRow("UTF-8") << QStringLiteral("Справка\nF1").toUtf8() << QStringLiteral("Справка\nF1") << QString();
+        QTest::newRow("UTF-8 cut in a letter") << QByteArray("\xd0\xa1\xd0\xbf\n\xd0") << QStringLiteral("Сп\n\u28d0") << QString();
         QTest::newRow("locked") << QByteArray("lock") << QString() << QStringLiteral("Cannot open file \"%1/readme.txt\".");
         QTest::newRow("beyond capacity") << QByteArray("huge") << QString() << QStringLiteral("Text exceeds memo capacity.");
     }

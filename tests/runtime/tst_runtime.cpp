@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 // Real-looking ID3v1 fields and file names: Russian ones kept in windows-1251, Western
@@ -53,6 +55,11 @@ const QStringList kRussianTexts = {
     "Slava Marlow - Ты горишь как огонь", "Нюша - Vыше", "Zемфира", "Aлиса", "Kино", "Maшина времени", "Я.wav", "В",
     "С Love", "У Ali.mp3", "К Elise", "Ж.mp3", "Ш", "Мы", "Ты.mp3", "Эй", "Да", "Нет.mp3", "Рок", "Ночь",
     "Intro (Вступление).mp3", "Outro.Финал.mp3", "А.mp3", "а", "А",
+    // A Russian word or letter among English ones.
+    "Kino - Группа крови (Live in Moscow)", "Boney M - Распутин", "Little Big - Скибиди", "Tesla Boy - Ночь",
+    "Track 1 - Я", "I Love You Я", "Я - The Best of", "Best of - Ё", "The Best Of Алла", "Greatest Hits - Ночь",
+    "Mumiy Troll - Утекай (Radio Edit)", "Aria - Штиль (Live in Saint Petersburg)",
+    "Night Snipers - Ты дарила мне розы", "Ария - Штиль (концертная)",
 };
 const QStringList kWesternTexts = {
     "räksmörgås", "Håkan Hellström", "Känn ingen sorg för mig", "Lars Winnerbäck", "Öppna landskap", "Björn Skifs",
@@ -79,6 +86,12 @@ const QStringList kWesternTexts = {
     "Noël", "Åsa", "Øystein", "Ísland", "Þórir", "Ägypten", "Ñandú", "Joe Dassin - L'été indien (Live)",
     "Céline Dion feat. Garou - Sous le vent", "Mylène Farmer - Désenchantée (Remix)", "Über", "Señor",
     "Vive la France (Remix) – Zaz, Été 2014",
+    // One accented letter among English words.
+    "Zoë Keating - Sun Will Set", "Zoë Keating - Optimist", "Beyoncé - Crazy in Love", "Michael Bublé - Home",
+    "Sinéad O'Connor - Nothing Compares 2 U", "Motörhead - Ace of Spades", "Noël Gallagher - The Death of You and Me",
+    "Chloë Howl - No Strings", "José González - Heartbeats", "Blue Öyster Cult - Don't Fear the Reaper",
+    "Queensrÿche - Silent Lucidity", "Anaïs Mitchell - Wedding Song", "Röyksopp - What Else Is There",
+    "Jay-Z feat. Beyoncé - Bonnie & Clyde", "Pokémon Theme", "Naïve Song", "Gotye - Somebody (Café)",
 };
 
 // Answers the next folder dialog: chooses path, or cancels when path is empty.
@@ -181,6 +194,20 @@ private slots:
         QTest::newRow("two bytes cut short") << QByteArray("a\xc3") << 2 << QString();
         QTest::newRow("three bytes cut short") << QByteArray("\xe2\x82") << 2 << QString();
         QTest::newRow("four bytes cut short") << QByteArray("\xf0\x9f\x98" "A") << 4 << QString();
+        // UTF-8 cut short at its end after a letter beyond ASCII: UTF-8, the cut bytes as symbols.
+        QTest::newRow("UTF-8 cut after its lead") << QByteArray("\xd0\x9f\xd0") << 2 << QStringLiteral("П\u28d0");
+        QTest::newRow("UTF-8 cut after two of three") << QByteArray("\xd0\x96 \xe2\x82") << 4
+                                                      << QStringLiteral("Ж \u28e2\u2882");
+        QTest::newRow("UTF-8 cut after three of four") << QByteArray("\xc3\xa9\xf0\x9f\x98") << 4
+                                                       << QStringLiteral("é\u28f0\u289f\u2898");
+        QTest::newRow("mark, then a cut") << QByteArray("\xef\xbb\xbf\xc3") << 2 << QStringLiteral("\ufeff\u28c3");
+        QTest::newRow("cut after ASCII only") << QByteArray("Caf\xe9") << 4 << QStringLiteral("Café");
+        // What could never complete is no cut: overlong, surrogate, past U+10FFFF, a stray byte.
+        QTest::newRow("cut overlong") << QByteArray("\xd0\x96\xe0\x80") << 3 << QString();
+        QTest::newRow("cut surrogate") << QByteArray("\xd0\x96\xed\xa0") << 3 << QString();
+        QTest::newRow("cut past U+10FFFF") << QByteArray("\xd0\x96\xf4\x90") << 3 << QString();
+        QTest::newRow("cut, then a stray byte") << QByteArray("\xd0\x96\xd0\xff") << 3 << QString();
+        QTest::newRow("stray byte, then a cut") << QByteArray("\xd0\x96\xff\xd0") << 3 << QString();
         // A byte-order mark is part of the name: it shows, so the text leads back to it.
         QTest::newRow("byte-order mark") << QByteArray("\xef\xbb\xbfsong") << 5 << QStringLiteral("\ufeffsong");
         QTest::newRow("two marks") << QByteArray("\xef\xbb\xbf\xef\xbb\xbf") << 2 << QStringLiteral("\ufeff\ufeff");
@@ -211,6 +238,7 @@ private slots:
         QTest::addColumn<QStringList>("texts");
         QTest::newRow("Russian") << QByteArray("windows-1251") << kRussianTexts;
         QTest::newRow("Western") << QByteArray("windows-1252") << kWesternTexts;
+        QTest::newRow("UTF-8") << QByteArray("UTF-8") << kRussianTexts + kWesternTexts;
     }
     void displayTextReadsRussianAndWesternTagTexts()
     {
@@ -219,13 +247,30 @@ private slots:
         // The bytes come from ICU's tables, not from the code under test.
         QStringEncoder encoder(codePage.constData());
         QVERIFY(encoder.isValid());
+        QStringList misread;
+        int hits = 0;
         for (const QString &text : texts) {
             const QByteArray bytes = encoder.encode(text);
             QVERIFY(!encoder.hasError());
-            QCOMPARE(DisplayText(bytes), text);
-            // And cut as a tag field cuts it, at 30 bytes.
-            QCOMPARE(DisplayText(bytes.left(30)), text.left(30));
+            // Whole, and cut as a tag field cuts it, at 30 bytes: in a single-byte code page
+            // that is 30 characters; in UTF-8 the whole characters that fit, then the bytes
+            // of the one cut in two, each its own symbol.
+            QString cut = text;
+            while (QByteArray(encoder.encode(cut)).size() > 30)
+                cut.chop(1);
+            for (qsizetype b = QByteArray(encoder.encode(cut)).size(); b < qMin(bytes.size(), qsizetype(30)); ++b)
+                cut += QChar(char16_t(0x2800 + quint8(bytes[b])));
+            const bool whole = DisplayText(bytes) == text;
+            // (A cut before any letter beyond ASCII is no UTF-8 to go by.)
+            const bool wide = std::any_of(cut.begin(), cut.end(), [](QChar c) { return c.unicode() >= 0x80 && c.unicode() < 0x2800; });
+            const bool cutRight = DisplayText(bytes.left(30)) == cut || (codePage == "UTF-8" && !wide);
+            hits += whole && cutRight;
+            if (!whole || !cutRight)
+                misread << text;
         }
+        qInfo("%s: %d of %d texts read right (%.1f %%)", codePage.constData(), hits, int(texts.size()),
+              100.0 * hits / texts.size());
+        QCOMPARE(misread, QStringList());
     }
 
     void displayTextMapsBackToEveryByteString()

@@ -91,6 +91,10 @@ private slots:
         QCOMPARE(t.comment.text, QString(28, 'c'));
         QCOMPARE(t.genre.text, "Pop");
         QCOMPARE(t.log, QStringList({"title", "artist", "comment", "year", "genre", "album"}));
+        // A tagger's UTF-8 cut at the field's 30 bytes in the middle of a letter.
+        const QByteArray cut = QStringLiteral("Ария - Штиль (концертная)").toUtf8().left(30);
+        t.read(write(QByteArray(500, 'x') + makeTag(cut, "", "", "", "", 0)));
+        QCOMPARE(t.title.text, QStringLiteral("Ария - Штиль (кон\u28d1"));
     }
 
     void everyFieldHasItsOwnOffsetAndWidth()
