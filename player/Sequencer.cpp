@@ -42,7 +42,9 @@ void TForm1::Play()
     const QString title = QStringLiteral("ZOLM Player - ") + name;
     SetApplicationTitle(title);
     SetCaption(this, title);
-    MediaPlayer1->FileName = RememberedFolder + ListBox1->NameBytes(i);
+    startedNameBytes_ = ListBox1->NameBytes(i);
+    startedNameText_ = name;
+    MediaPlayer1->FileName = RememberedFolder + startedNameBytes_;
     try {
         MediaPlayer1->Open();
     } catch (const EMCIDeviceError &) {

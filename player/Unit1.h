@@ -130,6 +130,10 @@ public:
     int EntryCount() const;
     QString EntryText(int index) const;
     QByteArray EntryBytes(int index) const;
+    // The name of the entry Play last started, as bytes and as the caption shows it. Two
+    // names may show alike; the tag window tells the started one by these.
+    QByteArray StartedNameBytes() const { return startedNameBytes_; }
+    QString StartedNameText() const { return startedNameText_; }
     int TrackLength() const;    // ms: the seek bar's range, the track's length once one has played
     double VolumeLevel() const; // the slider's level, 0 silent … 1 loudest, muted or not
     bool Muted() const;
@@ -163,6 +167,8 @@ private:
     void SetElapsedText(const QString &text);
     void RememberFolder(const QByteArray &folder);
     bool listSorted_ = false;
+    QByteArray startedNameBytes_;
+    QString startedNameText_;
     // The menu's own check marks: each handler sets its mark itself.
     bool markN11_ = false, markN13_ = false, markN14_ = false;
     bool destroyed_ = false;

@@ -148,8 +148,10 @@ void TID3Tag::FormShow()
     TagWindowFolder = ReadFirstLine(kRezFileName, kRezMaxChars);
     // 2. The caption is "ZOLM Player - " and the name of the entry last started.
     const QString name = Form1 ? Caption(Form1).mid(14) : QString();
-    // 3.
-    TagFilePath = TagWindowFolder + FileNameBytes(TagWindowFolder, name);
+    // 3. The caption names the entry last started: its own bytes, even where another
+    // name shows alike. A caption naming something else is looked up in the folder.
+    const bool started = Form1 && !name.isEmpty() && name == Form1->StartedNameText();
+    TagFilePath = TagWindowFolder + (started ? Form1->StartedNameBytes() : FileNameBytes(TagWindowFolder, name));
     // 4. The player must let go of the file: the reader opens it exclusively.
     if (Form1)
         Form1->SpeedButton2Click();

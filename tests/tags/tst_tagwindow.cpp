@@ -145,15 +145,17 @@ private slots:
     {
         PlayerHarness h;
         const QByteArray folder = h.MakeFolder("names", {});
-        // A leading byte-order mark is kept too, with the same name without it beside.
-        const QByteArray names[] = {"\xd2\xf0\x98\xea.wav", "R\xe4ksm\xf6rg\xe5s.wav", "\xef\xbb\xbfsong.wav", "song.wav"};
+        // A leading byte-order mark is kept too, with the same name without it beside; "А" in
+        // windows-1251 and in UTF-8 show alike.
+        const QByteArray names[] = {"\xd2\xf0\x98\xea.wav", "R\xe4ksm\xf6rg\xe5s.wav", "\xef\xbb\xbfsong.wav", "song.wav",
+                                    "\xc0.wav", "\xd0\x90.wav"};
         const QString titles[] = {QStringLiteral("Odd byte"), QStringLiteral("Räksmörgås"), QStringLiteral("Marked"),
-                                  QStringLiteral("Plain")};
-        for (int i = 0; i < 4; ++i)
+                                  QStringLiteral("Plain"), QStringLiteral("A in windows-1251"), QStringLiteral("A in UTF-8")};
+        for (int i = 0; i < 6; ++i)
             QVERIFY(WriteBytes(folder + names[i], MakeWav(2000) + Tag(titles[i].toLatin1(), "", "")));
         h.Start(folder);
         QCOMPARE(h.form->ListBox1->NameText(0), QStringLiteral("Räksmörgås.wav"));
-        for (int index = 0; index < 4; ++index) {
+        for (int index = 0; index < 6; ++index) {
             h.form->ListBox1->SetItemIndex(index);
             h.form->SpeedButton5Click();
             h.form->ID3Tag1Click();
