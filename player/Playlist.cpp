@@ -7,7 +7,6 @@
 #include "runtime/Dialogs.h"
 #include "runtime/TextCodec.h"
 
-#include <QFile>
 #include <QLabel>
 
 void TForm1::PlayList(const QByteArray &folder)
@@ -19,10 +18,10 @@ void TForm1::PlayList(const QByteArray &folder)
 void TForm1::SpeedButton4Click()
 {
     listSorted_ = false;
-    QString chosen;
+    QByteArray chosen;
     QByteArray folder;
-    if (Dialogs().SelectFolder(QStringLiteral("Выберите папку с файлами мультимедиа"), QString(), chosen))
-        folder = QFile::encodeName(chosen) + '/';
+    if (Dialogs().SelectFolder(QStringLiteral("Выберите папку с файлами мультимедиа"), QByteArray(), chosen))
+        folder = chosen + '/';
     // Cancelling forgets the folder: the list then shows the working directory.
     RememberFolder(folder);
 }

@@ -59,7 +59,7 @@ void DialogHost::ShowError(const QString &text)
     RunBox(QMessageBox::Critical, text);
 }
 
-bool DialogHost::SelectFolder(const QString &caption, const QString &root, QString &directory)
+bool DialogHost::SelectFolder(const QString &caption, const QByteArray &root, QByteArray &directory)
 {
     return ::SelectFolder(caption, root, directory);
 }

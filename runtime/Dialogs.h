@@ -1,6 +1,7 @@
 #pragma once
 // The one seam through which the program opens modal boxes and the folder
 // chooser. Tests install their own host so nothing ever blocks on a dialog.
+#include <QByteArray>
 #include <QString>
 
 class DialogHost {
@@ -11,7 +12,7 @@ public:
     // The error box: critical icon, the text as given, the application title as caption.
     virtual void ShowError(const QString &text);
     // The folder chooser; see SelectFolder.
-    virtual bool SelectFolder(const QString &caption, const QString &root, QString &directory);
+    virtual bool SelectFolder(const QString &caption, const QByteArray &root, QByteArray &directory);
 };
 
 DialogHost &Dialogs();

@@ -17,19 +17,19 @@ public:
     ~FakeDialogs() override { SetDialogs(nullptr); }
     void ShowMessage(const QString &text) override { messages << text; }
     void ShowError(const QString &text) override { errors << text; }
-    bool SelectFolder(const QString &caption, const QString &, QString &directory) override
+    bool SelectFolder(const QString &caption, const QByteArray &, QByteArray &directory) override
     {
         captions << caption;
         if (folderAnswers.isEmpty())
             return false;
-        const QString answer = folderAnswers.takeFirst();
+        const QByteArray answer = folderAnswers.takeFirst();
         if (answer.isNull())
             return false;
         directory = answer;
         return true;
     }
     QStringList messages, errors, captions;
-    QStringList folderAnswers; // a null string answers "cancel"
+    QList<QByteArray> folderAnswers; // a null one answers "cancel"
 };
 
 // A fresh working directory for one test; the old one comes back afterwards.

@@ -655,11 +655,11 @@ private slots:
                 static_cast<QDialog *>(w)->reject();
         };
         QTimer::singleShot(20, next);
-        QString directory;
+        QByteArray directory;
         if (window == QLatin1String("message"))
             Dialogs().ShowMessage(QStringLiteral("text"));
         else
-            Dialogs().SelectFolder(QStringLiteral("caption"), QString(), directory);
+            Dialogs().SelectFolder(QStringLiteral("caption"), QByteArray(), directory);
         SetDialogs(&h.dialogs);
         QVERIFY(seen);
     }

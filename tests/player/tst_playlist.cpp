@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 // The listed names' bytes, in the list's order.
@@ -190,9 +192,12 @@ private slots:
     void folderCommandRemembersChosenFolder()
     {
         PlayerHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("chosen"), {QStringLiteral("one.wav"), QStringLiteral("two.mp3")});
+        // "Папка" in windows-1251: its bytes reach RememberedFolder and rez.dat as they are.
+        const QByteArray folder = QFile::encodeName(h.dir.path()) + "/\xcf\xe0\xef\xea\xe0/";
+        QVERIFY(::mkdir(folder.constData(), 0700) == 0);
+        QVERIFY(WriteBytes(folder + "one.wav", MakeWav(100)) && WriteBytes(folder + "two.mp3", MakeWav(100)));
         TForm1 *f = h.Start();
-        h.dialogs.folderAnswers << QFile::decodeName(folder.chopped(1));
+        h.dialogs.folderAnswers << folder.chopped(1);
         f->N3Click();
         QCOMPARE(h.dialogs.captions, QStringList{QStringLiteral("Выберите папку с файлами мультимедиа")});
         QCOMPARE(RememberedFolder, folder);
@@ -210,7 +215,7 @@ private slots:
         TForm1 *f = h.Start(old);
         QVERIFY(QFile::remove(QStringLiteral("rez.dat")));
         QVERIFY(QDir().mkdir(QStringLiteral("rez.dat"))); // can't be written as a file
-        h.dialogs.folderAnswers << QFile::decodeName(chosen.chopped(1));
+        h.dialogs.folderAnswers << chosen.chopped(1);
         f->N3->trigger();
         QCOMPARE(h.dialogs.errors, QStringList{QStringLiteral("File access denied.")});
         QCOMPARE(RememberedFolder, chosen);
@@ -226,7 +231,7 @@ private slots:
         WriteBytes("here.wav", MakeWav(100));
         TForm1 *f = h.Start(folder);
         QCOMPARE(f->ListBox1->NameText(0), QStringLiteral("old.wav"));
-        h.dialogs.folderAnswers << QString();
+        h.dialogs.folderAnswers << QByteArray();
         f->SpeedButton4Click();
         QCOMPARE(ReadBytes("rez.dat"), QByteArray(""));
         QVERIFY(RememberedFolder.isEmpty());
@@ -243,7 +248,7 @@ private slots:
         while (path.size() < 300)
             path += QStringLiteral("/Жжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжж");
         QVERIFY(QDir().mkpath(path));
-        h.dialogs.folderAnswers << path;
+        h.dialogs.folderAnswers << QFile::encodeName(path);
         f->SpeedButton4Click();
         const QByteArray expected = CutToChars(QFile::encodeName(path), 255);
         QCOMPARE(CharCount(RememberedFolder), qsizetype(255));
@@ -276,7 +281,7 @@ private slots:
         QCOMPARE(h.Selected(), 1);
         QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player")); // nothing played
         if (chooser) {
-            h.dialogs.folderAnswers << QFile::decodeName(folder.chopped(1));
+            h.dialogs.folderAnswers << folder.chopped(1);
             f->N3Click();
         } else {
             f->OpenFolder(folder.chopped(1));

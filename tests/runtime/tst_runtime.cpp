@@ -9,7 +9,8 @@
 #include "runtime/TextCodec.h"
 
 #include <QAbstractButton>
-#include <QFileDialog>
+#include <QLabel>
+#include <QTreeWidget>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStringEncoder>
@@ -17,6 +18,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -94,21 +96,57 @@ const QStringList kWesternTexts = {
     "Jay-Z feat. Beyoncé - Bonnie & Clyde", "Pokémon Theme", "Naïve Song", "Gotye - Somebody (Café)",
 };
 
-// Answers the next folder dialog: chooses path, or cancels when path is empty.
-void AnswerFolderDialog(const QString &path, QString *seenTitle, QString *seenDir)
+struct SeenChooser {
+    QString title;
+    QByteArray openedAt;
+    QStringList listed; // the folders shown where it opened
+    QStringList texts;  // every other text it shows: buttons, labels, the tree's header and columns
+    QString shownPath;  // the chosen folder's path, as its label shows it
+};
+// Answers the next folder chooser as a user would: opens the folders shown as the parts of
+// pick, one below the other from where the chooser opened, and chooses the last; cancels
+// when pick is empty.
+void AnswerFolderChooser(const QString &pick, SeenChooser *seen)
 {
-    QTimer::singleShot(50, [=] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    QTimer::singleShot(0, [=] {
+        auto *dialog = qobject_cast<TFolderChooser *>(QApplication::activeModalWidget());
         if (!dialog)
-            return AnswerFolderDialog(path, seenTitle, seenDir);
-        *seenTitle = dialog->windowTitle();
-        *seenDir = dialog->directory().absolutePath();
-        if (path.isEmpty()) {
-            dialog->reject();
-        } else {
-            dialog->setDirectory(path);
-            QMetaObject::invokeMethod(dialog, "accept");
+            return AnswerFolderChooser(pick, seen);
+        QTreeWidget *tree = dialog->Tree();
+        QTreeWidgetItem *at = tree->currentItem();
+        seen->title = dialog->windowTitle();
+        seen->openedAt = TFolderChooser::PathOf(at);
+        for (int i = 0; at && i < at->childCount(); ++i)
+            seen->listed << at->child(i)->text(0);
+        const auto button = [dialog](const QString &text) {
+            for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
+                if (b->text() == text)
+                    return b;
+            return static_cast<QAbstractButton *>(nullptr);
+        };
+        for (const QString &part : pick.split('/', Qt::SkipEmptyParts)) {
+            at->setExpanded(true);
+            QTreeWidgetItem *next = nullptr;
+            for (int i = 0; i < at->childCount(); ++i)
+                if (at->child(i)->text(0) == part)
+                    next = at->child(i);
+            if (!next)
+                return dialog->reject();
+            at = next;
         }
+        tree->setCurrentItem(at);
+        for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
+            seen->texts << b->text();
+        for (QLabel *l : dialog->findChildren<QLabel *>())
+            (l->objectName() == QLatin1String("FolderPath") ? seen->shownPath : (seen->texts << QString()).last()) = l->text();
+        if (!tree->isHeaderHidden())
+            for (int c = 0; c < tree->columnCount(); ++c)
+                seen->texts << tree->headerItem()->text(c);
+        for (QTreeWidgetItemIterator it(tree); *it; ++it)
+            for (int c = 1; c < tree->columnCount(); ++c)
+                seen->texts << (*it)->text(c);
+        QAbstractButton *answer = button(pick.isEmpty() ? QStringLiteral("Отмена") : QStringLiteral("Выбрать"));
+        answer ? answer->click() : dialog->reject();
     });
 }
 
@@ -345,28 +383,49 @@ private slots:
         QCOMPARE(dialogs.errors, QStringList{boxed});
     }
 
+    // Folders go by their bytes, whatever their names' code: listed, shown as the rest of the
+    // program shows names, chosen and returned as they are. Everything else it says is Russian.
     void folderChooser_data()
     {
-        QTest::addColumn<QString>("preselected"); // under a scratch folder unless absolute
-        QTest::addColumn<QString>("answer"); // the folder chosen; empty: cancel
-        QTest::newRow("chosen") << QStringLiteral("Музыка") << QStringLiteral("Музыка/rock");
+        QTest::addColumn<QByteArray>("preselected"); // under a scratch folder unless absolute
+        QTest::addColumn<QString>("pick");            // folders as shown, from where it opens; empty: cancel
+        QTest::addColumn<QByteArray>("chosen");       // under the scratch folder; null: none
+        const QByteArray papka("\xcf\xe0\xef\xea\xe0"); // "Папка" in windows-1251
+        QTest::newRow("a UTF-8 folder") << QByteArray("") << QStringLiteral("Музыка/rock") << QByteArray("Музыка/rock");
+        QTest::newRow("a windows-1251 folder") << QByteArray("") << QStringLiteral("Папка") << papka;
+        QTest::newRow("opened inside one") << papka << QStringLiteral("Старое") << papka + "/\xd1\xf2\xe0\xf0\xee\xe5";
         // A preselection that is gone is neither shown nor kept.
-        QTest::newRow("cancel forgets a missing preselection") << QStringLiteral("/no/such/folder/at/all") << QString();
+        QTest::newRow("cancel forgets a missing preselection") << QByteArray("/no/such/folder/at/all") << QString()
+                                                               << QByteArray();
     }
     void folderChooser()
     {
-        QFETCH(QString, preselected);
-        QFETCH(QString, answer);
-        QTemporaryDir root;
-        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("Музыка/rock")));
-        const auto under = [&root](const QString &path) { return path.isEmpty() ? path : QDir(root.path()).filePath(path); };
-        QString title, shownDir;
-        AnswerFolderDialog(under(answer), &title, &shownDir);
-        QString directory = under(preselected);
-        QCOMPARE(SelectFolder(QStringLiteral("Выберите папку"), QString(), directory), !answer.isEmpty());
-        QCOMPARE(title, QStringLiteral("Выберите папку"));
-        QCOMPARE(shownDir == under(preselected), QFileInfo::exists(under(preselected)));
-        QCOMPARE(directory, under(answer));
+        QFETCH(QByteArray, preselected);
+        QFETCH(QString, pick);
+        QFETCH(QByteArray, chosen);
+        QTemporaryDir scratch;
+        const QByteArray root = QFile::encodeName(scratch.path());
+        for (const QByteArray &folder : {QByteArray("Музыка"), QByteArray("Музыка/rock"), QByteArray("\xcf\xe0\xef\xea\xe0"),
+                                         QByteArray("\xcf\xe0\xef\xea\xe0/\xd1\xf2\xe0\xf0\xee\xe5"), QByteArray(".скрытая")})
+            QVERIFY(::mkdir((root + '/' + folder).constData(), 0700) == 0);
+        QVERIFY(WriteBytes(root + "/файл.wav", "x"));
+        const auto under = [&root](const QByteArray &path) {
+            return path.isNull() || path.startsWith('/') ? path : path.isEmpty() ? root : root + '/' + path;
+        };
+        SeenChooser seen;
+        AnswerFolderChooser(pick, &seen);
+        QByteArray directory = under(preselected);
+        QCOMPARE(SelectFolder(QStringLiteral("Выберите папку"), QByteArray(), directory), !chosen.isNull());
+        QCOMPARE(seen.title, QStringLiteral("Выберите папку"));
+        QCOMPARE(directory, under(chosen));
+        QCOMPARE(seen.openedAt == under(preselected), !preselected.startsWith('/'));
+        if (preselected.isEmpty()) // the folders only, hidden ones left out, by name
+            QCOMPARE(seen.listed, (QStringList{QStringLiteral("Музыка"), QStringLiteral("Папка")}));
+        if (!chosen.isNull())
+            QCOMPARE(seen.shownPath, QStringLiteral("Папка: ") + DisplayText(under(chosen)));
+        static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+        QVERIFY2(!seen.texts.join('|').contains(latin), qPrintable(seen.texts.join('|')));
+        QVERIFY(!seen.texts.isEmpty());
     }
 
     void realBoxesArePlainTextUnderTheTitleWithOneOk_data()
