@@ -5,13 +5,14 @@
 // the tray and start-up cases run the real program.
 #include "PlayerHarness.h"
 #include "app/Application.h"
+#include "media/FolderChooser.h"
 #include "runtime/Captions.h"
 #include "runtime/Dialogs.h"
 #include "runtime/Errors.h"
 
 #include <QAccessible>
 #include <QDialog>
-#include <QFileDialog>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QGuiApplication>
@@ -759,19 +760,60 @@ private slots:
         SetDialogs(nullptr);
         QStringList texts;
         QTimer::singleShot(20, [&] {
-            auto *chooser = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            auto *chooser = qobject_cast<TFolderChooser *>(QApplication::activeModalWidget());
             if (!chooser)
                 return; // the check below fails
-            for (const char *label : {"lookInLabel", "fileNameLabel"})
-                texts << ShownText(chooser->findChild<QLabel *>(QLatin1String(label)));
+            texts << ShownText(chooser->findChild<QLabel *>(QStringLiteral("FolderPath"))).section(QLatin1Char(' '), 0, 0);
             for (QPushButton *button : chooser->findChildren<QPushButton *>())
                 texts << button->text();
+            texts << QString::number(chooser->Tree()->columnCount()) << (chooser->Tree()->isHeaderHidden() ? "" : "header");
             chooser->reject();
         });
         f->N3Click();
         SetDialogs(&h.dialogs);
-        QCOMPARE(texts, (QStringList{QStringLiteral("Перейти к:"), QStringLiteral("Каталог:"), QStringLiteral("&Выбрать"),
-                                     QStringLiteral("Отмена")}));
+        QCOMPARE(texts, (QStringList{QStringLiteral("Папка:"), QStringLiteral("Выбрать"), QStringLiteral("Отмена"),
+                                     QStringLiteral("1"), QString()}));
+    }
+
+    // The real program: a folder named in windows-1251 beside a UTF-8 one, chosen from the
+    // keyboard in the folder chooser, is remembered by its bytes, listed and played.
+    void windows1251FolderIsChosenAndPlayed()
+    {
+        ScratchDir dir;
+        const QByteArray home = dir.pathBytes() + "/home";
+        const QByteArray folder = home + "/\xcf\xe0\xef\xea\xe0"; // "Папка"
+        for (const QByteArray &path : {home, home + "/Музыка", folder})
+            QVERIFY(::mkdir(path.constData(), 0700) == 0);
+        QVERIFY(WriteBytes(home + "/Музыка/decoy.wav", MakeWav(1000)));
+        QVERIFY(WriteBytes(folder + "/\xd2\xf0\xe5\xea.wav", MakeWav(30000))); // "Трек.wav"
+        // The chooser opens at the home folder: this one, holding just the two.
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", home);
+        Program p(dir.path());
+        qputenv("HOME", oldHome);
+        QString main;
+        QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
+        p.Keys(main, {QStringLiteral("ctrl+o")});
+        QString chooser;
+        QTRY_VERIFY_WITH_TIMEOUT(!(chooser = p.Window(Regex(QStringLiteral("Выберите папку с файлами мультимедиа")))).isEmpty(),
+                                 10000);
+        // Below the home folder, by name: "Музыка", then "Папка".
+        p.Keys(chooser, {QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
+        QTRY_COMPARE_WITH_TIMEOUT(ReadBytes("rez.dat"), folder + '/', 10000);
+        p.Keys(main, {QStringLiteral("ctrl+x")});
+        QTRY_COMPARE_WITH_TIMEOUT(ServerTitle(main.toULongLong()), QStringLiteral("ZOLM Player - Трек.wav"), 10000);
+        const auto status = [] {
+            return Run(QStringLiteral("dbus-send"),
+                       {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                        QStringLiteral("--dest=org.mpris.MediaPlayer2.zolmplayer"), QStringLiteral("/org/mpris/MediaPlayer2"),
+                        QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("string:org.mpris.MediaPlayer2.Player"),
+                        QStringLiteral("string:PlaybackStatus")});
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(status().contains(QLatin1String("\"Playing\"")), 10000);
+        // One window with that title: no error box about the file.
+        QCOMPARE(p.Windows(Regex(QStringLiteral("ZOLM Player - Трек.wav"))), QStringList{main});
+        p.Keys(main, {QStringLiteral("ctrl+q")});
+        QVERIFY(p.process.waitForFinished(10000));
     }
 };
 
