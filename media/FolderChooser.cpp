@@ -122,7 +122,7 @@ TFolderChooser::TFolderChooser(const QString &caption, const QByteArray &root, Q
     layout->addWidget(tree_);
     layout->addWidget(path_);
     layout->addWidget(buttons);
-    resize(380, 440);
+    resize(440, 440);
     connect(tree_, &QTreeWidget::itemExpanded, this, &TFolderChooser::Fill);
     connect(tree_, &QTreeWidget::itemSelectionChanged, this, &TFolderChooser::SelectionChanged);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -31,6 +31,8 @@ test_packages=(
   at-spi2-core python3-pyatspi
   # tests on Wayland: a headless compositor, with XWayland for the X11 path
   weston xwayland
+  # tests on Wayland with GTK's platform theme, as on GNOME
+  qt6-gtk-platformtheme
 )
 
 packages=("${run_packages[@]}")
