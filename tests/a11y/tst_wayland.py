@@ -149,7 +149,7 @@ try:
     for title, opener, closer in [("О программе", ("menu item", "О программе..."), "Угу"),
                                   ("ZOLM Player - bad.mp3", ("push button", "Проиграть"), "OK"),
                                   ("Выберите папку с файлами мультимедиа", ("push button", "Открыть директорию..."),
-                                   "Cancel")]:
+                                   "Отмена")]:
         press(item(*opener))
         box = wait_for(lambda: opened(title))
         if not check(box is not None, "%r opens" % title):

@@ -2,6 +2,7 @@
 // second connection plays the desktop's part and drives the real main window,
 // whose audio runs on the manual clock.
 #include "player/PlayerHarness.h"
+#include "media/FolderChooser.h"
 #include "player/Mpris.h"
 
 #include <QDBusArgument>
@@ -11,7 +12,6 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QtTest>
@@ -332,7 +332,7 @@ private slots:
         QFETCH(QString, window);
         form_->show();
         QMessageBox box(QMessageBox::NoIcon, QString(), QStringLiteral("Ошибка"));
-        QFileDialog chooser;
+        TFolderChooser chooser(QStringLiteral("Выберите папку"), QByteArray());
         QWidget *modal = window == QLatin1String("box") ? static_cast<QWidget *>(&box) : &chooser;
         modal->setWindowModality(Qt::ApplicationModal);
         const bool about = window == QLatin1String("about");
