@@ -5,14 +5,12 @@
 // the tray and start-up cases run the real program.
 #include "PlayerHarness.h"
 #include "app/Application.h"
-#include "media/FolderChooser.h"
 #include "runtime/Captions.h"
 #include "runtime/Dialogs.h"
 #include "runtime/Errors.h"
 
 #include <QAccessible>
 #include <QDialog>
-#include <QTreeWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QGuiApplication>
@@ -750,29 +748,6 @@ private slots:
         QCOMPARE(p.Windows(title), QStringList{main});
         p.Keys(main, {QStringLiteral("ctrl+q")});
         QVERIFY(p.process.waitForFinished(10000));
-    }
-
-    void qtDialogsSpeakRussian()
-    {
-        PlayerHarness h;
-        TForm1 *f = ShownMain(h);
-        QVERIFY(f);
-        SetDialogs(nullptr);
-        QStringList texts;
-        QTimer::singleShot(20, [&] {
-            auto *chooser = qobject_cast<TFolderChooser *>(QApplication::activeModalWidget());
-            if (!chooser)
-                return; // the check below fails
-            texts << ShownText(chooser->findChild<QLabel *>(QStringLiteral("FolderPath"))).section(QLatin1Char(' '), 0, 0);
-            for (QPushButton *button : chooser->findChildren<QPushButton *>())
-                texts << button->text();
-            texts << QString::number(chooser->Tree()->columnCount()) << (chooser->Tree()->isHeaderHidden() ? "" : "header");
-            chooser->reject();
-        });
-        f->N3Click();
-        SetDialogs(&h.dialogs);
-        QCOMPARE(texts, (QStringList{QStringLiteral("Папка:"), QStringLiteral("Выбрать"), QStringLiteral("Отмена"),
-                                     QStringLiteral("1"), QString()}));
     }
 
     // The real program: a folder named in windows-1251 beside a UTF-8 one, chosen from the
