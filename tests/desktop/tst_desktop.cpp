@@ -322,6 +322,16 @@ public:
     QProcess process;
 };
 
+// A property of the program's MPRIS player, as dbus-send prints it.
+QString PlayerProperty(const char *property)
+{
+    return Run(QStringLiteral("dbus-send"),
+               {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                QStringLiteral("--dest=org.mpris.MediaPlayer2.zolmplayer"), QStringLiteral("/org/mpris/MediaPlayer2"),
+                QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("string:org.mpris.MediaPlayer2.Player"),
+                QStringLiteral("string:") + QLatin1String(property)});
+}
+
 // An extended regular expression (xdotool's kind) matching exactly this text.
 QString Regex(const QString &literal)
 {
@@ -723,14 +733,7 @@ private slots:
         Program p(dir.path());
         QString main;
         QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
-        const auto can = [](const char *property) {
-            return Run(QStringLiteral("dbus-send"),
-                       {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                        QStringLiteral("--dest=org.mpris.MediaPlayer2.zolmplayer"), QStringLiteral("/org/mpris/MediaPlayer2"),
-                        QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("string:org.mpris.MediaPlayer2.Player"),
-                        QStringLiteral("string:") + QLatin1String(property)})
-                .contains(QLatin1String("boolean true"));
-        };
+        const auto can = [](const char *property) { return PlayerProperty(property).contains(QLatin1String("boolean true")); };
         // The main window and, while it is open, the box: both bear the application title.
         const QString title = Regex(QStringLiteral("ZOLM Player - a.mp3"));
         QTRY_VERIFY_WITH_TIMEOUT(can("CanPlay"), 10000);
@@ -777,14 +780,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ReadBytes("rez.dat"), folder + '/', 10000);
         p.Keys(main, {QStringLiteral("ctrl+x")});
         QTRY_COMPARE_WITH_TIMEOUT(ServerTitle(main.toULongLong()), QStringLiteral("ZOLM Player - Трек.wav"), 10000);
-        const auto status = [] {
-            return Run(QStringLiteral("dbus-send"),
-                       {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                        QStringLiteral("--dest=org.mpris.MediaPlayer2.zolmplayer"), QStringLiteral("/org/mpris/MediaPlayer2"),
-                        QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("string:org.mpris.MediaPlayer2.Player"),
-                        QStringLiteral("string:PlaybackStatus")});
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(status().contains(QLatin1String("\"Playing\"")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(PlayerProperty("PlaybackStatus").contains(QLatin1String("\"Playing\"")), 10000);
         // One window with that title: no error box about the file.
         QCOMPARE(p.Windows(Regex(QStringLiteral("ZOLM Player - Трек.wav"))), QStringList{main});
         p.Keys(main, {QStringLiteral("ctrl+q")});
