@@ -30,7 +30,7 @@ public:
     // The selected folder's path; empty when none is selected.
     QByteArray SelectedPath() const;
     QTreeWidget *Tree() const { return tree_; }
-    // The item of a folder's path (its bytes, kept in the item).
+    // The path, as bytes, that a tree item stands for.
     static QByteArray PathOf(const QTreeWidgetItem *item);
 
 private:
