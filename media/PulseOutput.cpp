@@ -55,9 +55,9 @@ class PulseOutput;
 
 class PulseLink {
 public:
-    // True when connected. Starts a connection when there is none; with `wait`, waits (at
-    // most kConnectWaitMs) for its outcome. GUI thread.
-    bool Connect(bool wait)
+    // True when connected. Starts a connection when there is none on its way (unless not
+    // `start`); with `wait`, waits (at most kConnectWaitMs) for its outcome. GUI thread.
+    bool Connect(bool wait, bool start = true)
     {
         if (!loop_) {
             loop_ = pa_threaded_mainloop_new();
@@ -71,7 +71,7 @@ public:
         }
         pa_threaded_mainloop_lock(loop_);
         pa_context_state_t st = context_ ? pa_context_get_state(context_) : PA_CONTEXT_FAILED;
-        if (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED) {
+        if (start && (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED)) {
             if (context_) {
                 pa_context_set_state_callback(context_, nullptr, nullptr);
                 pa_context_unref(context_);
@@ -109,6 +109,17 @@ public:
             SetOutputProblem(pa_strerror(pa_context_errno(context_)));
         pa_threaded_mainloop_unlock(loop_);
         return ready;
+    }
+
+    // A connection is on its way, not yet ready nor failed.
+    bool Connecting()
+    {
+        if (!loop_)
+            return false;
+        pa_threaded_mainloop_lock(loop_);
+        const pa_context_state_t st = context_ ? pa_context_get_state(context_) : PA_CONTEXT_FAILED;
+        pa_threaded_mainloop_unlock(loop_);
+        return PA_CONTEXT_IS_GOOD(st) && st != PA_CONTEXT_READY;
     }
 
     pa_threaded_mainloop *Loop() const { return loop_; }
@@ -573,14 +584,22 @@ void PulseLink::ContextState(pa_context *c, void *userdata)
 
 } // namespace
 
-std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait)
+std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait, bool start)
 {
-    if (!Link().Connect(wait))
+    if (!Link().Connect(wait, start))
         return nullptr;
     auto out = std::make_unique<PulseOutput>(rate);
     if (!out->Open(title))
         return nullptr;
     return out;
+}
+
+bool PulseConnecting() { return Link().Connecting(); }
+
+bool StartPulseConnection()
+{
+    Link().Connect(false);
+    return Link().Connecting();
 }
 
 } // namespace media
