@@ -563,7 +563,8 @@ std::vector<SndSource::Patch> TrueSizes(const WaveData &d, std::uint64_t length)
 // Where one channel goes in the stereo fold-down: the usual matrix, centre at -3 dB to both
 // sides, a surround at -3 dB to its own side, the low-frequency channel left out (it holds
 // what small speakers cannot play, and the full-range channels already carry the music).
-// No weight exceeds 1, so a full-scale tone on any one channel never clips.
+// No weight exceeds 1, so a full-scale tone on any one channel never clips; loud content
+// on several channels at once can add up beyond full scale, which FoldLimiter takes care of.
 struct Weights {
     float left, right;
 };
@@ -623,6 +624,59 @@ inline std::int16_t ToPcm16(float v)
     return v >= 32767.0f ? 32767 : v <= -32768.0f ? -32768 : 0;
 }
 
+// Keeps a fold-down that adds up beyond full scale from clipping: a gain that never lets a
+// sample past the ceiling, at 1 (the matrix as it is) until something would go past it. It
+// goes down ahead of a peak within the block that holds it (over kAttackMs), holds for
+// kHoldMs after the last sample that needed it, then comes back at most by kReleasePerS a
+// second: steady content settles at one gain and stays there. No look-ahead beyond the block,
+// so nothing is delayed; a peak on a block's first frames drops the gain at once.
+class FoldLimiter {
+public:
+    static constexpr float kCeiling = 32767.0f / 32768.0f;
+    void Reset(int rate)
+    {
+        gain_ = 1;
+        hold_ = 0;
+        attack_ = 1.0f / (0.005f * float(rate));
+        release_ = 1.0f / float(rate);
+        holdFrames_ = rate / 20;
+    }
+    // lr: frames of left and right, scaled in place.
+    void Apply(float *lr, std::size_t frames)
+    {
+        need_.resize(frames);
+        float next = 1;
+        for (std::size_t i = frames; i-- > 0;) {
+            const float peak = std::max(std::fabs(lr[2 * i]), std::fabs(lr[2 * i + 1])); // NaN asks for nothing
+            const float need = peak > kCeiling ? kCeiling / peak : 1.0f;
+            next = std::min(need, next + attack_);
+            need_[i] = next;
+        }
+        for (std::size_t i = 0; i < frames; ++i) {
+            const float a = need_[i];
+            if (a < gain_) {
+                gain_ = a;
+                hold_ = holdFrames_;
+            } else if (a <= gain_ * 1.001f) {
+                hold_ = holdFrames_; // still needed, near enough
+            } else if (hold_ > 0) {
+                --hold_;
+            } else {
+                gain_ = std::min(a, gain_ + release_);
+            }
+            if (gain_ < 1) {
+                lr[2 * i] *= gain_;
+                lr[2 * i + 1] *= gain_;
+            }
+        }
+    }
+
+private:
+    float gain_ = 1, attack_ = 0, release_ = 0;
+    int hold_ = 0, holdFrames_ = 0;
+    std::vector<float> need_;
+};
+
 class SndDecoder final : public Decoder {
 public:
     ~SndDecoder() override
@@ -665,11 +719,17 @@ public:
         seekable_ = info.seekable != 0;
         std::vector<int> map(std::size_t(srcChannels_), SF_CHANNEL_MAP_INVALID);
         const bool named = sf_command(sf_, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int))) == SF_TRUE;
+        float sumLeft = 0, sumRight = 0;
         for (int c = 0; c < srcChannels_; ++c) {
             const Weights w = srcChannels_ == 1 ? Weights{1, 1} : FoldDown(named ? map[std::size_t(c)] : UsualPosition(srcChannels_, c));
             left_.push_back(w.left);
             right_.push_back(w.right);
+            sumLeft += w.left;
+            sumRight += w.right;
         }
+        // Only a matrix that can add up beyond full scale is watched; any other plays as it is.
+        limit_ = std::max(sumLeft, sumRight) > 1.0001f;
+        limiter_.Reset(rate);
         // Integer data of one or two channels comes as 16 bits from libsndfile itself, as fast
         // as a copy; floats (which it does not scale to integers) and surround go through floats.
         const int sub = info.format & SF_FORMAT_SUBMASK;
@@ -693,16 +753,21 @@ public:
             if (got <= 0)
                 break;
             if (!pcm16_) {
+                folded_.resize(2 * static_cast<std::size_t>(got));
                 const float *in = buf_.data();
-                for (sf_count_t i = 0; i < got; ++i, in += srcChannels_, o += 2) {
+                for (sf_count_t i = 0; i < got; ++i, in += srcChannels_) {
                     float l = 0, r = 0;
                     for (int c = 0; c < srcChannels_; ++c) {
                         l += in[c] * left_[std::size_t(c)];
                         r += in[c] * right_[std::size_t(c)];
                     }
-                    o[0] = ToPcm16(l);
-                    o[1] = ToPcm16(r);
+                    folded_[2 * std::size_t(i)] = l;
+                    folded_[2 * std::size_t(i) + 1] = r;
                 }
+                if (limit_)
+                    limiter_.Apply(folded_.data(), static_cast<std::size_t>(got));
+                for (std::size_t k = 0; k < folded_.size(); ++k)
+                    o[k] = ToPcm16(folded_[k]);
             } else if (srcChannels_ == 1) { // spread in place, from the end
                 for (auto i = static_cast<std::size_t>(got); i-- > 0;)
                     o[2 * i] = o[2 * i + 1] = o[i];
@@ -719,6 +784,7 @@ public:
     {
         if (frame == pos_ && sf_)
             return true;
+        limiter_.Reset(rate);
         if (frame > lengthFrames)
             return false;
         if (seekable_ && sf_seek(sf_, static_cast<sf_count_t>(frame), SEEK_SET) == static_cast<sf_count_t>(frame)) {
@@ -757,7 +823,9 @@ private:
     SndSource src_;
     int srcChannels_ = 0;
     std::vector<float> left_, right_; // each channel's weight on either side
-    std::vector<float> buf_;
+    std::vector<float> buf_, folded_;
+    bool limit_ = false;
+    FoldLimiter limiter_;
     bool pcm16_ = false;
     SNDFILE *sf_ = nullptr;
     std::uint64_t pos_ = 0; // the frame the next Read returns

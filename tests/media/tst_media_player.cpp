@@ -236,6 +236,76 @@ private slots:
         }
     }
 
+    // One tone, in phase on every channel of a surround file: the fold-down adds it up. Loud,
+    // it comes out a clean copy of the tone at one steady gain (no clipping, no pumping);
+    // quiet, at exactly the matrix's level, sample for sample.
+    void loudSurroundFoldsDownUncutQuietAsBefore_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<double>("dB");
+        QTest::addColumn<double>("level"); // what each side must be, times the tone; 0: below full scale
+        const double h = std::sqrt(0.5);
+        QTest::newRow("5.1 at -6 dBFS") << 6 << -6.0 << 0.0;
+        QTest::newRow("20 channels at -10 dBFS") << 20 << -10.0 << 0.0;
+        QTest::newRow("3 channels at -1 dBFS") << 3 << -1.0 << 0.0;
+        QTest::newRow("5.1 at -30 dBFS") << 6 << -30.0 << 1 + 2 * h;     // L, C, surround
+        QTest::newRow("3 channels at -20 dBFS") << 3 << -20.0 << 1 + h; // L, C
+    }
+    void loudSurroundFoldsDownUncutQuietAsBefore()
+    {
+        QFETCH(int, channels);
+        QFETCH(double, dB);
+        QFETCH(double, level);
+        const int rate = 48000, frames = rate / 2, onset = rate / 20;
+        std::vector<double> tone(static_cast<std::size_t>(frames));
+        std::vector<std::int16_t> s;
+        for (int i = 0; i < frames; ++i) {
+            const auto v = std::int16_t(std::lround(std::pow(10.0, dB / 20) * 32767 * std::sin(2 * M_PI * 997 * i / rate)));
+            tone[std::size_t(i)] = v;
+            s.insert(s.end(), std::size_t(channels), v);
+        }
+        QVERIFY(WriteBytes(Path("fold.wav"), WavBytes(rate, channels, s)));
+        TMediaPlayer mp;
+        OpenFile(mp, Path("fold.wav"));
+        ManualClock::SetCapture(true);
+        mp.Play();
+        ManualClock::Advance(1000);
+        const auto out = ManualClock::TakeCaptured();
+        ManualClock::SetCapture(false);
+        QCOMPARE(out.size(), 2 * tone.size());
+        // The gain that makes the tone fit [from, to) best on one side, and what is left over.
+        const auto fit = [&](int side, int from, int to, double *residual) {
+            double xy = 0, xx = 0;
+            for (int i = from; i < to; ++i) {
+                xy += tone[std::size_t(i)] * out[2 * std::size_t(i) + std::size_t(side)];
+                xx += tone[std::size_t(i)] * tone[std::size_t(i)];
+            }
+            const double g = xy / xx;
+            double rr = 0;
+            for (int i = from; i < to; ++i)
+                rr += std::pow(out[2 * std::size_t(i) + std::size_t(side)] - g * tone[std::size_t(i)], 2);
+            *residual = std::sqrt(rr / (g * g * xx));
+            return g;
+        };
+        for (int side = 0; side < 2; ++side) {
+            double r = 0, r1 = 0, r2 = 0;
+            const double g = fit(side, onset, frames, &r);
+            const double g1 = fit(side, onset, frames / 2, &r1), g2 = fit(side, frames / 2, frames, &r2);
+            const QString say = QStringLiteral("side %1: gain %2 (%3, then %4), residual %5").arg(side).arg(g).arg(g1).arg(g2).arg(r);
+            QVERIFY2(r < 2e-3 && std::abs(20 * std::log10(g1 / g2)) < 0.01, qPrintable(say));
+            if (level > 0) { // untouched: the matrix's sum, rounded once
+                QVERIFY2(std::abs(g - level) < 1e-4, qPrintable(say));
+                for (int i = 0; i < frames; ++i)
+                    QVERIFY(std::abs(out[2 * std::size_t(i) + std::size_t(side)] - level * tone[std::size_t(i)]) <= 1.0);
+            } else { // held within full scale (the residual shows no cut), and not much below it
+                int peak = 0;
+                for (int i = onset; i < frames; ++i)
+                    peak = std::max(peak, std::abs(int(out[2 * std::size_t(i) + std::size_t(side)])));
+                QVERIFY2(peak > 32767 * 0.97, qPrintable(say));
+            }
+        }
+    }
+
     // Commands on a device just opened on tone.wav (2500 ms), and what must hold after them.
     // Commands: play stop pause pauseonly resume close open (again) events (handled)
     // norewind (AutoRewind off); @N arms a
