@@ -756,10 +756,13 @@ public:
                 folded_.resize(2 * static_cast<std::size_t>(got));
                 const float *in = buf_.data();
                 for (sf_count_t i = 0; i < got; ++i, in += srcChannels_) {
+                    // A channel adds only to the sides it goes to: a NaN silences those alone.
                     float l = 0, r = 0;
                     for (int c = 0; c < srcChannels_; ++c) {
-                        l += in[c] * left_[std::size_t(c)];
-                        r += in[c] * right_[std::size_t(c)];
+                        if (left_[std::size_t(c)] != 0)
+                            l += in[c] * left_[std::size_t(c)];
+                        if (right_[std::size_t(c)] != 0)
+                            r += in[c] * right_[std::size_t(c)];
                     }
                     folded_[2 * std::size_t(i)] = l;
                     folded_[2 * std::size_t(i) + 1] = r;

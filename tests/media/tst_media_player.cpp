@@ -12,7 +12,9 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 
 #include <dirent.h>
@@ -304,6 +306,57 @@ private slots:
                 QVERIFY2(peak > 32767 * 0.97, qPrintable(say));
             }
         }
+    }
+
+    // A float WAV with NaN samples (and infinities, and values past full scale): a NaN is
+    // silence on the side it reaches and nowhere else, the rest as usual, clipped at full scale.
+    void floatNaNPlaysAsSilence_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QList<float>>("samples");
+        QTest::addColumn<QList<int>>("expected"); // left, right of each frame
+        const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+        QTest::newRow("mono") << 1 << QList<float>{0.5f, nan, -0.25f} << QList<int>{16384, 16384, 0, 0, -8192, -8192};
+        QTest::newRow("stereo") << 2 << QList<float>{0.5f, nan, nan, -0.25f, inf, -2.0f}
+                                << QList<int>{16384, 0, 0, -8192, 32767, -32768};
+        // 5.1: a NaN on the centre reaches both sides, on a surround its own side only, on
+        // the low-frequency channel (left out) neither
+        QTest::newRow("5.1") << 6 << QList<float>{0.25f, 0, nan, 0, 0, 0, 0.25f, 0.25f, 0, 0, 0, nan, 0.25f, 0.25f, 0, nan, 0, 0}
+                             << QList<int>{0, 0, 8192, 0, 8192, 8192};
+    }
+    void floatNaNPlaysAsSilence()
+    {
+        QFETCH(int, channels);
+        QFETCH(QList<float>, samples);
+        QFETCH(QList<int>, expected);
+        const auto le = [](std::uint32_t v, int bytes) {
+            QByteArray b;
+            for (int k = 0; k < bytes; ++k)
+                b += char((v >> (8 * k)) & 0xFF);
+            return b;
+        };
+        QByteArray data;
+        for (int i = 0; i < 400; ++i) // repeated, so the file is long enough to time
+            for (float f : samples) {
+                std::uint32_t bits = 0;
+                std::memcpy(&bits, &f, 4);
+                data += le(bits, 4);
+            }
+        const auto c = std::uint32_t(channels);
+        const QByteArray fmt = le(3, 2) + le(c, 2) + le(8000, 4) + le(8000 * 4 * c, 4) + le(4 * c, 2) + le(32, 2);
+        const QByteArray body = "WAVEfmt " + le(16, 4) + fmt + "data" + le(std::uint32_t(data.size()), 4) + data;
+        QVERIFY(WriteBytes(Path("nan.wav"), "RIFF" + le(std::uint32_t(body.size()), 4) + body));
+        TMediaPlayer mp;
+        OpenFile(mp, Path("nan.wav"));
+        ManualClock::SetCapture(true);
+        mp.Play();
+        ManualClock::Advance(1000);
+        const auto out = ManualClock::TakeCaptured();
+        ManualClock::SetCapture(false);
+        QCOMPARE(out.size(), std::size_t(400 * expected.size()));
+        for (std::size_t i = 0; i < out.size(); ++i)
+            QVERIFY2(out[i] == expected[qsizetype(i % std::size_t(expected.size()))],
+                     qPrintable(QStringLiteral("sample %1: %2").arg(i).arg(out[i])));
     }
 
     // Commands on a device just opened on tone.wav (2500 ms), and what must hold after them.
