@@ -10,6 +10,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -65,6 +66,7 @@ class MediaPulseTest : public QObject {
     QTemporaryDir dir_;
     QProcess server_, recorder_, silence_;
     QString playerSocket_, testSocket_;
+    bool restore_ = false; // the server keeps the streams' volumes, as a desktop's does
 
     QProcessEnvironment Env() const
     {
@@ -95,7 +97,8 @@ class MediaPulseTest : public QObject {
         server_.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
                                      "--log-target=stderr", "--log-level=error", "--disable-shm=yes", "-L",
                                      "module-null-sink sink_name=out format=s16le rate=44100 channels=2", "-L",
-                                     "module-native-protocol-unix auth-anonymous=1 socket=" + testSocket_});
+                                     "module-native-protocol-unix auth-anonymous=1 socket=" + testSocket_, "-L",
+                                     restore_ ? "module-stream-restore" : "module-always-sink"});
         if (!server_.waitForStarted() || !QTest::qWaitFor([this] { return Pactl({"info"}); }, 10000))
             return false;
         // Silence keeps the sink running at a short latency: an idle null sink's monitor
@@ -383,6 +386,61 @@ private slots:
                      qPrintable(QStringLiteral("went on at %1, not %2").arg(runs[1].first).arg(resumedAt)));
             QCOMPARE(runs[1].second, long(frames - 1));
         }
+    }
+
+    // What the server shows of the player's stream: its names and role, its rate, and the
+    // volume the user gave it in the sound settings, which a new track, a new rate (a new
+    // stream) and a restarted server all leave as it was: the player never sets it.
+    void streamShowsItsNamesAndKeepsTheUsersVolume()
+    {
+        restore_ = true;
+        KillServer();
+        recorder_.waitForFinished(20000);
+        QVERIFY(StartServer());
+        const auto stream = [this] {
+            QByteArray inputs;
+            Pactl({"-f", "json", "list", "sink-inputs"}, &inputs);
+            for (const QJsonValue in : QJsonDocument::fromJson(inputs).array())
+                if (in["properties"]["application.name"] == QStringLiteral("ZOLM Player"))
+                    return in.toObject();
+            return QJsonObject();
+        };
+        const auto shows = [&](const QString &name, int rate, const QString &volume) {
+            const QJsonObject in = stream();
+            const QJsonObject p = in["properties"].toObject();
+            return p["media.name"].toString() == name && p["media.role"].toString() == "music" &&
+                   p["application.icon_name"].toString() == "zolm-player" &&
+                   in["sample_specification"].toString().contains(QStringLiteral(" %1Hz").arg(rate)) &&
+                   (volume.isEmpty() || in["volume"]["front-left"]["value_percent"].toString() == volume);
+        };
+        const auto say = [&] { return QJsonDocument(stream()).toJson(QJsonDocument::Compact); };
+        TMediaPlayer mp;
+        const auto play = [&](const char *name, int rate) {
+            QVERIFY(WriteBytes(QFile::encodeName(dir_.filePath(name)), WavBytes(rate, 2, Tone(rate, 2, 3 * rate, 440, 3000))));
+            mp.FileName = QFile::encodeName(dir_.filePath(name));
+            mp.Open();
+            mp.Play();
+        };
+        play("a.wav", kRate);
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("a.wav", kRate, {}), say().constData(), 10000);
+        QVERIFY(Pactl({"set-sink-input-volume", QString::number(stream()["index"].toInt()), "40%"}));
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("a.wav", kRate, "40%"), say().constData(), 10000);
+        play("b.wav", kRate); // the same stream, another name
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("b.wav", kRate, "40%"), say().constData(), 10000);
+        mp.Stop();
+        play("c.wav", 22050); // the idle stream is of another rate: a new one
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("c.wav", 22050, "40%"), say().constData(), 10000);
+        mp.Close();
+        KillServer();
+        recorder_.waitForFinished(20000);
+        QVERIFY(StartServer());
+        play("a.wav", kRate);
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("a.wav", kRate, "40%"), say().constData(), 20000);
+        mp.Close();
+        restore_ = false;
+        KillServer();
+        recorder_.waitForFinished(20000);
+        QVERIFY(StartServer());
     }
 
     // The stream names no device: when the default sink changes, the server moves it there.
