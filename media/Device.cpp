@@ -10,7 +10,9 @@
 //   - the output's thread, which pulls frames (Engine::Pull) and says when all was played
 //     (Drained) or when the output went away (Lost): SDL's audio thread, which runs while
 //     its device is open, or libpulse's main loop thread, one per process for as long as it
-//     lives. Pull copies from the ring, applies the gain and wakes the decoder.
+//     lives. Pull copies from the ring, applies the gain and wakes the decoder. The GUI
+//     thread makes the same calls inside Output::Start (the server's output fills its first
+//     request there, and either output says there that it is lost).
 // A further thread, the pool's (OutputPool.cpp), touches no Engine: it closes the outputs
 // handed back to the pool once their grace is over, so that closing an SDL output, which
 // joins SDL's thread, does not hold up the GUI thread. Two cases close on the GUI thread
@@ -330,7 +332,7 @@ public:
             post(serial, 1);
     }
 
-    // ---- OutputSource: the output's thread. Never blocks.
+    // ---- OutputSource: the output's thread (or the GUI thread, inside Output::Start). Never blocks.
     std::size_t Pull(std::int16_t *dst, std::size_t frames, bool *last) override
     {
         *last = false;

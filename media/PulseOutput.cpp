@@ -5,9 +5,9 @@
 // stream corked for the next track, so the server sees at most one stream of ours at a
 // time. Everything here runs under the main loop's lock: its own thread holds it while it
 // dispatches the callbacks below, the other threads take it for a moment per call. Nobody
-// waits on the server while holding it, but for one case: opening a file while a connection
-// is being made waits for it (at most kConnectWaitMs). Playing, resuming and reconnecting
-// never wait (they ask with wait = false).
+// waits on the server, but for one case: opening a file while a connection is being made
+// waits for it (at most kConnectWaitMs, the lock let go meanwhile). Playing, resuming and
+// reconnecting never wait (they ask with wait = false).
 //
 // Clock. What has been heard is the server's own count: the read index of its last timing
 // answer less what the sink had mixed but not yet played, plus the time since that answer
