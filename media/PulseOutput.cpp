@@ -474,6 +474,7 @@ private:
             if (self->running_) {
                 Done(pa_stream_cork(s, 0, nullptr, nullptr));
                 self->Write();
+                self->AskTiming();
             }
             break;
         case PA_STREAM_FAILED:

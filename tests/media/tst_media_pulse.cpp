@@ -17,6 +17,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kRate = 44100;
@@ -469,6 +473,54 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("out"), 10000);
         mp.Close();
         QVERIFY(Pactl({"unload-module", QString::fromLatin1(module.trimmed())}));
+    }
+
+    // The idle stream's server went away; a play or a resume comes while the one at its
+    // socket takes its time to answer (a socket nobody reads, as a server that is starting
+    // has): the command is taken at once (waiting for the server, it would fail after 2 s),
+    // and the sound comes from the right place once a real server answers.
+    void playOrResumeNeverWaitsForTheServer_data()
+    {
+        QTest::addColumn<bool>("resume");
+        QTest::newRow("play after stop") << false;
+        QTest::newRow("resume after pause") << true;
+    }
+    void playOrResumeNeverWaitsForTheServer()
+    {
+        QFETCH(bool, resume);
+        const int frames = 3 * kRate;
+        TMediaPlayer mp;
+        PlayFile(mp, Indexed(frames));
+        QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 500, 20000);
+        resume ? mp.Pause() : mp.Stop();
+        const long held = Frames(mp.Position());
+        KillServer();
+        recorder_.waitForFinished(20000);
+        QTest::qWait(300); // the player sees its connection go
+        const QByteArray path = QFile::encodeName(playerSocket_);
+        ::unlink(path.constData());
+        const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path, path.constData(), std::size_t(path.size()) + 1);
+        QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 && ::listen(silent, 8) == 0);
+        qputenv("SDL_AUDIODRIVER", "alsa"); // SDL's own server client would wait for it forever
+        resume ? mp.Resume() : mp.Play();
+        const int error = mp.LastError();
+        const TMPModes mode = mp.Mode();
+        ::close(silent);
+        ::unlink(path.constData());
+        QCOMPARE(error, media::kOk);
+        QCOMPARE(mode, TMPModes::mpPlaying);
+        QVERIFY(StartServer());
+        QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 30000);
+        QCOMPARE(mp.Position(), mp.Length());
+        const auto runs = Runs(Heard(Recorded()));
+        QVERIFY(!runs.empty());
+        const long from = held; // a play after a stop goes on from where it stood
+        QVERIFY2(runs.front().first >= from && runs.front().first <= from + kEdge && runs.back().second == frames - 1,
+                 qPrintable(QStringLiteral("heard from %1, held at %2").arg(runs.front().first).arg(from)));
+        qunsetenv("SDL_AUDIODRIVER");
     }
 
     // The server goes away mid-track. Back 2 s later, the sound goes on from where it
