@@ -71,7 +71,8 @@ public:
     // A folder chosen outside the folder command (named on the command line,
     // dropped on the window, handed over by a second start), given as its path
     // without the final "/": what the folder command does once its chooser has
-    // returned that folder.
+    // returned that folder. One that rez.dat could not hold is refused with a box
+    // shown once the event loop runs, and nothing changes.
     void OpenFolder(const QByteArray &path);
     // Whether the window could take input from the user now: no secondary window has
     // disabled it and no message box or folder chooser holds the application. Commands
