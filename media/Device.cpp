@@ -698,6 +698,18 @@ int Device::SeekToStart()
     return kOk;
 }
 
+int Device::Seek(std::uint32_t ms)
+{
+    Engine &e = *engine_;
+    e.Settle();
+    if (ms > e.lengthMs)
+        return kErrOutOfRange;
+    if (e.state == Engine::State::Playing)
+        return Play(true, ms);
+    e.heldFrame = e.MsToFrame(ms);
+    return kOk;
+}
+
 TMPModes Device::Mode()
 {
     Engine &e = *engine_;

@@ -49,6 +49,8 @@ public:
     int Pause();
     int Resume();
     int SeekToStart();
+    // Moves a paused or stopped device to `ms` without playing; a playing one plays on from there.
+    int Seek(std::uint32_t ms);
     TMPModes Mode();
     std::uint32_t PositionMs();
     std::uint32_t LengthMs() const;

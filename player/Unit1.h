@@ -121,6 +121,7 @@ public:
     // Commands of the seek bar and the volume slider, as the user's hand makes them.
     // A jump to `ms` (within the bar's range): the thumb dragged there and
     // released; the bar's handler runs once, also when the thumb stood there.
+    // While paused it stays paused: the device, the bar and the clock stand at `ms`.
     void SeekTo(int ms);
     // The volume slider moved to the step nearest `level` (0 silent … 1 loudest)
     // and released; as any move of it, this also ends muting.
