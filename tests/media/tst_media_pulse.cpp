@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <csignal>
@@ -215,6 +216,126 @@ private slots:
             const double expected = gain * want.value("RMS amplitude");
             QVERIFY2(std::abs(rms - expected) <= 2.0 / 32768 + 1e-3 * rms,
                      qPrintable(QStringLiteral("%1, expected %2").arg(rms).arg(expected)));
+        }
+    }
+
+    // A folder of short and long tracks, of three encodings, mono and a 48 kHz one, played
+    // through the end-of-track advance as the one-second tick does it (position against
+    // length; then stop, open the next, play, the tick started afresh). Each 44.1 kHz track
+    // says in every frame which track and frame it is (mono: L = R = 20000 + frame; stereo:
+    // left 1 + frame mod 16384, right 100 x track + frame / 16384); the 48 kHz one, which the
+    // server resamples, is a level of 30000 on both sides.
+    void folderPlaysWholeThroughTheAdvance()
+    {
+        struct Track {
+            double seconds;
+            int rate, channels;
+            QStringList encoding; // sox's, from 16-bit PCM
+        };
+        const QStringList f32{"-e", "floating-point", "-b", "32"}, i24{"-b", "24"};
+        const std::vector<Track> tracks{{0.1, kRate, 1, {}}, {0.5, kRate, 2, i24}, {1, kRate, 2, f32},  {2, kRate, 2, {}},
+                                        {0.5, 48000, 2, {}}, {2.5, kRate, 2, i24}, {10, kRate, 2, {}}, {0.1, kRate, 2, f32}};
+        std::vector<QByteArray> paths;
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            const Track &t = tracks[k];
+            const int n = int(t.seconds * t.rate);
+            std::vector<std::int16_t> s(std::size_t(n * t.channels));
+            for (int i = 0; i < n; ++i) {
+                if (t.rate != kRate)
+                    s[2 * i] = s[2 * i + 1] = 30000;
+                else if (t.channels == 1)
+                    s[i] = std::int16_t(20000 + i);
+                else {
+                    s[2 * i] = std::int16_t(1 + i % 16384);
+                    s[2 * i + 1] = std::int16_t(100 * int(k) + i / 16384);
+                }
+            }
+            const QString name = dir_.filePath(QStringLiteral("f%1").arg(k));
+            QVERIFY(WriteBytes(QFile::encodeName(name + "-16.wav"), WavBytes(t.rate, t.channels, s)));
+            if (!t.encoding.isEmpty())
+                QVERIFY(fx::Run("sox", QStringList{name + "-16.wav"} << t.encoding << name + ".wav"));
+            paths.push_back(QFile::encodeName(t.encoding.isEmpty() ? name + "-16.wav" : name + ".wav"));
+        }
+        Recorded();
+        TMediaPlayer mp;
+        std::size_t current = 0;
+        std::uint32_t last = 0;
+        QStringList faults;
+        QTimer tick, poll;
+        const auto play = [&] {
+            mp.FileName = paths[current];
+            mp.Open();
+            mp.Play();
+            last = 0;
+            tick.start(1000);
+        };
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            const std::uint32_t p = mp.Position();
+            if (p < last)
+                faults << QStringLiteral("track %1 went back from %2 to %3 ms").arg(current).arg(last).arg(p);
+            last = p;
+        });
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (mp.Position() < mp.Length())
+                return;
+            tick.stop();
+            mp.Stop();
+            if (mp.Position() != mp.Length())
+                faults << QStringLiteral("track %1 ended at %2 of %3 ms").arg(current).arg(mp.Position()).arg(mp.Length());
+            if (++current < tracks.size())
+                play();
+        });
+        play();
+        poll.start(7);
+        QTRY_VERIFY_WITH_TIMEOUT(current == tracks.size(), 60000);
+        poll.stop();
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        // Each frame recorded: which track, which frame (-1: the 48 kHz level, -2: anything else).
+        const QByteArray rec = Recorded();
+        const auto *v = reinterpret_cast<const std::int16_t *>(rec.constData());
+        struct Heard {
+            long at, frame;
+        };
+        std::vector<std::vector<Heard>> heard(tracks.size());
+        std::vector<long> others, level;
+        for (long i = 0; i < long(rec.size() / 4); ++i) {
+            const int l = v[2 * i], r = v[2 * i + 1];
+            if (l == 0 && r == 0)
+                continue;
+            if (l == r && l >= 20000 && l < 20000 + 4410)
+                heard[0].push_back({i, l - 20000});
+            else if (std::abs(l - r) <= 2 && std::abs(l - 30000) <= 100) // the resampler's gain is not quite 1
+                level.push_back(i);
+            else if (l >= 1 && l <= 16384 && r >= 100 && r / 100 < int(tracks.size()) && tracks[std::size_t(r / 100)].rate == kRate)
+                heard[std::size_t(r / 100)].push_back({i, long(r % 100) * 16384 + l - 1});
+            else
+                others.push_back(i);
+        }
+        // The resampler's first and last few frames of the 48 kHz track are neither.
+        const std::size_t k48 = 4;
+        QVERIFY(!level.empty());
+        for (long o : others)
+            QVERIFY2(o >= level.front() - 64 && o <= level.back() + 64, qPrintable(QStringLiteral("a stray frame at %1").arg(o)));
+        heard[k48] = {{level.front(), 0}, {level.back(), long(level.size()) - 1}};
+        const long expected48 = long(tracks[k48].seconds * kRate);
+        QVERIFY2(std::abs(long(level.size()) - expected48) <= kEdge && level.back() - level.front() + 1 == long(level.size()),
+                 qPrintable(QStringLiteral("the 48 kHz track: %1 frames over %2, of %3")
+                                .arg(level.size()).arg(level.back() - level.front() + 1).arg(expected48)));
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            const long n = long(tracks[k].seconds * tracks[k].rate);
+            QVERIFY2(!heard[k].empty(), qPrintable(QStringLiteral("track %1 not heard").arg(k)));
+            if (k != k48) {
+                for (std::size_t j = 1; j < heard[k].size(); ++j)
+                    QVERIFY2(heard[k][j].frame == heard[k][j - 1].frame + 1 && heard[k][j].at == heard[k][j - 1].at + 1,
+                             qPrintable(QStringLiteral("track %1: frame %2 after %3").arg(k).arg(heard[k][j].frame).arg(heard[k][j - 1].frame)));
+                QVERIFY2(heard[k].front().frame <= kEdge && heard[k].back().frame == n - 1,
+                         qPrintable(QStringLiteral("track %1: frames %2 to %3 of %4").arg(k).arg(heard[k].front().frame).arg(heard[k].back().frame).arg(n)));
+            }
+            if (k > 0) { // the next track at the first tick after the end: within a tick and a start
+                const long gap = heard[k].front().at - heard[k - 1].back().at;
+                QVERIFY2(gap > 0 && gap <= Frames(1150),
+                         qPrintable(QStringLiteral("%1 ms between tracks %2 and %3").arg(gap * 1000 / kRate).arg(k - 1).arg(k)));
+            }
         }
     }
 
