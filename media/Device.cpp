@@ -55,6 +55,9 @@
 //      tries every kRetryMs to get an output of the same kind again, never waiting for a
 //      server's answer. One that answers within kReconnectGraceMs plays on from that
 //      position; else the engine stands Paused there and posts kNoticeOutputGone once.
+//      An output found by a retry and lost again before it played half a second (a
+//      server with no sink, or a suspended one, makes streams that fail at once) does
+//      not start the grace again.
 //
 // Locks. decodeMutex is taken by the decoder thread and, on the GUI thread, by Halt, StartAt
 // and the destructor. An output's own lock (SDL's device lock, held by SDL around its
@@ -259,6 +262,10 @@ public:
     bool reconnecting = false; // lost while playing; heldFrame is where it stopped
     Output::Kind lostKind = Output::Kind::Manual;
     int waitedMs = 0;
+    // The play began on an output a retry found (at retryFrame): lost again before it
+    // played half a second, that output never really came back, and the grace goes on.
+    bool retried = false;
+    std::uint64_t retryFrame = 0;
     std::unique_ptr<QTimer> retryTimer;
 
     // Decodes one chunk into the ring. Caller holds decodeMutex (or is the only thread).
@@ -452,6 +459,7 @@ public:
     void StartAt(std::uint64_t frame)
     {
         reconnecting = false;
+        retried = false;
         {
             std::lock_guard lk(decodeMutex);
             writePos.store(0);
@@ -495,7 +503,8 @@ public:
         Halt();
         ReturnOutput(std::move(out));
         reconnecting = true;
-        waitedMs = 0;
+        if (!retried || heldFrame >= retryFrame + std::uint64_t(rate) / 2)
+            waitedMs = 0;
         if (!manual) {
             if (!retryTimer) {
                 retryTimer = std::make_unique<QTimer>();
@@ -514,10 +523,12 @@ public:
         }
         waitedMs += ms;
         const Output::Kind kind = lostKind;
-        if (OpenOutput(false, manual ? nullptr : &kind)) {
+        if (waitedMs <= kReconnectGraceMs && OpenOutput(false, manual ? nullptr : &kind)) {
             if (retryTimer)
                 retryTimer->stop();
             StartAt(heldFrame);
+            retried = true;
+            retryFrame = heldFrame;
             return;
         }
         if (waitedMs < kReconnectGraceMs)

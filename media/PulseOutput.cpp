@@ -45,6 +45,9 @@ constexpr std::uint32_t kTargetMs = 4 * kRequestMs;
 constexpr std::uint32_t kMaxRequestFrames = 32768;
 constexpr std::uint32_t kPrebufMs = 40;
 constexpr int kConnectWaitMs = 2000;
+// A sink suspended this long while the stream plays is not one resuming for it (an idle
+// sink wakes within milliseconds of an uncork) but one suspended by someone: nothing is heard.
+constexpr std::uint64_t kSuspendedUsec = 500000;
 // How often the clock is set from the server's answer: while it plays, and until it does.
 constexpr std::uint64_t kTimingMs = 1000;
 constexpr std::uint64_t kEarlyMs = 50;
@@ -162,6 +165,7 @@ public:
         if (stream_) {
             pa_stream_set_state_callback(stream_, nullptr, nullptr);
             pa_stream_set_write_callback(stream_, nullptr, nullptr);
+            pa_stream_set_suspended_callback(stream_, nullptr, nullptr);
             if (pa_stream_get_state(stream_) == PA_STREAM_READY || pa_stream_get_state(stream_) == PA_STREAM_CREATING)
                 pa_stream_disconnect(stream_);
             pa_stream_unref(stream_);
@@ -185,6 +189,7 @@ public:
         }
         pa_stream_set_state_callback(stream_, &PulseOutput::StreamState, this);
         pa_stream_set_write_callback(stream_, &PulseOutput::WriteRequest, this);
+        pa_stream_set_suspended_callback(stream_, &PulseOutput::SuspendChanged, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         const std::uint32_t request = std::min(Bytes(kRequestMs), kMaxRequestFrames * 4);
@@ -228,6 +233,8 @@ public:
             return;
         }
         source_ = source;
+        startHeard_ = last_;
+        startAt_ = NowUsec();
         running_ = true;
         ended_ = false;
         endPending_ = false;
@@ -235,6 +242,7 @@ public:
             Done(pa_stream_cork(stream_, 0, nullptr, nullptr));
             Write();
             AskTiming(); // answered once the server has the uncork and the first frames
+            WatchSuspended();
         }
     }
 
@@ -298,11 +306,13 @@ private:
         if (markPending_ || !Ready())
             return last_;
         std::uint64_t heard = snapHeard_;
-        if (snapPlaying_ && running_) {
-            const pa_usec_t now = NowUsec();
-            if (now > snapAt_)
-                heard += (now - snapAt_) * std::uint64_t(rate_) / 1000000;
-        }
+        const pa_usec_t now = NowUsec();
+        if (snapPlaying_ && running_ && now > snapAt_)
+            heard += (now - snapAt_) * std::uint64_t(rate_) / 1000000;
+        // Never faster than time itself: a sink suspended or removed drops what it holds,
+        // and the server then answers as if all of it had been played.
+        if (running_ && now > startAt_)
+            heard = std::min(heard, startHeard_ + (now - startAt_) * std::uint64_t(rate_) / 1000000);
         last_ = std::max(last_, std::min(heard, written_));
         return last_;
     }
@@ -417,7 +427,7 @@ private:
     void StopTimer()
     {
         pa_mainloop_api *api = pa_threaded_mainloop_get_api(Link().Loop());
-        for (pa_time_event **t : {&timer_, &refill_, &clock_})
+        for (pa_time_event **t : {&timer_, &refill_, &clock_, &suspended_})
             if (*t) {
                 api->time_free(*t);
                 *t = nullptr;
@@ -444,6 +454,23 @@ private:
     }
 
   private:
+    // A playing stream on a suspended sink is heard by nobody: lost, unless the sink
+    // resumes within kSuspendedUsec.
+    void WatchSuspended()
+    {
+        if (running_ && !suspended_ && Ready() && pa_stream_is_suspended(stream_) == 1)
+            suspended_ = After(kSuspendedUsec, &PulseOutput::SuspendedDue);
+    }
+    static void SuspendChanged(pa_stream *, void *userdata) { static_cast<PulseOutput *>(userdata)->WatchSuspended(); }
+    static void SuspendedDue(pa_mainloop_api *api, pa_time_event *, const struct timeval *, void *userdata)
+    {
+        auto *self = static_cast<PulseOutput *>(userdata);
+        api->time_free(self->suspended_);
+        self->suspended_ = nullptr;
+        if (self->running_ && self->Ready() && pa_stream_is_suspended(self->stream_) == 1)
+            self->Lose();
+    }
+
     void Lose()
     {
         Freeze();
@@ -463,6 +490,7 @@ private:
             if (self->running_) {
                 Done(pa_stream_cork(s, 0, nullptr, nullptr));
                 self->Write();
+                self->WatchSuspended();
             }
             break;
         case PA_STREAM_FAILED:
@@ -550,6 +578,8 @@ private:
     std::uint64_t written_ = 0; // frames written since the last flush
     std::uint64_t last_ = 0;    // the last position read: the clock never goes below it
     std::uint64_t snapHeard_ = 0; // frames heard when the last answer was current
+    std::uint64_t startHeard_ = 0; // frames heard when the stream was last started
+    pa_usec_t startAt_ = 0;        // when that was
     pa_usec_t snapAt_ = 0;        // when that was
     bool snapPlaying_ = false;    // whether the stream was playing then
     bool timingAsked_ = false;    // an answer is on its way
@@ -557,6 +587,7 @@ private:
     pa_time_event *clock_ = nullptr;  // the next ask for an answer
     pa_time_event *timer_ = nullptr;  // the end, played out
     pa_time_event *refill_ = nullptr; // another look at a ring that ran dry
+    pa_time_event *suspended_ = nullptr; // another look at a sink found suspended
     std::atomic<bool> lost_{false};
     std::uint64_t frozen_ = 0;
 };
