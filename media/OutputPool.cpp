@@ -45,6 +45,7 @@ namespace {
 constexpr std::chrono::milliseconds kReleaseGrace{1000};
 
 std::string g_outputProblem;
+bool g_outputPending = false;
 std::atomic<int> g_openOutputs{0};
 
 // Idle outputs, waiting to be taken again or closed.
@@ -183,6 +184,7 @@ bool SdlOnly()
 } // namespace
 
 void SetOutputProblem(const std::string &text) { g_outputProblem = text; }
+bool OutputPending() { return g_outputPending; }
 const std::string &LastOutputProblem() { return g_outputProblem; }
 int OpenOutputs()
 {
@@ -192,23 +194,36 @@ int OpenOutputs()
 
 // The server's output whenever a server answers; SDL where none does, or when its dummy
 // driver is asked for. `only` restricts the choice to one kind (a reconnection).
+// Without `wait`, a connection to the server on its way is left to come (no SDL meanwhile,
+// which would take the place of a server about to answer); where there is none, SDL is
+// tried first, then a new connection started.
 std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool wait, const Output::Kind *only)
 {
     const auto allowed = [only](Output::Kind k) { return !only || *only == k; };
-    if (!SdlOnly() && allowed(Output::Kind::Pulse)) {
+    const bool server = !SdlOnly() && allowed(Output::Kind::Pulse);
+    g_outputPending = false;
+    if (server) {
         if (auto out = Outputs().Take(Output::Kind::Pulse, rate)) {
             out->SetTitle(title);
             return out;
         }
         Outputs().RetireStreams(); // one stream of ours on the server at a time
-        if (auto out = OpenPulseOutput(rate, title, wait)) {
+        if (auto out = OpenPulseOutput(rate, title, wait, wait)) {
             g_outputProblem.clear();
             g_openOutputs.fetch_add(1);
             return out;
         }
+        if (!wait && PulseConnecting()) {
+            g_outputPending = true;
+            return nullptr;
+        }
     }
-    if (!allowed(Output::Kind::Sdl))
+    const auto later = [&] {
+        g_outputPending = server && !wait && StartPulseConnection();
         return nullptr;
+    };
+    if (!allowed(Output::Kind::Sdl))
+        return later();
     if (auto out = Outputs().Take(Output::Kind::Sdl, rate))
         return out;
     auto out = OpenSdlOutput(rate);
@@ -217,7 +232,7 @@ std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool w
         out = OpenSdlOutput(rate);
     }
     if (!out)
-        return nullptr;
+        return later();
     g_outputProblem.clear();
     g_openOutputs.fetch_add(1);
     return out;

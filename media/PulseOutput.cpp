@@ -5,9 +5,9 @@
 // stream corked for the next track, so the server sees at most one stream of ours at a
 // time. Everything here runs under the main loop's lock: its own thread holds it while it
 // dispatches the callbacks below, the other threads take it for a moment per call. Nobody
-// waits on the server while holding it, but for one case: opening a file while a connection
-// is being made waits for it (at most kConnectWaitMs). Playing, resuming and reconnecting
-// never wait (they ask with wait = false).
+// waits on the server, but for one case: opening a file while a connection is being made
+// waits for it (at most kConnectWaitMs, the lock let go meanwhile). Playing, resuming and
+// reconnecting never wait (they ask with wait = false).
 //
 // Clock. What has been heard is the server's own count: the read index of its last timing
 // answer less what the sink had mixed but not yet played, plus the time since that answer
@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <ctime>
 #include <sys/time.h>
 #include <vector>
@@ -48,6 +49,8 @@ constexpr int kConnectWaitMs = 2000;
 // A sink suspended this long while the stream plays is not one resuming for it (an idle
 // sink wakes within milliseconds of an uncork) but one suspended by someone: nothing is heard.
 constexpr std::uint64_t kSuspendedUsec = 500000;
+// The sink the server makes when no real one is left (module-always-sink): nobody hears it.
+constexpr char kNoSinkName[] = "auto_null";
 // How often the clock is set from the server's answer: while it plays, and until it does.
 constexpr std::uint64_t kTimingMs = 1000;
 constexpr std::uint64_t kEarlyMs = 50;
@@ -58,9 +61,9 @@ class PulseOutput;
 
 class PulseLink {
 public:
-    // True when connected. Starts a connection when there is none; with `wait`, waits (at
-    // most kConnectWaitMs) for its outcome. GUI thread.
-    bool Connect(bool wait)
+    // True when connected. Starts a connection when there is none on its way (unless not
+    // `start`); with `wait`, waits (at most kConnectWaitMs) for its outcome. GUI thread.
+    bool Connect(bool wait, bool start = true)
     {
         if (!loop_) {
             loop_ = pa_threaded_mainloop_new();
@@ -74,7 +77,7 @@ public:
         }
         pa_threaded_mainloop_lock(loop_);
         pa_context_state_t st = context_ ? pa_context_get_state(context_) : PA_CONTEXT_FAILED;
-        if (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED) {
+        if (start && (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED)) {
             if (context_) {
                 pa_context_set_state_callback(context_, nullptr, nullptr);
                 pa_context_unref(context_);
@@ -112,6 +115,17 @@ public:
             SetOutputProblem(pa_strerror(pa_context_errno(context_)));
         pa_threaded_mainloop_unlock(loop_);
         return ready;
+    }
+
+    // A connection is on its way, not yet ready nor failed.
+    bool Connecting()
+    {
+        if (!loop_)
+            return false;
+        pa_threaded_mainloop_lock(loop_);
+        const pa_context_state_t st = context_ ? pa_context_get_state(context_) : PA_CONTEXT_FAILED;
+        pa_threaded_mainloop_unlock(loop_);
+        return PA_CONTEXT_IS_GOOD(st) && st != PA_CONTEXT_READY;
     }
 
     pa_threaded_mainloop *Loop() const { return loop_; }
@@ -166,6 +180,7 @@ public:
             pa_stream_set_state_callback(stream_, nullptr, nullptr);
             pa_stream_set_write_callback(stream_, nullptr, nullptr);
             pa_stream_set_suspended_callback(stream_, nullptr, nullptr);
+            pa_stream_set_moved_callback(stream_, nullptr, nullptr);
             if (pa_stream_get_state(stream_) == PA_STREAM_READY || pa_stream_get_state(stream_) == PA_STREAM_CREATING)
                 pa_stream_disconnect(stream_);
             pa_stream_unref(stream_);
@@ -190,6 +205,7 @@ public:
         pa_stream_set_state_callback(stream_, &PulseOutput::StreamState, this);
         pa_stream_set_write_callback(stream_, &PulseOutput::WriteRequest, this);
         pa_stream_set_suspended_callback(stream_, &PulseOutput::SuspendChanged, this);
+        pa_stream_set_moved_callback(stream_, &PulseOutput::SuspendChanged, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         const std::uint32_t request = std::min(Bytes(kRequestMs), kMaxRequestFrames * 4);
@@ -454,12 +470,24 @@ private:
     }
 
   private:
-    // A playing stream on a suspended sink is heard by nobody: lost, unless the sink
-    // resumes within kSuspendedUsec.
+    // A playing stream on a suspended sink, or on the stand-in for none, is heard by
+    // nobody: lost, unless that is over within kSuspendedUsec.
+    bool OnNoSink()
+    {
+        const char *sink = Ready() ? pa_stream_get_device_name(stream_) : nullptr;
+        return sink && std::strcmp(sink, kNoSinkName) == 0;
+    }
+    bool Unheard() { return OnNoSink() || (Ready() && pa_stream_is_suspended(stream_) == 1); }
     void WatchSuspended()
     {
-        if (running_ && !suspended_ && Ready() && pa_stream_is_suspended(stream_) == 1)
+        if (!running_)
+            return;
+        if (OnNoSink()) // it plays on there at once, so at once
+            Lose();
+        else if (!suspended_ && Unheard()) {
+            heardAtSuspend_ = PlayedLocked(); // the sound stopped here, if it does not resume
             suspended_ = After(kSuspendedUsec, &PulseOutput::SuspendedDue);
+        }
     }
     static void SuspendChanged(pa_stream *, void *userdata) { static_cast<PulseOutput *>(userdata)->WatchSuspended(); }
     static void SuspendedDue(pa_mainloop_api *api, pa_time_event *, const struct timeval *, void *userdata)
@@ -467,8 +495,11 @@ private:
         auto *self = static_cast<PulseOutput *>(userdata);
         api->time_free(self->suspended_);
         self->suspended_ = nullptr;
-        if (self->running_ && self->Ready() && pa_stream_is_suspended(self->stream_) == 1)
+        if (self->running_ && self->Unheard()) {
+            self->frozen_ = std::min(self->heardAtSuspend_, self->PlayedLocked());
+            self->lost_.store(true);
             self->Lose();
+        }
     }
 
     void Lose()
@@ -490,6 +521,7 @@ private:
             if (self->running_) {
                 Done(pa_stream_cork(s, 0, nullptr, nullptr));
                 self->Write();
+                self->AskTiming();
                 self->WatchSuspended();
             }
             break;
@@ -588,6 +620,7 @@ private:
     pa_time_event *timer_ = nullptr;  // the end, played out
     pa_time_event *refill_ = nullptr; // another look at a ring that ran dry
     pa_time_event *suspended_ = nullptr; // another look at a sink found suspended
+    std::uint64_t heardAtSuspend_ = 0;    // the clock when it was found so
     std::atomic<bool> lost_{false};
     std::uint64_t frozen_ = 0;
 };
@@ -604,14 +637,22 @@ void PulseLink::ContextState(pa_context *c, void *userdata)
 
 } // namespace
 
-std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait)
+std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait, bool start)
 {
-    if (!Link().Connect(wait))
+    if (!Link().Connect(wait, start))
         return nullptr;
     auto out = std::make_unique<PulseOutput>(rate);
     if (!out->Open(title))
         return nullptr;
     return out;
+}
+
+bool PulseConnecting() { return Link().Connecting(); }
+
+bool StartPulseConnection()
+{
+    Link().Connect(false);
+    return Link().Connecting();
 }
 
 } // namespace media
