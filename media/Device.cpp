@@ -641,8 +641,9 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
         Manual().engines.push_back(&e);
     g_engines.push_back(&e);
     // Taken here so that a file without any output fails here, clearly; it is kept for the
-    // play that follows.
-    if (!e.OpenOutput(true)) {
+    // play that follows. A server that went away is no fault of the file: the play looks
+    // for it again as for an output lost while playing.
+    if (!e.OpenOutput(true) && (e.manual || !PulseServerLost())) {
         *error = kErrNoOutput;
         return nullptr;
     }
@@ -681,7 +682,7 @@ int Device::Play(bool hasFrom, std::uint32_t fromMs)
     const std::uint64_t frame = hasFrom ? e.MsToFrame(fromMs) : e.CurrentFrame();
     // Never waits: an output still on its way is played into once it answers.
     const bool ready = e.OpenOutput(false);
-    if (!ready && !OutputPending())
+    if (!ready && !OutputPending() && (e.manual || !PulseServerLost()))
         return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))
@@ -719,7 +720,7 @@ int Device::Resume()
     if (e.state != Engine::State::Paused)
         return kErrNotPaused;
     const bool ready = e.OpenOutput(false);
-    if (!ready && !OutputPending())
+    if (!ready && !OutputPending() && (e.manual || !PulseServerLost()))
         return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))

@@ -141,6 +141,10 @@ private:
         pa_threaded_mainloop_signal(self->loop_, 0);
     }
 
+public:
+    std::atomic<bool> everReady{false}; // a server has answered this process
+    std::atomic<bool> ready{false};
+private:
     pa_threaded_mainloop *loop_ = nullptr;
     pa_context *context_ = nullptr;
     bool timedOut_ = false;
@@ -629,6 +633,9 @@ void PulseLink::ContextState(pa_context *c, void *userdata)
 {
     auto *self = static_cast<PulseLink *>(userdata);
     const pa_context_state_t st = pa_context_get_state(c);
+    self->ready.store(st == PA_CONTEXT_READY);
+    if (st == PA_CONTEXT_READY)
+        self->everReady.store(true);
     if (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED)
         for (PulseOutput *o : self->outputs)
             o->Freeze(); // before the streams fail with it and lose their timing
@@ -648,6 +655,7 @@ std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool
 }
 
 bool PulseConnecting() { return Link().Connecting(); }
+bool PulseServerLost() { return Link().everReady.load() && !Link().ready.load(); }
 
 bool StartPulseConnection()
 {

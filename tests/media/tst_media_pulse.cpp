@@ -542,6 +542,54 @@ private slots:
         qunsetenv("SDL_AUDIODRIVER");
     }
 
+    // The server goes away as a track ends. The next one opens all the same (the file is not
+    // at fault) and waits for the server as a playing track would: back in time, it is heard
+    // from its start; gone for good, it stands paused at 0 and says so once.
+    void serverGoneAtATrackChange_data()
+    {
+        QTest::addColumn<bool>("backInTime");
+        QTest::newRow("back after 1 s") << true;
+        QTest::newRow("gone for good") << false;
+    }
+    void serverGoneAtATrackChange()
+    {
+        QFETCH(bool, backInTime);
+        TMediaPlayer mp;
+        int gone = 0;
+        mp.OnOutputGone = [&](TMediaPlayer *) { ++gone; };
+        PlayFile(mp, Indexed(kRate / 2));
+        QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 20000);
+        KillServer();
+        recorder_.waitForFinished(20000);
+        QTest::qWait(300); // the player sees its connection go
+        const int frames = 2 * kRate;
+        QVERIFY(WriteBytes(QFile::encodeName(dir_.filePath("b.wav")), WavBytes(kRate, 2, Indexed(frames))));
+        mp.FileName = QFile::encodeName(dir_.filePath("b.wav"));
+        try {
+            mp.Open();
+        } catch (const EMCIDeviceError &e) {
+            QFAIL(qPrintable(e.Message()));
+        }
+        mp.Play();
+        QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
+        if (backInTime) {
+            QTest::qWait(1000);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpPaused, 20000);
+            QCOMPARE(gone, 1);
+            QCOMPARE(mp.Position(), 0u);
+        }
+        QVERIFY(StartServer());
+        if (!backInTime)
+            mp.Resume();
+        QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 30000);
+        QCOMPARE(gone, backInTime ? 0 : 1);
+        const auto runs = Runs(Heard(Recorded()));
+        QCOMPARE(runs.size(), std::size_t(1));
+        QVERIFY2(runs[0].first <= kEdge && runs[0].second == frames - 1,
+                 qPrintable(QStringLiteral("heard %1 to %2").arg(runs[0].first).arg(runs[0].second)));
+    }
+
     // The server goes away mid-track, or the only sink does (unplugged), or the sink is
     // suspended: nothing can be heard. Back 2 s later, the sound goes on from where it
     // stopped; gone for good, the device stands paused there, says so once, and plays on
