@@ -13,7 +13,7 @@
 #
 #   bench/skip_burst.sh BUILD_DIR [presses] [interval ms] [pulse|pipewire] [restart]
 set -euo pipefail
-build=$(readlink -f "${1:?usage: skip_burst.sh BUILD_DIR [presses] [interval ms] [pulse|pipewire]}")
+build=$(readlink -f "${1:?usage: skip_burst.sh BUILD_DIR [presses] [interval ms] [pulse|pipewire] [restart]}")
 presses=${2:-150}
 interval=${3:-15}
 server=${4:-pulse}
