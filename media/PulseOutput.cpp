@@ -208,8 +208,8 @@ public:
         }
         pa_stream_set_state_callback(stream_, &PulseOutput::StreamState, this);
         pa_stream_set_write_callback(stream_, &PulseOutput::WriteRequest, this);
-        pa_stream_set_suspended_callback(stream_, &PulseOutput::SuspendChanged, this);
-        pa_stream_set_moved_callback(stream_, &PulseOutput::SuspendChanged, this);
+        pa_stream_set_suspended_callback(stream_, &PulseOutput::SinkChanged, this);
+        pa_stream_set_moved_callback(stream_, &PulseOutput::SinkChanged, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         const std::uint32_t request = std::min(Bytes(kRequestMs), kMaxRequestFrames * 4);
@@ -262,7 +262,7 @@ public:
             Done(pa_stream_cork(stream_, 0, nullptr, nullptr));
             Write();
             AskTiming(); // answered once the server has the uncork and the first frames
-            WatchSuspended();
+            WatchHeard();
         }
     }
 
@@ -482,7 +482,7 @@ private:
         return sink && std::strcmp(sink, kNoSinkName) == 0;
     }
     bool Unheard() { return OnNoSink() || (Ready() && pa_stream_is_suspended(stream_) == 1); }
-    void WatchSuspended()
+    void WatchHeard()
     {
         if (!running_)
             return;
@@ -493,7 +493,7 @@ private:
             suspended_ = After(kSuspendedUsec, &PulseOutput::SuspendedDue);
         }
     }
-    static void SuspendChanged(pa_stream *, void *userdata) { static_cast<PulseOutput *>(userdata)->WatchSuspended(); }
+    static void SinkChanged(pa_stream *, void *userdata) { static_cast<PulseOutput *>(userdata)->WatchHeard(); }
     static void SuspendedDue(pa_mainloop_api *api, pa_time_event *, const struct timeval *, void *userdata)
     {
         auto *self = static_cast<PulseOutput *>(userdata);
@@ -526,7 +526,7 @@ private:
                 Done(pa_stream_cork(s, 0, nullptr, nullptr));
                 self->Write();
                 self->AskTiming();
-                self->WatchSuspended();
+                self->WatchHeard();
             }
             break;
         case PA_STREAM_FAILED:
