@@ -308,7 +308,7 @@ private slots:
         QVERIFY(QDir().mkdir(QFile::decodeName(folder)));
         WriteBytes(folder + "/c.wav", MakeWav(100));
         if (way == QLatin1String("chooser")) {
-            s.h.dialogs.folderAnswers << QFile::decodeName(folder);
+            s.h.dialogs.folderAnswers << folder;
             s.form->SpeedButton4Click();
         } else if (way == QLatin1String("argument")) {
             CarryOutFolderRequest(s.form, ReadFolderRequest({folder}, s.h.dir.pathBytes()));
