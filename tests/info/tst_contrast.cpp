@@ -5,6 +5,7 @@
 // (ctest runs the GTK platform theme with Adwaita-dark and the Adwaita-Dark style);
 // otherwise the palettes of a light theme and of those two are forced, as they were read.
 #include "player/PlayerHarness.h"
+#include "player/Glyphs.h"
 #include "runtime/Colours.h"
 
 #include <QGroupBox>
@@ -268,6 +269,35 @@ private slots:
         QCOMPARE(runs.size(), 21);
         for (int r : runs)
             QCOMPARE(r, std::max(1, int(dpr + 0.25)));
+    }
+
+    // The program's icon at each size a tray or a scaled screen asks for: drawn at that
+    // size (every pixel one of the sixteen colours, opaque or clear, never a smoothed
+    // copy of another size), the disc filling it; the packaged small PNGs are these.
+    void programIconIsSharpAtEverySize()
+    {
+        const QIcon icon = glyphs::ProgramIcon();
+        const QString packaged = QStringLiteral(QT_TESTCASE_SOURCEDIR "/../../packaging/icons/%1x%1/zolm-player.png");
+        for (int size : {16, 22, 24, 32, 33, 36, 48}) {
+            const QImage img = icon.pixmap(QSize(size, size), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(img.size(), QSize(size, size));
+            QRect opaque;
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x) {
+                    const QRgb c = img.pixel(x, y);
+                    QVERIFY2(qAlpha(c) == 0 || (qAlpha(c) == 255 && colours::Standard16().contains(c | 0xff000000u)),
+                             qPrintable(QStringLiteral("%1 px at %2,%3: %4").arg(size).arg(x).arg(y).arg(c, 8, 16)));
+                    if (qAlpha(c))
+                        opaque |= QRect(x, y, 1, 1);
+                }
+            QVERIFY2(opaque.width() >= size - 2 && opaque.height() >= size - 2, qPrintable(QString::number(size)));
+            if (size == 33 || size == 36)
+                continue;
+            if (qEnvironmentVariableIsSet("ZOLM_WRITE_ICONS"))
+                img.save(packaged.arg(size));
+            QCOMPARE(QImage(packaged.arg(size)).convertToFormat(QImage::Format_ARGB32), img);
+        }
+        QVERIFY(icon.availableSizes().contains(QSize(22, 22)) && icon.availableSizes().contains(QSize(24, 24)));
     }
 };
 
