@@ -96,6 +96,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     DescribeForScreenReaders(this);
     setAcceptDrops(true); // a folder dropped from the file manager is opened
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    FrameMainWindow(this);
 
     RunHandler([this] { FormCreate(); });
 }
