@@ -71,6 +71,31 @@ QColor ReadableOf16(const QColor &wanted, const QColor &background, double ratio
 {
     if (Contrast(wanted, background) >= ratio)
         return wanted;
+    // Each colour's lighter and darker kin among the sixteen, so a colour keeps its hue as
+    // it moves away from the background: navy to blue to aqua on a dark face, black to grey.
+    static const QVector<QVector<QRgb>> kin{
+        {qRgb(0, 0, 0), qRgb(128, 128, 128), qRgb(192, 192, 192), qRgb(255, 255, 255)},
+        {qRgb(128, 0, 0), qRgb(255, 0, 0), qRgb(255, 0, 255), qRgb(255, 255, 255)},
+        {qRgb(0, 128, 0), qRgb(0, 255, 0), qRgb(255, 255, 255)},
+        {qRgb(128, 128, 0), qRgb(255, 255, 0), qRgb(255, 255, 255)},
+        {qRgb(0, 0, 128), qRgb(0, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)},
+        {qRgb(128, 0, 128), qRgb(255, 0, 255), qRgb(255, 255, 255)},
+        {qRgb(0, 128, 128), qRgb(0, 255, 255), qRgb(255, 255, 255)},
+    };
+    const bool lighter = Luminance(background) < 0.18;
+    for (const QVector<QRgb> &chain : kin) {
+        const int at = int(chain.indexOf(wanted.rgb()));
+        if (at < 0)
+            continue;
+        for (int i = at; i >= 0 && i < chain.size(); i += lighter ? 1 : -1)
+            if (Contrast(QColor::fromRgb(chain[i]), background) >= ratio)
+                return QColor::fromRgb(chain[i]);
+        if (lighter)
+            break;
+        // Toward dark the chain ends at the colour itself: black is the last of its kin.
+        if (Contrast(Qt::black, background) >= ratio)
+            return QColor(Qt::black);
+    }
     QColor best;
     double bestDistance = 0;
     for (QRgb rgb : Standard16()) {
