@@ -79,6 +79,9 @@ bool StartDesktop()
     // dbus-run-session).
     if (!std::getenv("DISPLAY") || !std::getenv("DBUS_SESSION_BUS_ADDRESS"))
         return false;
+    // ZOLM_WM=xfwm4: Xfce's window manager and panel instead.
+    if (qgetenv("ZOLM_WM") == "xfwm4")
+        return Spawn({"xfwm4", "--compositor=off", "--sm-client-disable"}) > 0 && Spawn({"xfce4-panel"}) > 0;
     const std::string tint2rc = g_home + "/tint2rc";
     return WriteBytes(QByteArray::fromStdString(tint2rc),
                       "panel_items = S\npanel_position = bottom center horizontal\npanel_size = 100% 30\n"
