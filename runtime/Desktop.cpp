@@ -187,6 +187,12 @@ bool CompositorActivatesWindows()
     return OnWayland() && CompositorGlobals().contains("xdg_activation_v1");
 }
 
+bool KWinNumbersCaptions()
+{
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':')).contains(QLatin1String("KDE"),
+                                                                                     Qt::CaseInsensitive);
+}
+
 bool CompositorDecoratesWindows()
 {
     return OnWayland() && CompositorGlobals().contains("zxdg_decoration_manager_v1");

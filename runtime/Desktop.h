@@ -16,6 +16,10 @@ bool CompositorActivatesWindows();
 // KWin, sway); where it does not (GNOME, Weston) Qt draws them.
 bool CompositorDecoratesWindows();
 
+// Whether the windows are KWin's (Plasma says so in XDG_CURRENT_DESKTOP), which numbers
+// windows that share a caption.
+bool KWinNumbersCaptions();
+
 // The main window: the boxes are its dialogs on Wayland, the secondary windows disable it.
 // A box or window that holds it disabled comes back in front whenever it is activated.
 void SetMainWindow(QWidget *window);

@@ -32,7 +32,7 @@ test_packages=(
   # tests on Wayland: a headless compositor, with XWayland for the X11 path
   weston xwayland
   # tests on the desktops people run: sway (headless, pictures by grim), the dark themes
-  sway grim xfwm4 xfce4-panel qt6-gtk-platformtheme gnome-themes-extra
+  sway grim xfwm4 xfce4-panel kwin-wayland qt6-gtk-platformtheme gnome-themes-extra
 )
 # Test packages not every release has (the Adwaita-Dark style): installed where known.
 optional_test_packages=(adwaita-qt6)

@@ -266,3 +266,37 @@ class SwaySession(WestonSession):
                         subprocess.run(["swaymsg", "seat", "seat0"] + command.split(), env=self.env, capture_output=True)
                     return (x, y)
         return None
+
+
+class KWinSession(Session):
+    """KWin's own compositor (kwin_wayland --virtual) with its XWayland: the program as
+    an X11 client framed by KWin, as on Plasma. kwin_wayland carries a file capability
+    that a container may refuse to exec: a copy without it is run."""
+
+    def __init__(self, player):
+        self.player = os.path.abspath(player)
+        self.work = tempfile.mkdtemp(prefix="zolm-kwin-")
+        self.procs = []
+        runtime = os.path.join(self.work, "runtime")
+        os.mkdir(runtime, 0o700)
+        kwin = os.path.join(self.work, "kwin_wayland")
+        subprocess.run(["cp", subprocess.run(["which", "kwin_wayland"], capture_output=True, text=True).stdout.strip(),
+                        kwin], check=True)
+        shown = os.path.join(self.work, "display")
+        self.server = subprocess.Popen(
+            [kwin, "--virtual", "--xwayland", "--no-lockscreen", "--socket", "wayland-zolm", "--width", "1024",
+             "--height", "768", "--exit-with-session", "/bin/sh -c 'echo $DISPLAY > %s; exec sleep 600'" % shown],
+            env=dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=self.work, XDG_CONFIG_HOME=self.work),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        display = wait_for(lambda: os.path.exists(shown) and open(shown).read().strip(), 30)
+        if not display:
+            raise SystemExit("kwin_wayland did not start")
+        self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", XDG_CURRENT_DESKTOP="KDE",
+                        XDG_RUNTIME_DIR=runtime, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        if "LSAN_OPTIONS" in self.env:
+            self.env["LSAN_OPTIONS"] += ":print_suppressions=0"
+        os.environ.pop("DISPLAY", None)
+
+    def x(self, *args):
+        return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=20).stdout
