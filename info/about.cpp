@@ -4,6 +4,7 @@
 #include "info/HeapUse.h"
 #include "info/JpegImage.h"
 #include "runtime/Centring.h"
+#include "runtime/Colours.h"
 #include "runtime/Errors.h"
 #include "runtime/SecondaryWindow.h"
 
@@ -93,6 +94,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     setFont(Font("MS Sans Serif", 11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    colours::PairText(pal, QPalette::Window, QPalette::WindowText, QPalette::ButtonText);
     setPalette(pal);
     setFixedSize(392, 288);
     secondary_ = new SecondaryWindow(this, [this] { BuildContents(); }, [this] { FormClose(); });
@@ -140,7 +142,9 @@ void TAboutBox::BuildContents()
     linkFont.setUnderline(true);
     Label2->setFont(linkFont);
     QPalette linkPal = Label2->palette();
-    linkPal.setColor(QPalette::WindowText, Qt::blue);
+    // Blue where it reads on the theme's button face; a lighter blue on a dark one.
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+        linkPal.setColor(g, QPalette::WindowText, colours::Readable(Qt::blue, linkPal.color(g, QPalette::Window)));
     Label2->setPalette(linkPal);
     Label2->setCursor(Qt::PointingHandCursor);
     Label2->move(184, 230);

@@ -1,6 +1,7 @@
 #include "info/help.h"
 
 #include "info/Fonts.h"
+#include "runtime/Colours.h"
 #include "runtime/Errors.h"
 #include "runtime/FileHandle.h"
 #include "runtime/SecondaryWindow.h"
@@ -126,7 +127,8 @@ void Thelpp::BuildContents()
     QPalette memoPal = Memo1->palette();
     // Qt knows no title-bar colour; this is the classic active caption blue.
     memoPal.setColor(QPalette::Base, QColor(153, 180, 209));
-    memoPal.setColor(QPalette::Text, memoPal.color(QPalette::WindowText));
+    // The window's text colour where it reads on that fixed blue (a dark theme's light one does not).
+    colours::PairText(memoPal, QPalette::Base, QPalette::Text, QPalette::WindowText);
     Memo1->setPalette(memoPal);
 
     Button1 = new QPushButton(QStringLiteral("X"), this);

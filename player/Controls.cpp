@@ -1,5 +1,6 @@
 #include "player/Controls.h"
 
+#include "runtime/Colours.h"
 #include "runtime/TextCodec.h"
 
 #include <QAccessible>
@@ -11,6 +12,7 @@
 #include <QStyleOptionSlider>
 #include <QStylePainter>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <qdrawutil.h>
 
@@ -67,19 +69,50 @@ void TSpeedButton::UserClick()
     emit Click();
 }
 
+int TSpeedButton::GlyphBlock(qreal dpr) const
+{
+    const QPixmap g = ShownGlyph();
+    if (g.isNull())
+        return 1;
+    // Whole device pixels for each pixel of the picture (uneven ones blur it at 1.25
+    // or 1.5), as many as fit inside the button's bevel.
+    const int room = std::min(int((width() * dpr - 4) / g.width()), int((height() * dpr - 4) / g.height()));
+    return std::max(1, std::min(int(dpr + 0.25), room));
+}
+
+QImage TSpeedButton::PictureFor(qreal dpr) const
+{
+    const QPixmap g = ShownGlyph();
+    if (g.isNull())
+        return QImage();
+    const QColor face = palette().color(QPalette::Button);
+    const int block = GlyphBlock(dpr);
+    if (cache_.isNull() || cacheFace_ != face || cacheBlock_ != block || cacheKey_ != glyph_.cacheKey() * 8 + numGlyphs_) {
+        const QImage readable = colours::ReadablePicture(g.toImage(), face);
+        cache_ = readable.scaled(readable.size() * block, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        cacheFace_ = face;
+        cacheBlock_ = block;
+        cacheKey_ = glyph_.cacheKey() * 8 + numGlyphs_;
+    }
+    return cache_;
+}
+
 void TSpeedButton::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     const bool sunken = down_ || mousePressed_;
     p.fillRect(rect(), palette().button());
     qDrawWinButton(&p, rect(), palette(), sunken, nullptr);
-    const QPixmap g = ShownGlyph();
-    if (!g.isNull()) {
-        QPoint at((width() - g.width()) / 2, (height() - g.height()) / 2);
-        if (sunken)
-            at += QPoint(1, 1);
-        p.drawPixmap(at, g);
-    }
+    const qreal dpr = devicePixelRatioF();
+    QImage picture = PictureFor(dpr);
+    if (picture.isNull())
+        return;
+    // Placed on whole device pixels, drawn one to one.
+    QPoint at((int(width() * dpr) - picture.width()) / 2, (int(height() * dpr) - picture.height()) / 2);
+    if (sunken)
+        at += QPoint(int(dpr), int(dpr));
+    picture.setDevicePixelRatio(dpr);
+    p.drawImage(QPointF(at) / dpr, picture);
 }
 
 void TSpeedButton::mousePressEvent(QMouseEvent *event)
@@ -147,11 +180,44 @@ void TTrackBar::paintEvent(QPaintEvent *)
     QStyleOptionSlider opt;
     initStyleOption(&opt);
     opt.subControls = QStyle::SC_SliderGroove;
-    if (tickPosition() != NoTicks)
-        opt.subControls |= QStyle::SC_SliderTickmarks;
     if (sliderVisible_)
         opt.subControls |= QStyle::SC_SliderHandle;
     p.drawComplexControl(QStyle::CC_Slider, opt);
+    if (tickPosition() != NoTicks)
+        PaintTicks(p, opt);
+}
+
+// The tick marks, each on whole device pixels and all of one width: the style's
+// own come out one pixel wide here, two there at 1.25 or 1.5.
+void TTrackBar::PaintTicks(QPainter &p, const QStyleOptionSlider &opt)
+{
+    const int interval = tickInterval() > 0 ? tickInterval() : std::max(1, pageStep());
+    const qreal dpr = devicePixelRatioF();
+    const int thickness = std::max(1, int(dpr + 0.25)); // device pixels
+    const int handle = style()->pixelMetric(QStyle::PM_SliderLength, &opt, this);
+    const bool horizontal = orientation() == Qt::Horizontal;
+    const int span = (horizontal ? width() : height()) - handle;
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
+    const int tickLength = std::max(2, (horizontal ? height() - groove.bottom() : width() - groove.right()) / 2);
+    p.save();
+    p.scale(1 / dpr, 1 / dpr); // device pixels from here on
+    const QColor colour = palette().color(QPalette::WindowText);
+    const auto mark = [&](int value) {
+        const int at = QStyle::sliderPositionFromValue(minimum(), maximum(), value, span, opt.upsideDown)
+                       + handle / 2;
+        const int centre = int(std::lround(at * dpr)) - thickness / 2;
+        if (horizontal) {
+            const int top = int(std::lround((groove.bottom() + 2) * dpr));
+            p.fillRect(centre, top, thickness, int(std::lround(tickLength * dpr)), colour);
+        } else {
+            const int left = int(std::lround((groove.right() + 2) * dpr));
+            p.fillRect(left, centre, int(std::lround(tickLength * dpr)), thickness, colour);
+        }
+    };
+    for (qint64 v = minimum(); v <= maximum(); v += interval)
+        mark(int(v));
+    mark(maximum());
+    p.restore();
 }
 
 void TTrackBar::keyReleaseEvent(QKeyEvent *event)

@@ -6,8 +6,10 @@
 #include "player/NameList.h"
 
 #include <QListView>
+#include <QImage>
 #include <QPixmap>
 #include <QSlider>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 #include <QWidget>
 
@@ -37,6 +39,10 @@ public:
 
     // A mouse click as the user makes it (rule 2).
     void UserClick();
+    // The picture as drawn at this device pixel ratio: its colours readable on the
+    // button's face, each of its pixels a square of GlyphBlock device pixels.
+    QImage PictureFor(qreal dpr) const;
+    int GlyphBlock(qreal dpr) const;
 
 signals:
     void Click();
@@ -54,6 +60,10 @@ private:
     int numGlyphs_ = 1;
     bool mousePressed_ = false;
     QPixmap glyph_;
+    mutable QImage cache_;
+    mutable QColor cacheFace_;
+    mutable int cacheBlock_ = 0;
+    mutable qint64 cacheKey_ = 0;
 };
 
 // A slider whose Change signal comes for every scroll notification (each key
@@ -76,6 +86,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 private:
     void UpdateTicks();
+    void PaintTicks(QPainter &p, const QStyleOptionSlider &opt);
     bool sliderVisible_ = true;
 };
 

@@ -1,6 +1,9 @@
 #include "player/Glyphs.h"
 
+#include <QIconEngine>
 #include <QImage>
+#include <algorithm>
+#include <cmath>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
@@ -162,20 +165,65 @@ QPixmap Folder()
     });
 }
 
-QIcon ProgramIcon()
+QImage ProgramIconImage(int size)
 {
-    return QIcon(Make(32, 32, [](QPainter &p) {
+    // The design is drawn on 32 x 32; at other sizes each part is placed and sized in
+    // whole pixels of its own (a teal disc, a white hub, a yellow Z), never scaled
+    // from another size, so a tray's 22 or 24 pixels are as sharp as the 32.
+    const int s = std::max(8, size);
+    const auto at = [s](int v32) { return int(std::lround(v32 * s / 32.0)); };
+    const int hub = std::max(3, at(9)) | 1;
+    const int z = std::max(1, at(3));
+    const int a = at(9), b = s - 1 - a;
+    const int rim = std::max(1, s / 32); // the disc's margin, as on 32
+    QImage img = Make(s, s, [&](QPainter &p) {
         p.setPen(kBlack);
         p.setBrush(kTeal);
-        p.drawEllipse(1, 1, 29, 29);
+        p.drawEllipse(QRect(rim, rim, s - 2 * rim - 1, s - 2 * rim - 1));
         p.setBrush(kWhite);
-        p.drawEllipse(11, 11, 9, 9);
-        p.setPen(QPen(kYellow, 3));
-        p.drawLine(9, 9, 22, 9);
-        p.drawLine(22, 9, 9, 22);
-        p.drawLine(9, 22, 22, 22);
+        p.drawEllipse(QRect((s - hub) / 2, (s - hub) / 2, hub, hub));
+        p.setPen(QPen(kYellow, z, Qt::SolidLine, z == 1 ? Qt::SquareCap : Qt::FlatCap, Qt::MiterJoin));
+        p.drawPolyline(QPolygon({QPoint(a, a), QPoint(b, a), QPoint(a, b), QPoint(b, b)}));
         (void)kLime;
-    }));
+    }).toImage();
+    return img;
+}
+
+namespace {
+// Draws the icon afresh at whatever size is asked for: tray panels ask for 16, 22 or 24
+// pixels, scaled screens for 1.25 or 1.5 times that; a scaled copy of one size is soft.
+class ProgramIconEngine : public QIconEngine {
+public:
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
+    {
+        const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        QImage img = ProgramIconImage(int(std::min(rect.width(), rect.height()) * dpr));
+        img.setDevicePixelRatio(dpr);
+        painter->drawImage(rect.topLeft(), img);
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        return QPixmap::fromImage(ProgramIconImage(std::min(size.width(), size.height())));
+    }
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        QPixmap pm = pixmap(size * scale, mode, state);
+        pm.setDevicePixelRatio(scale);
+        return pm;
+    }
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        return {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}};
+    }
+    QIconEngine *clone() const override { return new ProgramIconEngine; }
+    QString key() const override { return QStringLiteral("zolm-program-icon"); }
+};
+} // namespace
+
+QIcon ProgramIcon()
+{
+    return QIcon(new ProgramIconEngine);
 }
 
 } // namespace glyphs

@@ -2,6 +2,7 @@
 // The pictures of the main window's buttons and the program icon, drawn in the
 // sixteen standard colours at the sizes the buttons expect.
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 
 namespace glyphs {
@@ -15,5 +16,6 @@ QPixmap Repeat();   // 23 x 22: a closed loop; its left 11 columns an open arc w
 QPixmap Tray();     // 23 x 22
 QPixmap Mute();     // 23 x 25: a loudspeaker with waves; its left 11 columns the loudspeaker alone
 QPixmap Folder();   // 32 x 32
-QIcon ProgramIcon(); // 32 x 32
+QIcon ProgramIcon(); // drawn at every size asked for; 32 x 32 by design
+QImage ProgramIconImage(int size); // size x size, in the sixteen colours
 } // namespace glyphs

@@ -3,6 +3,7 @@
 
 #include "runtime/Desktop.h"
 
+#include <QCoreApplication>
 #include <QSystemTrayIcon>
 
 namespace {
@@ -15,6 +16,8 @@ constexpr int kMiddleButtonDown = 519;
 
 void TForm1::ShowTrayIcon()
 {
+    if (savedApplicationName_.isEmpty())
+        savedApplicationName_ = QCoreApplication::applicationName();
     if (!TrayIcon) {
         TrayIcon = new QSystemTrayIcon(TrayIconRecord.hIcon, this);
         TrayIcon->setToolTip(TrayIconRecord.szTip);
@@ -27,6 +30,9 @@ void TForm1::ShowTrayIcon()
             }
         });
     }
+    // A StatusNotifierItem's title is the application's name: the program's own
+    // while the icon is up, so the panel names it as its tooltip does.
+    QCoreApplication::setApplicationName(TrayIconRecord.szTip);
     TrayIcon->show();
 }
 
@@ -34,6 +40,8 @@ void TForm1::RemoveTrayIcon()
 {
     if (TrayIcon)
         TrayIcon->hide();
+    if (!savedApplicationName_.isEmpty())
+        QCoreApplication::setApplicationName(savedApplicationName_);
 }
 
 void TForm1::GoToTrayButtonClick()

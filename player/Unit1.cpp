@@ -8,6 +8,7 @@
 #include "player/Glyphs.h"
 #include "player/RezFile.h"
 #include "runtime/Captions.h"
+#include "runtime/Colours.h"
 #include "runtime/Desktop.h"
 #include "runtime/Errors.h"
 #include "runtime/SecondaryWindow.h"
@@ -84,6 +85,9 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     client->setAutoFillBackground(true);
     QPalette pal = client->palette();
     pal.setColor(QPalette::Window, QColor(166, 202, 240));
+    // What is drawn straight on the sky blue (the sliders' tick marks) in the theme's
+    // text colour where it reads there; a dark theme's light one would not.
+    colours::PairText(pal, QPalette::Window, QPalette::WindowText, QPalette::WindowText);
     client->setPalette(pal);
     setCentralWidget(client);
 
@@ -92,6 +96,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     DescribeForScreenReaders(this);
     setAcceptDrops(true); // a folder dropped from the file manager is opened
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    FrameMainWindow(this);
 
     RunHandler([this] { FormCreate(); });
 }
@@ -150,6 +155,7 @@ void TForm1::CreateControls()
         Label2->setFont(f);
         QPalette p = Label2->palette();
         p.setColor(QPalette::Window, p.color(QPalette::ToolTipBase));
+        colours::PairText(p, QPalette::Window, QPalette::WindowText, QPalette::ToolTipText);
         Label2->setPalette(p);
         Label2->setAutoFillBackground(true);
         Label2->adjustSize();
@@ -172,6 +178,16 @@ void TForm1::CreateControls()
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(8, 136, 305, 280);
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    {
+        // The selected entry: some themes' selection colour is too light for their
+        // selected-text colour (Qt's GTK theme with Adwaita-dark): darker then, with
+        // room for the lighter top of the shading styles give it (Fusion's).
+        QPalette p = ListBox1->palette();
+        for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+            p.setColor(g, QPalette::Highlight,
+                       colours::Readable(p.color(g, QPalette::Highlight), p.color(g, QPalette::HighlightedText), 6));
+        ListBox1->setPalette(p);
+    }
 
     TrackBar1 = new TTrackBar(Qt::Vertical, c);
     TrackBar1->setObjectName(QStringLiteral("TrackBar1"));

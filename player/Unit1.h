@@ -177,6 +177,8 @@ private:
     // Minimised, as far as Qt was told, since the window was last active (Wayland
     // reports the minimise and clears it at once).
     bool minimisedSinceActive_ = false;
+    // The application's name while no tray icon is up.
+    QString savedApplicationName_;
 };
 
 // The one main window of the process.

@@ -1,6 +1,9 @@
 #include "runtime/Desktop.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QSet>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMouseEvent>
@@ -23,10 +26,19 @@ class TitleBar : public QWidget {
 public:
     static constexpr int kHeight = 26;
 
-    explicit TitleBar(QWidget *window) : QWidget(window)
+    explicit TitleBar(QWidget *window, bool minimise = false) : QWidget(window)
     {
         setObjectName(QStringLiteral("TitleBar"));
         setProperty(kBelowTitleBar, true);
+        if (minimise) {
+            minimise_ = new QToolButton(this);
+            minimise_->setObjectName(QStringLiteral("TitleBarMinimise"));
+            minimise_->setText(QStringLiteral("–"));
+            minimise_->setAccessibleName(QStringLiteral("Свернуть"));
+            minimise_->setAutoRaise(true);
+            minimise_->setFocusPolicy(Qt::NoFocus);
+            connect(minimise_, &QToolButton::clicked, window, &QWidget::showMinimized);
+        }
         close_ = new QToolButton(this);
         close_->setObjectName(QStringLiteral("TitleBarClose"));
         close_->setText(QStringLiteral("✕"));
@@ -68,19 +80,100 @@ private:
     {
         setGeometry(0, 0, parentWidget()->width(), kHeight);
         close_->setGeometry(width() - kHeight, 0, kHeight, kHeight);
+        if (minimise_)
+            minimise_->setGeometry(width() - 2 * kHeight, 0, kHeight, kHeight);
         raise();
         update();
     }
 
     QToolButton *close_;
+    QToolButton *minimise_ = nullptr;
 };
 
 void OnGlobal(void *data, wl_registry *, uint32_t, const char *interface, uint32_t)
 {
-    if (std::strcmp(interface, "xdg_activation_v1") == 0)
-        *static_cast<bool *>(data) = true;
+    static_cast<QSet<QByteArray> *>(data)->insert(QByteArray(interface));
 }
 void OnGlobalRemoved(void *, wl_registry *, uint32_t) {}
+
+// The compositor's globals, asked once, on a connection of our own: Qt 6.4 tells no one its globals.
+const QSet<QByteArray> &CompositorGlobals()
+{
+    static const QSet<QByteArray> globals = [] {
+        QSet<QByteArray> found;
+        wl_display *display = wl_display_connect(nullptr);
+        if (!display)
+            return found;
+        static const wl_registry_listener listener{OnGlobal, OnGlobalRemoved};
+        wl_registry *registry = wl_display_get_registry(display);
+        wl_registry_add_listener(registry, &listener, &found);
+        wl_display_roundtrip(display);
+        wl_registry_destroy(registry);
+        wl_display_disconnect(display);
+        return found;
+    }();
+    return globals;
+}
+
+// Brings the window that holds the main one disabled (a box, a secondary window) back in
+// front whenever the main window is activated: a click on the main window, its taskbar
+// entry, a Raise. Most window managers keep a dialog above its parent by themselves;
+// sway raises the clicked window over it, and KWin lets a dialog be minimised.
+class BoxesInFront : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowActivate && watched == g_mainWindow) {
+            QPointer<QWidget> box = Holder();
+            if (box)
+                QTimer::singleShot(0, box, [box] {
+                    if (!box || !box->isVisible())
+                        return;
+                    if (box->isMinimized())
+                        box->setWindowState(box->windowState() & ~Qt::WindowMinimized);
+                    box->raise();
+                    box->activateWindow();
+                });
+        }
+        return false;
+    }
+    static QWidget *Holder()
+    {
+        QWidget *main = g_mainWindow;
+        if (!main)
+            return nullptr;
+        if (QWidget *modal = QApplication::activeModalWidget())
+            return modal;
+        if (main->isEnabled())
+            return nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w != main && w->isVisible() && (w->windowType() == Qt::Dialog))
+                return w;
+        return nullptr;
+    }
+};
+
+// A box minimised all the same (KWin offers it whatever the frame asks for) comes back at once.
+class NeverMinimised : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *w = qobject_cast<QWidget *>(watched);
+        if (event->type() == QEvent::WindowStateChange && w && w->isWindow() && w->isMinimized()) {
+            QPointer<QWidget> box = w;
+            QTimer::singleShot(0, w, [box] {
+                if (box && box->isVisible() && box->isMinimized()) {
+                    box->setWindowState(box->windowState() & ~Qt::WindowMinimized);
+                    box->raise();
+                    box->activateWindow();
+                }
+            });
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -91,28 +184,29 @@ bool OnWayland()
 
 bool CompositorActivatesWindows()
 {
-    // Asked once, on a connection of our own: Qt 6.4 tells no one its globals.
-    if (!OnWayland())
-        return false;
-    static const bool activates = [] {
-        wl_display *display = wl_display_connect(nullptr);
-        if (!display)
-            return false;
-        bool found = false;
-        static const wl_registry_listener listener{OnGlobal, OnGlobalRemoved};
-        wl_registry *registry = wl_display_get_registry(display);
-        wl_registry_add_listener(registry, &listener, &found);
-        wl_display_roundtrip(display);
-        wl_registry_destroy(registry);
-        wl_display_disconnect(display);
-        return found;
-    }();
-    return activates;
+    return OnWayland() && CompositorGlobals().contains("xdg_activation_v1");
+}
+
+bool KWinNumbersCaptions()
+{
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':')).contains(QLatin1String("KDE"),
+                                                                                     Qt::CaseInsensitive);
+}
+
+bool CompositorDecoratesWindows()
+{
+    return OnWayland() && CompositorGlobals().contains("zxdg_decoration_manager_v1");
 }
 
 void SetMainWindow(QWidget *window)
 {
     g_mainWindow = window;
+    static BoxesInFront *filter = nullptr;
+    if (window) {
+        if (!filter)
+            filter = new BoxesInFront(qApp);
+        window->installEventFilter(filter);
+    }
 }
 
 QWidget *MainWindow()
@@ -131,7 +225,7 @@ bool HasTitleBar(const QWidget *window)
     return false;
 }
 
-void DrawOwnTitleBar(QWidget *window)
+void DrawOwnTitleBar(QWidget *window, bool minimise = false)
 {
     if (!HasTitleBar(window)) {
         if (window->windowFlags() & Qt::FramelessWindowHint)
@@ -144,7 +238,7 @@ void DrawOwnTitleBar(QWidget *window)
         } else if (window->minimumSize() == window->maximumSize()) {
             window->setFixedSize(window->width(), window->height() + TitleBar::kHeight);
         }
-        new TitleBar(window);
+        new TitleBar(window, minimise);
     }
     if (window->layout())
         return;
@@ -159,10 +253,23 @@ void DrawOwnTitleBar(QWidget *window)
 
 } // namespace
 
+void FrameMainWindow(QWidget *window)
+{
+    // Qt's own title bar (where the compositor draws none) offers maximise whatever
+    // the flags say, and maximised the fixed window lands in a corner.
+    if (OnWayland() && !CompositorDecoratesWindows())
+        DrawOwnTitleBar(window, true);
+}
+
 void FrameAsDialog(QWidget *window)
 {
     if (OnWayland())
         DrawOwnTitleBar(window);
+    static NeverMinimised *restore = nullptr;
+    if (!restore)
+        restore = new NeverMinimised(qApp);
+    window->removeEventFilter(restore);
+    window->installEventFilter(restore);
     // A dialog of the main window: window managers keep it over the main window and
     // bring it back with it when the main window is activated, should it have been
     // minimised alone. Set once the frame is decided, as Qt decides it when it

@@ -12,9 +12,22 @@ bool OnWayland();
 // Weston, which has no window list, does not.
 bool CompositorActivatesWindows();
 
+// Whether the Wayland compositor draws the windows' title bars when asked (xdg-decoration:
+// KWin, sway); where it does not (GNOME, Weston) Qt draws them.
+bool CompositorDecoratesWindows();
+
+// Whether the windows are KWin's (Plasma says so in XDG_CURRENT_DESKTOP), which numbers
+// windows that share a caption.
+bool KWinNumbersCaptions();
+
 // The main window: the boxes are its dialogs on Wayland, the secondary windows disable it.
+// A box or window that holds it disabled comes back in front whenever it is activated.
 void SetMainWindow(QWidget *window);
 QWidget *MainWindow();
+
+// The main window's frame: where Qt would draw its title bar on Wayland (with a
+// maximise button the window must not have), it draws its own with minimise and close.
+void FrameMainWindow(QWidget *window);
 
 // Makes a window that disables the main window a dialog of it (window managers
 // keep it over the main window, and bring it back with it), framed with close

@@ -14,6 +14,14 @@ namespace {
 DialogHost g_realDialogs;
 DialogHost *g_dialogs = &g_realDialogs;
 
+// KWin numbers windows of one caption (" <2>"), and the box's caption is the main
+// window's: there an invisible mark tells them apart (a combining grapheme joiner:
+// KWin blanks format characters such as a left-to-right mark, and trims spaces).
+QString CaptionMark()
+{
+    return KWinNumbersCaptions() ? QString(QChar(0x034F)) : QString();
+}
+
 // A message box centred on the screen as it is shown.
 class CentredBox : public QMessageBox {
 public:
@@ -21,7 +29,7 @@ public:
     {
         // File names and error texts are characters, never markup.
         setTextFormat(Qt::PlainText);
-        SetCaption(this, ApplicationTitle());
+        SetCaption(this, ApplicationTitle() + CaptionMark());
         setWindowModality(Qt::ApplicationModal);
     }
 

@@ -31,14 +31,22 @@ test_packages=(
   at-spi2-core python3-pyatspi
   # tests on Wayland: a headless compositor, with XWayland for the X11 path
   weston xwayland
-  # tests on Wayland with GTK's platform theme, as on GNOME
-  qt6-gtk-platformtheme
+  # tests on the desktops people run: sway (headless, pictures by grim), the dark themes;
+  # GTK's platform theme also for Wayland with GNOME's dialogs
+  sway grim xfwm4 xfce4-panel kwin-wayland qt6-gtk-platformtheme gnome-themes-extra
 )
+# Test packages not every release has (the Adwaita-Dark style): installed where known.
+optional_test_packages=(adwaita-qt6)
 
 packages=("${run_packages[@]}")
 case "${1:-}" in
   --run) ;;
-  "") packages+=("${test_packages[@]}") ;;
+  "")
+    packages+=("${test_packages[@]}")
+    for p in "${optional_test_packages[@]}"; do
+      apt-cache show "$p" >/dev/null 2>&1 && packages+=("$p")
+    done
+    ;;
   *) echo "usage: setup.sh [--run]" >&2; exit 2 ;;
 esac
 

@@ -4,6 +4,7 @@
 #include "player/RezFile.h"
 #include "player/Unit1.h"
 #include "runtime/Captions.h"
+#include "runtime/Colours.h"
 #include "runtime/Errors.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
@@ -99,6 +100,7 @@ TID3Tag::TID3Tag(QWidget *parent) : QWidget(parent)
     setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    colours::PairText(pal, QPalette::Window, QPalette::WindowText, QPalette::ButtonText);
     setPalette(pal);
     setAutoFillBackground(true);
     setFixedSize(305, 209);

@@ -191,3 +191,112 @@ class WestonSession(Session):
         raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True).stdout
         os.remove(png)
         return int(size[0]), int(size[1]), raw
+
+
+class SwaySession(WestonSession):
+    """sway's headless back end (what wlroots desktops run): the program natively on
+    Wayland, framed by sway, pictures by grim, windows told and focused through swaymsg.
+    sway refuses to run as root: as root the test runs it as nobody."""
+
+    def __init__(self, player, xwayland=False):
+        self.player = os.path.abspath(player)
+        self.work = tempfile.mkdtemp(prefix="zolm-sway-")
+        os.chmod(self.work, 0o755)
+        self.procs = []
+        runtime = os.path.join(self.work, "sway-runtime")
+        os.mkdir(runtime, 0o700)
+        config = os.path.join(self.work, "sway.conf")
+        with open(config, "w") as f:
+            f.write("output HEADLESS-1 resolution 1024x768\n")
+        as_user = []
+        if os.getuid() == 0:
+            os.chown(runtime, 65534, 65534)
+            as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        env = dict(PATH=os.environ.get("PATH", "/usr/bin:/bin"), HOME=self.work, XDG_RUNTIME_DIR=runtime,
+                   WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
+        self.sway = subprocess.Popen(as_user + ["sway", "-c", config], env=env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.server = self.sway
+        socket = wait_for(lambda: [n for n in os.listdir(runtime) if n.startswith("wayland-") and not n.endswith(".lock")])
+        ipc = wait_for(lambda: [n for n in os.listdir(runtime) if n.startswith("sway-ipc.")])
+        if not socket or not ipc:
+            raise SystemExit("sway did not start")
+        own = os.path.join(self.work, "runtime")
+        os.mkdir(own, 0o700)
+        # The program's runtime folder is its own; the display is named by its path.
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=own, WAYLAND_DISPLAY=os.path.join(runtime, socket[0]),
+                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy", QT_IM_MODULE="compose",
+                        SWAYSOCK=os.path.join(runtime, ipc[0]))
+        if "LSAN_OPTIONS" in self.env:
+            self.env["LSAN_OPTIONS"] += ":print_suppressions=0"
+        for var in ("QT_QPA_PLATFORM", "XDG_SESSION_TYPE", "DISPLAY"):
+            self.env.pop(var, None)
+
+    def screenshot(self):
+        png = os.path.join(self.work, "shot.png")
+        subprocess.run(["grim", png], env=self.env, check=True, capture_output=True)
+        size = subprocess.run(["identify", "-format", "%w %h", png], capture_output=True, text=True).stdout.split()
+        raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True).stdout
+        return int(size[0]), int(size[1]), raw
+
+    def windows(self):
+        """sway's windows: (id, title, focused, shell)."""
+        import json
+        tree = json.loads(subprocess.run(["swaymsg", "-t", "get_tree"], env=self.env, capture_output=True,
+                                         text=True).stdout or "{}")
+        found = []
+        self.rects = {}
+        def walk(n):
+            if n.get("type") in ("con", "floating_con") and n.get("pid"):
+                found.append((n["id"], n.get("name") or "", n.get("focused"), n.get("shell")))
+                self.rects[n["id"]] = n["rect"]
+            for c in n.get("nodes", []) + n.get("floating_nodes", []):
+                walk(c)
+        walk(tree)
+        return found
+
+    def click(self, con, avoid):
+        """A left click, with sway's own cursor, inside window `con` (below its title bar) outside window `avoid`."""
+        self.windows()
+        r, a = self.rects[con], self.rects.get(avoid, {"x": 0, "y": 0, "width": 0, "height": 0})
+        for y in range(r["y"] + 40, r["y"] + r["height"] - 5, 5):  # below the title bar
+            for x in range(r["x"] + 5, r["x"] + r["width"] - 5, 5):
+                if not (a["x"] <= x < a["x"] + a["width"] and a["y"] <= y < a["y"] + a["height"]):
+                    for command in ("cursor set %d %d" % (x, y), "cursor press button1", "cursor release button1"):
+                        subprocess.run(["swaymsg", "seat", "seat0"] + command.split(), env=self.env, capture_output=True)
+                    return (x, y)
+        return None
+
+
+class KWinSession(Session):
+    """KWin's own compositor (kwin_wayland --virtual) with its XWayland: the program as
+    an X11 client framed by KWin, as on Plasma. kwin_wayland carries a file capability
+    that a container may refuse to exec: a copy without it is run."""
+
+    def __init__(self, player):
+        self.player = os.path.abspath(player)
+        self.work = tempfile.mkdtemp(prefix="zolm-kwin-")
+        self.procs = []
+        runtime = os.path.join(self.work, "runtime")
+        os.mkdir(runtime, 0o700)
+        kwin = os.path.join(self.work, "kwin_wayland")
+        subprocess.run(["cp", subprocess.run(["which", "kwin_wayland"], capture_output=True, text=True).stdout.strip(),
+                        kwin], check=True)
+        shown = os.path.join(self.work, "display")
+        self.server = subprocess.Popen(
+            [kwin, "--virtual", "--xwayland", "--no-lockscreen", "--socket", "wayland-zolm", "--width", "1024",
+             "--height", "768", "--exit-with-session", "/bin/sh -c 'echo $DISPLAY > %s; exec sleep 600'" % shown],
+            env=dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=self.work, XDG_CONFIG_HOME=self.work),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        display = wait_for(lambda: os.path.exists(shown) and open(shown).read().strip(), 30)
+        if not display:
+            raise SystemExit("kwin_wayland did not start")
+        self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", XDG_CURRENT_DESKTOP="KDE",
+                        XDG_RUNTIME_DIR=runtime, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        if "LSAN_OPTIONS" in self.env:
+            self.env["LSAN_OPTIONS"] += ":print_suppressions=0"
+        os.environ.pop("DISPLAY", None)
+
+    def x(self, *args):
+        return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=20).stdout
