@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Runs the README's test command on a new machine of a Debian release: makes a
+# minimal root file system of it with debootstrap (in /var/tmp/zolm-chroot-RELEASE,
+# made afresh each run), clones the committed sources into it, and runs
+# scripts/test.sh there as root, the way a fresh install would.
+# Usage: test-in-chroot.sh bookworm|trixie [command...]
+#   The command (default scripts/test.sh) runs in the clone; the root is left in
+#   place afterwards, unmounted, for a look inside.
+#   ZOLM_CHROOT_REUSE=1 keeps an existing root (only the clone is made afresh).
+set -euo pipefail
+release=${1:-}
+case "$release" in
+  bookworm | trixie) ;;
+  *) echo "usage: test-in-chroot.sh bookworm|trixie [command...]" >&2; exit 2 ;;
+esac
+shift
+command=("$@")
+[ ${#command[@]} -eq 0 ] && command=(scripts/test.sh)
+
+if [ "$(id -u)" -ne 0 ]; then
+  exec sudo --preserve-env=ZOLM_CHROOT_REUSE "$0" "$release" "$@"
+fi
+repo=$(cd "$(dirname "$0")/.." && pwd)
+root=/var/tmp/zolm-chroot-$release
+# Downloads and the compiler cache outlive the root, so a second run fetches and
+# compiles only what changed; what they hold cannot change a result.
+cache=/var/tmp/zolm-chroot-cache-$release
+src=/root/zolm-player
+
+# The mirror this machine's apt uses (deb822 or one-line sources), else Debian's own.
+mirror=$(sed -n 's/^URIs: *\([^ ]*\).*/\1/p; s/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) [a-z]*  *main.*/\2/p' \
+  /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
+  grep -v -e security -e '^$' | grep -m1 '/debian/\{0,1\}$' || true)
+mirror=${mirror:-http://deb.debian.org/debian}
+
+exec 9>"$root.lock"
+flock -n 9 || { echo "test-in-chroot: another run uses $root" >&2; exit 1; }
+
+# Everything mounted below the root, deepest first; and the processes a run left
+# there (a bus or a server of a test that failed), which would keep them busy.
+unmount_all() {
+  local proc m
+  for proc in /proc/[0-9]*; do
+    if [ "$(readlink "$proc/root" 2>/dev/null)" = "$root" ]; then kill -9 "${proc#/proc/}" 2>/dev/null || true; fi
+  done
+  for m in $(findmnt -rn -o TARGET | grep -E "^$root(/|$)" | sort -r); do
+    umount "$m" 2>/dev/null || umount -l "$m" || true
+  done
+}
+trap unmount_all EXIT
+trap 'exit 143' TERM INT HUP
+
+if ! command -v debootstrap >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap
+fi
+
+start=$(date +%s)
+unmount_all
+mkdir -p "$cache/debs" "$cache/ccache"
+if [ -z "${ZOLM_CHROOT_REUSE:-}" ] || [ ! -x "$root/usr/bin/apt-get" ]; then
+  rm -rf --one-file-system "$root"
+  echo "test-in-chroot: debootstrap $release from $mirror into $root"
+  debootstrap --variant=minbase --cache-dir="$cache/debs" "$release" "$root" "$mirror" >"$root.debootstrap.log" 2>&1 ||
+    { tail -n 30 "$root.debootstrap.log" >&2; echo "test-in-chroot: debootstrap failed" >&2; exit 1; }
+fi
+
+# A fresh clone of what is committed, at the commit checked out here.
+rm -rf "$root$src"
+git clone -q --no-hardlinks "$repo" "$root$src"
+git -C "$root$src" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
+echo "test-in-chroot: $release, commit $(git -C "$root$src" log -1 --format='%h %s')"
+
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+mount -t proc proc "$root/proc"
+mount -t sysfs sysfs "$root/sys"
+mount --bind /dev "$root/dev"
+mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"
+mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
+mount -t tmpfs -o mode=0755 tmpfs "$root/run"
+mkdir -p "$root/var/cache/apt/archives" "$root/root/.cache/ccache"
+mount --bind "$cache/debs" "$root/var/cache/apt/archives"
+mount --bind "$cache/ccache" "$root/root/.cache/ccache"
+
+status=0
+chroot "$root" /usr/bin/env -i -C "$src" HOME=/root USER=root LOGNAME=root TERM="${TERM:-dumb}" LANG=C.UTF-8 \
+  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "${command[@]}" || status=$?
+elapsed=$(($(date +%s) - start))
+if [ "$status" -eq 0 ]; then
+  echo "test-in-chroot: $release: PASSED (${command[*]}) in $((elapsed / 60)) min $((elapsed % 60)) s"
+else
+  echo "test-in-chroot: $release: FAILED with exit status $status (${command[*]}) after $((elapsed / 60)) min $((elapsed % 60)) s"
+fi
+exit "$status"
