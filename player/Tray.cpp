@@ -4,6 +4,7 @@
 #include "runtime/Desktop.h"
 
 #include <QSystemTrayIcon>
+#include <QWindow>
 
 namespace {
 // The mouse events the tray reports, by the numbers the icon's messages carry.
@@ -40,11 +41,15 @@ void TForm1::GoToTrayButtonClick()
 {
     // Without a tray there would be no way back to a hidden window: minimise instead,
     // where the desktop has a way back from that. A Wayland compositor that cannot
-    // bring a window forward has no window list either (Weston): there the window
-    // stays, as minimised it would be out of reach.
+    // bring a window forward has no window list either (Weston, its XWayland windows
+    // too): there the window stays, as minimised it would be out of reach.
     if (!(TrayAvailable ? TrayAvailable() : QSystemTrayIcon::isSystemTrayAvailable())) {
-        if (!OnWayland() || CompositorActivatesWindows())
+        // Restored by the window manager, the window may still be marked minimised
+        // (X11): asked again for the same state, Qt would ask the window manager for nothing.
+        if (MinimisedWindowsComeBack()) {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
             showMinimized();
+        }
         return;
     }
     hide();
@@ -63,8 +68,11 @@ void TForm1::BringBack()
     // Shown while still marked minimised, the window would be mapped iconic
     // (X11): the icon gone and the window with it.
     setWindowState(windowState() & ~Qt::WindowMinimized);
-    // Wayland has no request that undoes a minimise: the window is mapped afresh.
-    if (OnWayland() && minimisedSinceActive_ && isVisible())
+    // Wayland has no request that undoes a minimise, and an X11 window manager may
+    // iconify a window without a way back (Weston's) or without Qt knowing: the
+    // window is mapped afresh, which every window manager shows.
+    const bool iconic = isMinimized() || (windowHandle() && !windowHandle()->isExposed());
+    if (isVisible() && (OnWayland() ? minimisedSinceActive_ : iconic))
         hide();
     minimisedSinceActive_ = false;
     show();

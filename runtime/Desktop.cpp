@@ -89,11 +89,12 @@ bool OnWayland()
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
-bool CompositorActivatesWindows()
+namespace {
+
+// Asked once, on a connection of our own: Qt 6.4 tells no one its globals. An X11
+// client under XWayland reaches the compositor the same way.
+bool WaylandCompositorActivates()
 {
-    // Asked once, on a connection of our own: Qt 6.4 tells no one its globals.
-    if (!OnWayland())
-        return false;
     static const bool activates = [] {
         wl_display *display = wl_display_connect(nullptr);
         if (!display)
@@ -108,6 +109,20 @@ bool CompositorActivatesWindows()
         return found;
     }();
     return activates;
+}
+
+} // namespace
+
+bool CompositorActivatesWindows()
+{
+    return OnWayland() && WaylandCompositorActivates();
+}
+
+bool MinimisedWindowsComeBack()
+{
+    if (!OnWayland() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    return WaylandCompositorActivates();
 }
 
 void SetMainWindow(QWidget *window)

@@ -9,7 +9,7 @@ import subprocess
 import sys
 import time
 
-from session import WestonSession, check, descendants, finish, main_window, press, states, wait_for
+from session import WestonSession, check, descendants, finish, main_window, press, role, states, wait_for
 
 SKY = bytes((166, 202, 240))  # the client area's background
 
@@ -100,8 +100,8 @@ try:
     # Qt's Wayland title bar on the main window: natively, though X11 is there too.
     check(bool(own) != xwayland, "it runs %s (%r)" % (how, own))
 
-    def item(role, name):
-        found = [d for d in descendants(window) if d.getRoleName() == role and d.name == name]
+    def item(kind, name):
+        found = [d for d in descendants(window) if role(d) == kind and d.name == name]
         return found[0] if found else None
 
     def opened(title):
@@ -122,7 +122,7 @@ try:
         time.sleep(1)
         extra = maximise_buttons(s.screenshot()) - own
         check(not extra, "%r offers no minimise or maximise (%s)" % (title, sorted(extra)))
-        buttons = [d for d in descendants(box) if d.getRoleName() == "push button"]
+        buttons = [d for d in descendants(box) if role(d) == "push button"]
         # By name; Qt's own buttons may speak Russian.
         close = [b for b in buttons if b.name in (closer, "ОК", "Отмена")] or [b for b in buttons if b.name == "Закрыть"]
         press(close[0])
