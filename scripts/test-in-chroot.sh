@@ -6,7 +6,7 @@
 # Usage: test-in-chroot.sh bookworm|trixie [command...]
 #   The command (default scripts/test.sh) runs in the clone; the root is left in
 #   place afterwards, unmounted, for a look inside.
-#   ZOLM_CHROOT_REUSE=1 keeps an existing root (only the clone is made afresh).
+#   ZOLM_CHROOT_REUSE=1 keeps an existing root and clone (for working on a failure).
 set -euo pipefail
 release=${1:-}
 case "$release" in
@@ -64,10 +64,16 @@ if [ -z "${ZOLM_CHROOT_REUSE:-}" ] || [ ! -x "$root/usr/bin/apt-get" ]; then
     { tail -n 30 "$root.debootstrap.log" >&2; echo "test-in-chroot: debootstrap failed" >&2; exit 1; }
 fi
 
-# A fresh clone of what is committed, at the commit checked out here.
-rm -rf "$root$src"
-git clone -q --no-hardlinks "$repo" "$root$src"
-git -C "$root$src" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
+# A fresh clone of what is committed, at the commit checked out here. Reusing the
+# root, the clone only moves to that commit, its build folders kept.
+if [ -n "${ZOLM_CHROOT_REUSE:-}" ] && [ -d "$root$src/.git" ]; then
+  git -C "$root$src" fetch -q "$repo" HEAD
+  git -C "$root$src" checkout -q --detach FETCH_HEAD
+else
+  rm -rf "$root$src"
+  git clone -q --no-hardlinks "$repo" "$root$src"
+  git -C "$root$src" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
+fi
 echo "test-in-chroot: $release, commit $(git -C "$root$src" log -1 --format='%h %s')"
 
 cp /etc/resolv.conf "$root/etc/resolv.conf"
