@@ -80,6 +80,7 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 mount -t proc proc "$root/proc"
 mount -t sysfs sysfs "$root/sys"
 mount --bind /dev "$root/dev"
+mount --make-private "$root/dev" # what is mounted inside stays out of this machine's /dev
 mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"
 mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
 mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
@@ -88,9 +89,38 @@ mkdir -p "$root/var/cache/apt/archives" "$root/root/.cache/ccache"
 mount --bind "$cache/debs" "$root/var/cache/apt/archives"
 mount --bind "$cache/ccache" "$root/root/.cache/ccache"
 
+in_root() {
+  chroot "$root" /usr/bin/env -i -C "$src" HOME=/root USER=root LOGNAME=root TERM="${TERM:-dumb}" LANG=C.UTF-8 \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
+}
 status=0
-chroot "$root" /usr/bin/env -i -C "$src" HOME=/root USER=root LOGNAME=root TERM="${TERM:-dumb}" LANG=C.UTF-8 \
-  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "${command[@]}" || status=$?
+in_root "${command[@]}" || status=$?
+
+# After the test command: the package it built installs with apt on this release,
+# every dependency found there, and the installed program starts with its window
+# shown and nothing on its error output.
+if [ "$status" -eq 0 ] && [ ${#command[@]} -eq 1 ] && [ "${command[0]}" = scripts/test.sh ]; then
+  cat >"$root/tmp/installed.sh" <<'EOF'
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -qq ./build-package/build/zolm-player_*.deb >/tmp/apt.log 2>&1 ||
+  { cat /tmp/apt.log; echo "the package does not install with apt"; exit 1; }
+mkdir -p -m 700 /tmp/run
+mkdir -p /tmp/home
+cat >/tmp/start.sh <<'START'
+zolm-player 2>/tmp/player.err & pid=$!
+for _ in $(seq 150); do xwininfo -root -tree | grep -q '"ZOLM Player"' && break; sleep 0.1; done
+shown=$(xwininfo -root -tree | grep -c '"ZOLM Player"' || true)
+kill "$pid"
+wait "$pid" || true
+[ "$shown" -gt 0 ] || { echo "the installed program showed no window"; exit 1; }
+START
+HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/run SDL_AUDIODRIVER=dummy timeout 60 scripts/with-xvfb.sh bash /tmp/start.sh
+[ ! -s /tmp/player.err ] || { cat /tmp/player.err; echo "the installed program wrote to its error output"; exit 1; }
+echo "test-in-chroot: the package installs with apt; the installed program starts with nothing on its error output"
+EOF
+  in_root bash /tmp/installed.sh || status=$?
+fi
 elapsed=$(($(date +%s) - start))
 if [ "$status" -eq 0 ]; then
   echo "test-in-chroot: $release: PASSED (${command[*]}) in $((elapsed / 60)) min $((elapsed % 60)) s"
