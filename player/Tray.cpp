@@ -39,17 +39,19 @@ void TForm1::RemoveTrayIcon()
 
 void TForm1::GoToTrayButtonClick()
 {
+    // Restored by the window manager, the window may still be marked minimised (X11):
+    // asked again for that state, Qt would ask the window manager for nothing, and
+    // clearing it on the way back would map the hidden window once more than show()
+    // does, while the window manager is still letting it go. Cleared here, while the
+    // window is on the screen, it changes nothing there.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     // Without a tray there would be no way back to a hidden window: minimise instead,
     // where the desktop has a way back from that. A Wayland compositor that cannot
     // bring a window forward has no window list either (Weston, its XWayland windows
     // too): there the window stays, as minimised it would be out of reach.
     if (!(TrayAvailable ? TrayAvailable() : QSystemTrayIcon::isSystemTrayAvailable())) {
-        // Restored by the window manager, the window may still be marked minimised
-        // (X11): asked again for the same state, Qt would ask the window manager for nothing.
-        if (MinimisedWindowsComeBack()) {
-            setWindowState(windowState() & ~Qt::WindowMinimized);
+        if (MinimisedWindowsComeBack())
             showMinimized();
-        }
         return;
     }
     hide();
