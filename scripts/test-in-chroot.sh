@@ -6,7 +6,8 @@
 # Usage: test-in-chroot.sh bookworm|trixie [command...]
 #   The command (default scripts/test.sh) runs in the clone; the root is left in
 #   place afterwards, unmounted, for a look inside.
-#   ZOLM_CHROOT_REUSE=1 keeps an existing root and clone (for working on a failure).
+#   ZOLM_CHROOT_REUSE=1 keeps an existing root and clone (for working on a failure);
+#   ZOLM_CHROOT_MIRROR names another Debian mirror.
 set -euo pipefail
 release=${1:-}
 case "$release" in
@@ -18,7 +19,7 @@ command=("$@")
 [ ${#command[@]} -eq 0 ] && command=(scripts/test.sh)
 
 if [ "$(id -u)" -ne 0 ]; then
-  exec sudo --preserve-env=ZOLM_CHROOT_REUSE "$0" "$release" "$@"
+  exec sudo --preserve-env=ZOLM_CHROOT_REUSE,ZOLM_CHROOT_MIRROR "$0" "$release" "$@"
 fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=/var/tmp/zolm-chroot-$release
@@ -31,7 +32,7 @@ src=/root/zolm-player
 mirror=$(sed -n 's/^URIs: *\([^ ]*\).*/\1/p; s/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) [a-z]*  *main.*/\2/p' \
   /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
   grep -v -e security -e '^$' | grep -m1 '/debian/\{0,1\}$' || true)
-mirror=${mirror:-http://deb.debian.org/debian}
+mirror=${ZOLM_CHROOT_MIRROR:-${mirror:-http://deb.debian.org/debian}}
 
 exec 9>"$root.lock"
 flock -n 9 || { echo "test-in-chroot: another run uses $root" >&2; exit 1; }
@@ -50,8 +51,11 @@ unmount_all() {
 trap unmount_all EXIT
 trap 'exit 143' TERM INT HUP
 
-if ! command -v debootstrap >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap
+tools=()
+command -v debootstrap >/dev/null || tools+=(debootstrap)
+command -v git >/dev/null || tools+=(git)
+if [ ${#tools[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${tools[@]}"
 fi
 
 start=$(date +%s)
