@@ -155,8 +155,10 @@ try:
     check(wait_for(lambda: client_area(s.screenshot())), "and after Raise it is on the screen")
     mpris(s, "Quit")
     check(wait_for(lambda: proc.poll() is not None) and proc.returncode == 0, "Quit ends it")
-    # Qt's accessible table complains as the test walks the folder chooser's views.
-    warnings = [w for w in (proc.stderr.read() or b"").splitlines() if not w.startswith(b"QAccessibleTable::")]
+    # Qt's accessible table complains as the test walks the folder chooser's views, and Qt
+    # 6.8's bridge when the test asks after an object of a window that has closed meanwhile.
+    asked_too_late = (b"QAccessibleTable::", b"qt.accessibility.atspi: Could not find accessible on path")
+    warnings = [w for w in (proc.stderr.read() or b"").splitlines() if not w.startswith(asked_too_late)]
     check(not warnings, "nothing on the way gave a warning (%r)" % warnings[:5])
 finally:
     s.close()
