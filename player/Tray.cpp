@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
+#include <QWindow>
 
 namespace {
 // The mouse events the tray reports, by the numbers the icon's messages carry.
@@ -46,12 +47,18 @@ void TForm1::RemoveTrayIcon()
 
 void TForm1::GoToTrayButtonClick()
 {
+    // Restored by the window manager, the window may still be marked minimised (X11):
+    // asked again for that state, Qt would ask the window manager for nothing, and
+    // clearing it on the way back would map the hidden window once more than show()
+    // does, while the window manager is still letting it go. Cleared here, while the
+    // window is on the screen, it changes nothing there.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     // Without a tray there would be no way back to a hidden window: minimise instead,
     // where the desktop has a way back from that. A Wayland compositor that cannot
-    // bring a window forward has no window list either (Weston): there the window
-    // stays, as minimised it would be out of reach.
+    // bring a window forward has no window list either (Weston, its XWayland windows
+    // too): there the window stays, as minimised it would be out of reach.
     if (!(TrayAvailable ? TrayAvailable() : QSystemTrayIcon::isSystemTrayAvailable())) {
-        if (!OnWayland() || CompositorActivatesWindows())
+        if (MinimisedWindowsComeBack())
             showMinimized();
         return;
     }
@@ -71,8 +78,11 @@ void TForm1::BringBack()
     // Shown while still marked minimised, the window would be mapped iconic
     // (X11): the icon gone and the window with it.
     setWindowState(windowState() & ~Qt::WindowMinimized);
-    // Wayland has no request that undoes a minimise: the window is mapped afresh.
-    if (OnWayland() && minimisedSinceActive_ && isVisible())
+    // Wayland has no request that undoes a minimise, and an X11 window manager may
+    // iconify a window without a way back (Weston's) or without Qt knowing: the
+    // window is mapped afresh, which every window manager shows.
+    const bool iconic = isMinimized() || (windowHandle() && !windowHandle()->isExposed());
+    if (isVisible() && (OnWayland() ? minimisedSinceActive_ : iconic))
         hide();
     minimisedSinceActive_ = false;
     show();

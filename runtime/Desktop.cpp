@@ -198,6 +198,14 @@ bool CompositorDecoratesWindows()
     return OnWayland() && CompositorGlobals().contains("zxdg_decoration_manager_v1");
 }
 
+bool MinimisedWindowsComeBack()
+{
+    // An X11 client under XWayland reaches the compositor the same way.
+    if (!OnWayland() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    return CompositorGlobals().contains("xdg_activation_v1");
+}
+
 void SetMainWindow(QWidget *window)
 {
     g_mainWindow = window;

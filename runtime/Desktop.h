@@ -11,6 +11,10 @@ bool OnWayland();
 // ones) also list their windows, so a minimised window can be found again;
 // Weston, which has no window list, does not.
 bool CompositorActivatesWindows();
+// Whether the desktop has a way back from a minimise: X11 window managers list
+// their windows; under a Wayland compositor, natively or through XWayland, only
+// the compositors that activate windows do.
+bool MinimisedWindowsComeBack();
 
 // Whether the Wayland compositor draws the windows' title bars when asked (xdg-decoration:
 // KWin, sway); where it does not (GNOME, Weston) Qt draws them.

@@ -11,7 +11,8 @@ work=$repo/build-package # a fixed place, so ccache finds the objects next time
 fail() { echo "check-package: FAIL: $*" >&2; exit 1; }
 
 rm -rf "$work"
-mkdir -p "$work/src" "$work/root" "$work/home"
+mkdir -p "$work/src" "$work/root" "$work/home" "$work/run"
+chmod 700 "$work/run"
 git -C "$repo" archive --format=tar HEAD | tar -x -C "$work/src"
 
 launcher=()
@@ -45,8 +46,9 @@ needed=(libqt6widgets6 libqt6dbus6 libqt6gui6 libqt6core6 libmpg123-0 libsndfile
   libwayland-client0 qt6-wayland fonts-dejavu-core fonts-liberation2 qt6-translations-l10n)
 # The About picture's decoder, once the program links it.
 readelf -d "$work/build/zolm-player" | grep -q 'NEEDED.*libjpeg\.so\.62' && needed+=(libjpeg62-turbo)
+# A library's package may carry the 64-bit time suffix (Debian 13 renamed libqt6core6 so).
 for dep in "${needed[@]}"; do
-  echo "$depends" | grep -Eq "(^|, )$dep( |,|$)" || fail "Depends lacks $dep: $depends"
+  echo "$depends" | grep -Eq "(^|, )$dep(t64)?( |,|$)" || fail "Depends lacks $dep: $depends"
 done
 
 # The files, where they belong.
@@ -104,11 +106,11 @@ echo "$appstream" | grep -q '^example\.zolm\.player\.metainfo\.xml$' || fail "th
 
 # The unpacked launcher, as the desktop would start it: a fresh home, an X
 # server, a session bus of its own. The window must appear and the player must
-# answer on the bus; Quit ends it.
+# answer on the bus, with nothing on its error output; Quit ends it.
 cat > "$work/launch.sh" <<'EOF'
 set -u
 root=$1
-"$root/usr/bin/zolm-player" & pid=$!
+"$root/usr/bin/zolm-player" 2>player.err & pid=$!
 shown=
 for _ in $(seq 1 150); do
   if xwininfo -root -tree 2>/dev/null | grep -q '"ZOLM Player"'; then shown=1; break; fi
@@ -127,12 +129,15 @@ wait "$pid" 2>/dev/null
 [ -n "$shown" ] && echo "window-shown"
 echo "status=$status"
 EOF
+# No desktop's session settings: they would choose a platform theme of their own.
 result=$(cd "$work" && env -u XDG_DATA_HOME -u QT_QPA_PLATFORM -u DBUS_SESSION_BUS_ADDRESS -u WAYLAND_DISPLAY \
-  HOME="$work/home" SDL_AUDIODRIVER=dummy timeout 60 "$repo/scripts/with-xvfb.sh" dbus-run-session -- sh "$work/launch.sh" "$root" 2>&1) ||
+  -u QT_QPA_PLATFORMTHEME -u QT_STYLE_OVERRIDE -u XDG_CURRENT_DESKTOP -u XDG_SESSION_DESKTOP -u DESKTOP_SESSION \
+  -u XDG_SESSION_TYPE HOME="$work/home" XDG_RUNTIME_DIR="$work/run" SDL_AUDIODRIVER=dummy timeout 60 "$repo/scripts/with-xvfb.sh" dbus-run-session -- sh "$work/launch.sh" "$root" 2>&1) ||
   true
 echo "$result" | grep -qx 'window-shown' || fail "the window did not appear: $result"
 echo "$result" | grep -qx 'status=Stopped' || fail "no MPRIS answer: $result"
 echo "$result" | grep -qx 'quit-ignored' && fail "MPRIS Quit did not end the player"
+[ ! -s "$work/player.err" ] || fail "the player wrote to its error output: $(head -c 2000 "$work/player.err")"
 data=$work/home/.local/share/zolm-player
 [ -f "$data/rez.dat" ] || fail "rez.dat not in $data"
 cmp -s "$data/readme.txt" "$root/usr/share/zolm-player/readme.txt" || fail "help text not copied to $data"

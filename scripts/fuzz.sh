@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the media fuzz target with clang-14 in build-fuzz and fuzzes the open-and-decode
+# Builds the media fuzz target with the release's clang in build-fuzz and fuzzes the open-and-decode
 # path for the given number of seconds (default 60) from a small generated seed corpus.
 # New inputs the fuzzer finds stay in build-fuzz/media-corpus; crashes land in build-fuzz/.
 set -euo pipefail
@@ -8,7 +8,7 @@ seconds=${1:-60}
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DZOLM_FUZZ=ON -DZOLM_TESTS=OFF -DZOLM_BENCH=OFF -DZOLM_WERROR=ON "${launcher[@]}" >/dev/null
 cmake --build build-fuzz --target media_fuzz
 

@@ -17,10 +17,11 @@ run_packages=(
   qt6-translations-l10n
 )
 test_packages=(
-  # fuzzing
-  clang-14 libclang-rt-14-dev
-  # package checks: Debian's package checker and the AppStream validator
-  lintian appstream
+  # fuzzing: the release's own clang and its sanitizer and libFuzzer runtimes
+  clang libclang-rt-dev
+  # package checks: Debian's package checker and the AppStream validator, and git,
+  # which takes the committed sources out of the clone
+  lintian appstream git
   # tests: a display, fixtures, a private session bus, packaging checks
   xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
   # tests against a private sound server, recorded from its null sink's monitor

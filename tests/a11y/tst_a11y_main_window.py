@@ -5,7 +5,7 @@ through its accessibility action plays the selected entry."""
 import os
 import sys
 
-from session import Session, check, descendants, finish, list_entries, main_window, press, states, wait_for, write_wav
+from session import Session, check, descendants, finish, list_entries, main_window, press, role, states, wait_for, write_wav
 
 s = Session(sys.argv[1])
 try:
@@ -23,9 +23,9 @@ try:
     window = main_window(app)
     controls = list(descendants(window))
 
-    def one(role, name):
-        found = [c for c in controls if c.getRoleName() == role and c.name == name]
-        check(len(found) == 1, "one %s named %r (found %d)" % (role, name, len(found)))
+    def one(kind, name):
+        found = [c for c in controls if role(c) == kind and c.name == name]
+        check(len(found) == 1, "one %s named %r (found %d)" % (kind, name, len(found)))
         return found[0] if found else None
 
     buttons = {n: one("push button", n) for n in
@@ -36,8 +36,8 @@ try:
     for n, sw in switches.items():
         if sw:
             check(not {"checked", "pressed"} & states(sw), "%r starts released" % n)
-    nameless = [c.getRoleName() for c in controls
-                if c.getRoleName() in ("push button", "check box", "slider", "list", "toggle button") and not c.name]
+    nameless = [role(c) for c in controls
+                if role(c) in ("push button", "check box", "slider", "list", "toggle button") and not c.name]
     check(not nameless, "no control without a name (%s)" % nameless)
 
     volume = one("slider", "Уровень звука")

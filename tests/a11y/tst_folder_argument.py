@@ -7,7 +7,7 @@ import signal
 import subprocess
 import sys
 
-from session import Session, check, descendants, finish, list_entries, main_window, press, states, wait_for, write_wav
+from session import Session, check, descendants, finish, list_entries, main_window, press, role, states, wait_for, write_wav
 
 s = Session(sys.argv[1])
 
@@ -99,22 +99,22 @@ try:
         def box():
             for i in range(app.childCount):
                 w = app.getChildAtIndex(i)
-                if w is not None and w is not window and w.getRoleName() in ("dialog", "alert", "frame"):
-                    labels = [d.name for d in descendants(w) if d.getRoleName() == "label"]
+                if w is not None and w is not window and role(w) in ("dialog", "alert", "frame"):
+                    labels = [d.name for d in descendants(w) if role(d) == "label"]
                     if expected in labels:
                         return w
             return None
         b = wait_for(box)
         check(b is not None, "the running player says %r" % expected)
         if b is not None:
-            ok = [d for d in descendants(b) if d.getRoleName() == "push button"]
+            ok = [d for d in descendants(b) if role(d) == "push button"]
             if ok:
                 press(ok[0])
             wait_for(lambda: box() is None)
         check(rez() == odd + b"/" and listed(["e.wav"]), "rez.dat and the list stay as they were")
 
     # While the About box has the main window disabled, the running player takes no folder.
-    about = [d for d in descendants(window) if d.getRoleName() == "menu item" and d.name == "О программе..."]
+    about = [d for d in descendants(window) if role(d) == "menu item" and d.name == "О программе..."]
     if check(len(about) == 1, "the About command is on the bus"):
         press(about[0])
         check(wait_for(lambda: "sensitive" not in states(window)), "the About box has the main window disabled")

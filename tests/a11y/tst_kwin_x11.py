@@ -7,7 +7,7 @@ import os
 import sys
 import time
 
-from session import KWinSession, check, descendants, finish, main_window, press, states, wait_for
+from session import KWinSession, check, descendants, finish, main_window, press, role, states, wait_for
 
 
 def minimise_and_close(title, opener):
@@ -24,7 +24,7 @@ def minimise_and_close(title, opener):
         if not check(app is not None, "the player's window is on the accessibility bus"):
             return
         window = main_window(app)
-        found = [d for d in descendants(window) if (d.getRoleName(), d.name) == opener]
+        found = [d for d in descendants(window) if (role(d), d.name) == opener]
 
         def box_id():
             """The X window of the box over the main window (the one transient for another)."""

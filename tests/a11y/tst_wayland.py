@@ -12,7 +12,7 @@ import time
 
 import pyatspi
 
-from session import SwaySession, WestonSession, check, descendants, finish, main_window, press, states, wait_for
+from session import SwaySession, WestonSession, check, descendants, finish, main_window, press, role, states, wait_for
 
 SKY = bytes((166, 202, 240))  # the client area's background
 
@@ -25,6 +25,16 @@ def client_area(shot):
         return None
     cols = [x for x in range(w) if any(raw[3 * (y * w + x):3 * (y * w + x) + 3] == SKY for y in rows[::8])]
     return cols[0], rows[0], cols[-1] - cols[0] + 1, rows[-1] - rows[0] + 1
+
+
+def whole_area(s, size=(362, 422)):
+    """The client area once it is on the screen whole (a window being mapped and painted
+    shows part of it first), or the last part seen."""
+    seen = []
+    def whole():
+        seen.append(client_area(s.screenshot()))
+        return seen[-1] if seen[-1] and seen[-1][2:] == size else None
+    return wait_for(whole) or (seen[-1] if seen else None)
 
 
 def maximise_buttons(shot):
@@ -56,8 +66,8 @@ def outside_client_area(box):
     width, height = origin.width, origin.height
     ext = lambda a: (lambda e: (e.x - origin.x, e.y - origin.y, e.width, e.height))(
         a.queryComponent().getExtents(pyatspi.DESKTOP_COORDS))
-    controls = [(d.getRoleName(), d.name, ext(d)) for d in descendants(box)
-                if d.getRoleName() not in ("tree item", "table cell", "list item") and "showing" in states(d)]
+    controls = [(role(d), d.name, ext(d)) for d in descendants(box)
+                if role(d) not in ("tree item", "table cell", "list item") and "showing" in states(d)]
     controls = [c for c in controls if c[2][2] > 0 and c[2][3] > 0]
     bars = [c for c in controls if c[0] == "filler" and c[2][:3] == (0, 0, width)
             and any(b[1] == "Закрыть" and b[2][1] + b[2][3] <= c[2][3] for b in controls)]
@@ -71,7 +81,10 @@ def unexpected(lines):
     """The program's warnings but those that the headless compositor's missing seat draws from
     GTK (its theme asks for the keyboard), and those of Qt's accessible table as the test walks
     the folder chooser's views."""
-    return [w for w in lines if w.strip() and b"gdk_seat_get_keyboard" not in w and not w.startswith(b"QAccessibleTable::")]
+    # Qt 6.8's bridge also complains when the test asks after an object of a window that has
+    # closed meanwhile.
+    asked_too_late = (b"QAccessibleTable::", b"qt.accessibility.atspi: Could not find accessible on path")
+    return [w for w in lines if w.strip() and b"gdk_seat_get_keyboard" not in w and not w.startswith(asked_too_late)]
 
 
 def mpris(s, method):
@@ -133,14 +146,14 @@ try:
     os.set_blocking(proc.stderr.fileno(), False)
     warnings = b"\n".join(unexpected((proc.stderr.read() or b"").splitlines()))
     check(warnings == b"", "it starts without a warning (%r)" % warnings[:300])
-    area = wait_for(lambda: client_area(s.screenshot()))
+    area = whole_area(s)
     check(area is not None and area[2:] == (362, 422), "the client area on the screen is 362 x 422 (%r)" % (area,))
     check("resizable" not in states(window), "its size is fixed")
     own = maximise_buttons(s.screenshot())
     check(not own, "the main window's title bar offers no maximise (%r)" % own)
     # The program's own title bar on the main window where Qt would draw one: natively,
     # though X11 is there too.
-    natively = any(d.getRoleName() == "push button" and d.name == "Свернуть" for d in descendants(window))
+    natively = any(role(d) == "push button" and d.name == "Свернуть" for d in descendants(window))
     main_con = None
     if hasattr(s, "windows"):  # sway draws the title bar; it says which shell the window speaks
         listed = wait_for(lambda: s.windows())
@@ -148,8 +161,8 @@ try:
         natively = bool(listed) and listed[0][3] == "xdg_shell"
     check(natively != xwayland, "it runs %s" % how)
 
-    def item(role, name):
-        found = [d for d in descendants(window) if d.getRoleName() == role and d.name == name]
+    def item(kind, name):
+        found = [d for d in descendants(window) if role(d) == kind and d.name == name]
         return found[0] if found else None
 
     def opened(title):
@@ -183,7 +196,7 @@ try:
             # brought forward: said, not failed.
             print("%s: %r stays in front when the main window is clicked (%r)" %
                   ("ok" if front else "known (sway)", title, s.windows()))
-        buttons = [d for d in descendants(box) if d.getRoleName() == "push button"]
+        buttons = [d for d in descendants(box) if role(d) == "push button"]
         # By name; Qt's own buttons may speak Russian.
         close = [b for b in buttons if b.name in (closer, "ОК", "Отмена")] or [b for b in buttons if b.name == "Закрыть"]
         press(close[0])
@@ -207,7 +220,7 @@ try:
         check(wait_for(lambda: client_area(s.screenshot()) is None), "the tray button hides it again")
         tray.stdout.readline()
     mpris(s, "Raise")
-    area = wait_for(lambda: client_area(s.screenshot()))
+    area = whole_area(s)
     check(area is not None and area[2:] == (362, 422), "Raise brings it back (%r)" % (area,))
 
     # No tray, as on Weston: the tray button leaves the window where the user can reach it.

@@ -73,6 +73,7 @@ bool StartDesktop()
     ::setenv("HOME", home, 1);
     ::setenv("XDG_CONFIG_HOME", (g_home + "/.config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", home, 1);
+    ::unsetenv("WAYLAND_DISPLAY"); // an X11 desktop, with no compositor behind it
 
     // The X server and the session bus are those the test runs in (scripts/with-xvfb.sh,
     // dbus-run-session).
@@ -609,34 +610,42 @@ private slots:
     void windowComesBackRestored_data()
     {
         QTest::addColumn<bool>("minimiseFirst");
+        QTest::addColumn<bool>("restoreFirst");
         QTest::addColumn<bool>("toTray");
         QTest::addColumn<bool>("byTrayIcon");
-        QTest::newRow("tray icon, after a minimise undone") << true << true << true;
-        QTest::newRow("Raise, from the tray") << false << true << false;
-        QTest::newRow("Raise, minimised") << true << false << false;
+        QTest::newRow("tray icon, after a minimise undone") << true << true << true << true;
+        QTest::newRow("Raise, from the tray") << false << false << true << false;
+        QTest::newRow("Raise, minimised") << true << false << false << false;
+        QTest::newRow("Raise, minimised again after a minimise undone") << true << true << false << false;
     }
     void windowComesBackRestored()
     {
         QFETCH(bool, minimiseFirst);
+        QFETCH(bool, restoreFirst);
         QFETCH(bool, toTray);
         QFETCH(bool, byTrayIcon);
         PlayerHarness h;
         TForm1 *f = ShownMain(h);
         QVERIFY(f);
-        if (minimiseFirst) { // by the tray button while no tray is there yet
+        const auto minimiseWithoutTray = [f] { // the tray button while no tray is there
             f->TrayAvailable = [] { return false; };
             f->GoToTrayButtonClick();
             f->TrayAvailable = nullptr;
-            QTRY_VERIFY_WITH_TIMEOUT(XProp(f->winId(), "WM_STATE").contains(QLatin1String("Iconic")), 10000);
-            if (toTray) { // restored through the window manager, as from the taskbar
-                Activate(f->winId());
-                QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(f->winId()), 10000);
-            }
+            return QTest::qWaitFor([f] { return XProp(f->winId(), "WM_STATE").contains(QLatin1String("Iconic")); }, 10000);
+        };
+        if (minimiseFirst)
+            QVERIFY(minimiseWithoutTray());
+        if (restoreFirst) { // through the window manager, as from the taskbar
+            Activate(f->winId());
+            QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(f->winId()), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(f->isActiveWindow(), 10000);
         }
         if (toTray) {
             f->GoToTrayButtonClick();
             QTRY_VERIFY_WITH_TIMEOUT(!MappedOnServer(f->winId()), 10000);
             QVERIFY(f->TrayIcon && f->TrayIcon->isVisible());
+        } else if (restoreFirst) {
+            QVERIFY(minimiseWithoutTray());
         }
         if (byTrayIcon)
             f->TrayIconMessage(513);

@@ -6,7 +6,24 @@ set -euo pipefail
 player=$(readlink -f "$1")
 with_xvfb=$(cd "$(dirname "$0")/../../scripts" && pwd)/with-xvfb.sh
 work=$(mktemp -d)
-trap 'status=$?; [ $status -ne 0 ] && [ -s "$work/player.log" ] && tail -n 40 "$work/player.log"; rm -rf "$work"' EXIT
+reader=""
+# Ends the pipe's reader: told to stop, its waiting cat is let go by a writer that
+# comes and goes (opened for reading too, which never blocks); should the loop not
+# end, it and its cat are ended.
+stop_reader() {
+  [ -n "$reader" ] || return 0
+  local cat
+  touch "$work/stop"
+  exec 3<>"$work/out.fifo"
+  exec 3>&-
+  for _ in $(seq 50); do kill -0 "$reader" 2>/dev/null || break; sleep 0.1; done
+  for cat in $(pgrep -P "$reader"); do kill "$cat" 2>/dev/null || true; done
+  kill "$reader" 2>/dev/null || true
+  wait "$reader" 2>/dev/null || true
+  reader=""
+}
+trap 'status=$?; stop_reader; [ $status -ne 0 ] && [ -s "$work/player.log" ] && tail -n 40 "$work/player.log"; rm -rf "$work"' EXIT
+trap 'exit 143' TERM INT
 mkdir "$work/music"
 sox -n -r 22050 -c 2 -b 16 "$work/music/a.wav" synth 2 sine 440 vol 0.5
 sox -n -r 22050 -c 2 -b 16 "$work/music/b.wav" synth 2 sine 660 vol 0.5
@@ -46,12 +63,11 @@ DRIVE
 # Each device the player opens opens the disk file anew, which would truncate it:
 # a pipe with a reader that appends keeps everything that was played.
 mkfifo out.fifo
-( while cat out.fifo >> out.raw; do :; done ) > /dev/null 2>&1 &
+( while [ ! -e stop ] && cat out.fifo >> out.raw; do :; done ) > /dev/null 2>&1 &
 reader=$!
 env -u QT_QPA_PLATFORM SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/out.fifo" \
   "$with_xvfb" bash drive.sh "$player"
-pkill -P $reader 2>/dev/null || true # the waiting cat; the loop then ends
-wait $reader 2>/dev/null || true
+stop_reader
 
 python3 - "$work/out.raw" <<'PY'
 import sys, struct, math

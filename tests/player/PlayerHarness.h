@@ -76,7 +76,7 @@ public:
     bool ShowActive()
     {
         form->show();
-        QApplication::setActiveWindow(form.get());
+        form->activateWindow();
         return QTest::qWaitForWindowActive(form.get());
     }
 

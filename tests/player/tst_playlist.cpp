@@ -378,7 +378,8 @@ private slots:
         QVERIFY(f->isEnabled());
         QVERIFY(!AboutBox->isVisible());
         QVERIFY(!f->N12->isEnabled()); // the divider stays disabled
-        QApplication::setActiveWindow(f);
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
         QTest::keySequence(f, QKeySequence(Qt::CTRL | Qt::Key_S));
         QVERIFY(f->shuffle->Down());
     }
