@@ -557,7 +557,8 @@ public:
     void Refresh()
     {
         Settle();
-        if (state != State::Playing || reconnecting || !out || out->OutputKind() != Output::Kind::Pulse)
+        if (state != State::Playing || reconnecting || !out || out->OutputKind() == Output::Kind::Sdl ||
+            out->OutputKind() == Output::Kind::Manual)
             return;
         const std::uint64_t frame = CurrentFrame();
         Halt();

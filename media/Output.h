@@ -26,7 +26,7 @@ public:
 
 class Output {
 public:
-    enum class Kind { Pulse, Sdl, Manual };
+    enum class Kind { PipeWire, Pulse, Sdl, Manual };
     virtual ~Output() = default; // closes; an SDL output may take a few periods
     virtual Kind OutputKind() const = 0;
     virtual int Rate() const = 0;
@@ -57,6 +57,7 @@ std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool w
 void ReturnOutput(std::unique_ptr<Output> output);
 
 // The implementations' constructors, for AcquireOutput.
+std::unique_ptr<Output> OpenPipeWireOutput(int rate, const std::string &title, bool wait);
 std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait);
 std::unique_ptr<Output> OpenSdlOutput(int rate);
 // What the last output that failed to open said (LastOutputProblem in Device.h).

@@ -47,6 +47,8 @@ constexpr std::chrono::milliseconds kReleaseGrace{1000};
 std::string g_outputProblem;
 std::atomic<int> g_openOutputs{0};
 
+bool IsServerStream(Output::Kind k) { return k == Output::Kind::PipeWire || k == Output::Kind::Pulse; }
+
 // Idle outputs, waiting to be taken again or closed.
 class Pool {
     using Clock = std::chrono::steady_clock;
@@ -105,7 +107,7 @@ public:
         {
             std::lock_guard lk(m_);
             for (auto it = queue_.begin(); it != queue_.end();) {
-                if (it->output && it->output->OutputKind() == Output::Kind::Pulse) {
+                if (it->output && IsServerStream(it->output->OutputKind())) {
                     gone.push_back(std::move(it->output));
                     it = queue_.erase(it);
                     --pending_;
@@ -190,18 +192,27 @@ int OpenOutputs()
     return g_openOutputs.load();
 }
 
-// The server's output whenever a server answers; SDL where none does, or when its dummy
+// The server's own output whenever a server answers; SDL where none does, or when its dummy
 // driver is asked for. `only` restricts the choice to one kind (a reconnection).
+// The native PipeWire output is tried first only when ZOLM_AUDIO_SERVER=pipewire asks for it:
+// on a busy machine its stream still drops a cycle now and then, which the PulseAudio path,
+// buffered in the server, does not. Until then PipeWire is reached through its PulseAudio service.
 std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool wait, const Output::Kind *only)
 {
     const auto allowed = [only](Output::Kind k) { return !only || *only == k; };
-    if (!SdlOnly() && allowed(Output::Kind::Pulse)) {
-        if (auto out = Outputs().Take(Output::Kind::Pulse, rate)) {
+    const char *server = std::getenv("ZOLM_AUDIO_SERVER");
+    const bool native = server && std::strcmp(server, "pipewire") == 0;
+    for (const Output::Kind kind : {Output::Kind::PipeWire, Output::Kind::Pulse}) {
+        if (SdlOnly() || !allowed(kind) || (kind == Output::Kind::PipeWire && !native))
+            continue;
+        if (auto out = Outputs().Take(kind, rate)) {
             out->SetTitle(title);
             return out;
         }
         Outputs().RetireStreams(); // one stream of ours on the server at a time
-        if (auto out = OpenPulseOutput(rate, title, wait)) {
+        auto out = kind == Output::Kind::PipeWire ? OpenPipeWireOutput(rate, title, wait)
+                                                  : OpenPulseOutput(rate, title, wait);
+        if (out) {
             g_outputProblem.clear();
             g_openOutputs.fetch_add(1);
             return out;

@@ -1,5 +1,7 @@
-// The sound server's output against a real, private PulseAudio server with a null sink,
-// judged on what its monitor recorded. The test file says in every frame which frame it is
+// The sound server's output against a real, private server with a null sink, judged on what
+// its monitor recorded: PulseAudio through libpulse, or (ZOLM_TEST_SERVER=pipewire) PipeWire,
+// its session manager and its PulseAudio service, through the native PipeWire output. The
+// recording, the sinks and the listing go through the PulseAudio tools either way. The test file says in every frame which frame it is
 // (left: 1 + i mod 16384, right: 1 + i / 16384), so the recording tells exactly what was
 // played, in which order, and where the sound stopped. No wall clock is asserted on.
 #include "media/Decoder.h"
@@ -14,7 +16,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
+#include <utility>
 
 namespace {
 constexpr int kRate = 44100;
@@ -34,23 +38,34 @@ std::vector<std::int16_t> Indexed(int frames)
     return s;
 }
 
-// The frame indices heard, silence left out.
+// The frame indices heard, silence left out but for a -1 where silence came between two
+// frames heard (a pause or a dropout, even where the frames go on in order).
 std::vector<long> Heard(const QByteArray &raw)
 {
     std::vector<long> out;
+    bool gap = false;
     const auto *s = reinterpret_cast<const std::int16_t *>(raw.constData());
-    for (qsizetype i = 0; i + 1 < raw.size() / 2; i += 2)
-        if (s[i] != 0 || s[i + 1] != 0)
-            out.push_back(long(s[i + 1] - 1) * 16384 + (s[i] - 1));
+    for (qsizetype i = 0; i + 1 < raw.size() / 2; i += 2) {
+        if (s[i] == 0 && s[i + 1] == 0) {
+            gap = !out.empty();
+            continue;
+        }
+        if (std::exchange(gap, false))
+            out.push_back(-1);
+        out.push_back(long(s[i + 1] - 1) * 16384 + (s[i] - 1));
+    }
     return out;
 }
 
-// Runs of consecutive frames, as [first, last] pairs.
+// Runs of consecutive frames without silence between, as [first, last] pairs.
 std::vector<std::pair<long, long>> Runs(const std::vector<long> &heard)
 {
     std::vector<std::pair<long, long>> runs;
+    bool gap = false;
     for (long f : heard) {
-        if (!runs.empty() && f == runs.back().second + 1)
+        if (f < 0)
+            gap = true;
+        else if (!runs.empty() && !std::exchange(gap, false) && f == runs.back().second + 1)
             runs.back().second = f;
         else
             runs.push_back({f, f});
@@ -63,7 +78,10 @@ class MediaPulseTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
     QProcess server_, recorder_, silence_;
-    QString playerSocket_, testSocket_;
+    // PipeWire's: its session manager, its PulseAudio service, the session bus they use.
+    QProcess session_, pulseService_, bus_;
+    QString playerSocket_, testSocket_, busAddress_;
+    const bool pipewire_ = qgetenv("ZOLM_TEST_SERVER") == "pipewire";
 
     QProcessEnvironment Env() const
     {
@@ -72,7 +90,11 @@ class MediaPulseTest : public QObject {
         env.insert("XDG_RUNTIME_DIR", dir_.filePath("run"));
         env.insert("PULSE_RUNTIME_PATH", dir_.filePath("run/pulse"));
         env.insert("XDG_CONFIG_HOME", dir_.filePath("home/.config"));
-        env.insert("PULSE_SERVER", "unix:" + testSocket_);
+        env.insert("PULSE_SERVER", "unix:" + (pipewire_ ? dir_.filePath("run/pulse/native") : testSocket_));
+        // PipeWire listens on the test's name; the player's is linked to it once all is ready.
+        env.insert("PIPEWIRE_CORE", "test-0");
+        env.insert("PIPEWIRE_REMOTE", "test-0");
+        env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress_);
         return env;
     }
     bool Pactl(const QStringList &args, QByteArray *out = nullptr)
@@ -85,24 +107,56 @@ class MediaPulseTest : public QObject {
             *out = p.readAllStandardOutput();
         return ok;
     }
+    void Launch(QProcess &p, const QString &program, const QStringList &args = {})
+    {
+        p.setProcessEnvironment(Env());
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(program, args);
+    }
+    // PipeWire with a null sink at the file's rate, so that nothing is resampled, as default.
+    bool StartPipeWire()
+    {
+        if (busAddress_.isEmpty()) {
+            bus_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+            if (!bus_.waitForStarted() || !QTest::qWaitFor([this] { return bus_.canReadLine(); }, 10000))
+                return false;
+            busAddress_ = QString::fromUtf8(bus_.readLine().trimmed());
+        }
+        Launch(server_, "pipewire");
+        if (!QTest::qWaitFor([this] { return QFileInfo(dir_.filePath("run/test-0")).exists(); }, 10000))
+            return false;
+        Launch(session_, "wireplumber");
+        Launch(pulseService_, "pipewire-pulse");
+        return QTest::qWaitFor([this] { return Pactl({"info"}); }, 10000) &&
+               Pactl({"load-module", "module-null-sink", "sink_name=out", "format=s16le", "rate=44100",
+                      "channels=2"}) &&
+               QTest::qWaitFor([this] { return Pactl({"set-default-sink", "out"}); }, 10000);
+    }
     // The server comes up answering the test's own socket only; the player's is added once
     // the recorder is in place, so that the recording misses nothing the player sends.
     bool StartServer()
     {
-        server_.setProcessEnvironment(Env());
-        server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server_.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                     "--log-target=stderr", "--log-level=error", "--disable-shm=yes", "-L",
-                                     "module-null-sink sink_name=out format=s16le rate=44100 channels=2", "-L",
-                                     "module-native-protocol-unix auth-anonymous=1 socket=" + testSocket_});
-        if (!server_.waitForStarted() || !QTest::qWaitFor([this] { return Pactl({"info"}); }, 10000))
-            return false;
+        if (pipewire_) {
+            if (!StartPipeWire())
+                return false;
+        } else {
+            Launch(server_, "pulseaudio",
+                   {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-target=stderr",
+                    "--log-level=error", "--disable-shm=yes", "-L",
+                    "module-null-sink sink_name=out format=s16le rate=44100 channels=2", "-L",
+                    "module-native-protocol-unix auth-anonymous=1 socket=" + testSocket_});
+            if (!server_.waitForStarted() || !QTest::qWaitFor([this] { return Pactl({"info"}); }, 10000))
+                return false;
+        }
         // Silence keeps the sink running at a short latency: an idle null sink's monitor
         // loses the first moments of whatever wakes it.
         silence_.setProcessEnvironment(Env());
         silence_.start("pacat", kRaw + QStringList{"--latency-msec=10", "/dev/zero"});
-        return Listed("sink-inputs") && StartRecording() &&
-               Pactl({"load-module", "module-native-protocol-unix", "auth-anonymous=1", "socket=" + playerSocket_});
+        if (!Listed("sink-inputs") || !StartRecording())
+            return false;
+        if (pipewire_)
+            return QFile::link(dir_.filePath("run/test-0"), playerSocket_);
+        return Pactl({"load-module", "module-native-protocol-unix", "auth-anonymous=1", "socket=" + playerSocket_});
     }
     // Returns once the recorder is taking the monitor's sound.
     bool StartRecording()
@@ -125,8 +179,11 @@ class MediaPulseTest : public QObject {
     }
     void KillServer()
     {
-        server_.kill();
-        server_.waitForFinished(20000);
+        QFile::remove(playerSocket_);
+        for (QProcess *p : {&server_, &session_, &pulseService_}) {
+            p->kill();
+            p->waitForFinished(20000);
+        }
         silence_.waitForFinished(20000);
     }
     // Plays the samples from a file, the recording taken up to then set aside.
@@ -144,12 +201,19 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir_.isValid());
-        QVERIFY(QDir(dir_.path()).mkpath("home/.config") && QDir(dir_.path()).mkpath("run/pulse"));
+        QVERIFY(QDir(dir_.path()).mkpath("home/.config/pipewire/pipewire.conf.d") &&
+                QDir(dir_.path()).mkpath("run/pulse"));
+        QVERIFY(QFile::setPermissions(dir_.filePath("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                                QFileDevice::ExeOwner));
+        QVERIFY(WriteBytes(QFile::encodeName(dir_.filePath("home/.config/pipewire/pipewire.conf.d/rate.conf")),
+                           "context.properties = { default.clock.rate = 44100 }\n"));
         playerSocket_ = dir_.filePath("player.sock");
         testSocket_ = dir_.filePath("test.sock");
-        // The player's process talks to this server alone, never to the desktop's.
+        // The player's process talks to this server alone, never to the desktop's, and on
+        // PipeWire through the native output only (no PulseAudio server answers it).
         qunsetenv("SDL_AUDIODRIVER");
-        qputenv("PULSE_SERVER", ("unix:" + playerSocket_).toUtf8());
+        qputenv("PULSE_SERVER", ("unix:" + (pipewire_ ? dir_.filePath("none.sock") : playerSocket_)).toUtf8());
+        qputenv("PIPEWIRE_REMOTE", (pipewire_ ? playerSocket_ : dir_.filePath("none.sock")).toUtf8());
         qputenv("HOME", dir_.filePath("home").toUtf8());
         qputenv("XDG_RUNTIME_DIR", dir_.filePath("run").toUtf8());
         QVERIFY(StartServer());
@@ -159,6 +223,8 @@ private slots:
         recorder_.terminate();
         recorder_.waitForFinished(20000);
         KillServer();
+        bus_.kill();
+        bus_.waitForFinished(20000);
     }
     void init()
     {
@@ -211,7 +277,11 @@ private slots:
             QVERIFY2(std::abs(got.value("Maximum amplitude") - gain * want.value("Maximum amplitude")) <= 1.5 / 32768,
                      qPrintable(QString::number(got.value("Maximum amplitude"))));
             // Over the frames heard, so the silence around them does not count.
-            const double rms = got.value("RMS amplitude") * std::sqrt(double(rec.size() / 4) / double(heard.size()));
+            const auto *x = reinterpret_cast<const std::int16_t *>(rec.constData());
+            qsizetype sounding = 0;
+            for (qsizetype i = 0; i + 1 < rec.size() / 2; i += 2)
+                sounding += x[i] != 0 || x[i + 1] != 0;
+            const double rms = got.value("RMS amplitude") * std::sqrt(double(rec.size() / 4) / double(sounding));
             const double expected = gain * want.value("RMS amplitude");
             QVERIFY2(std::abs(rms - expected) <= 2.0 / 32768 + 1e-3 * rms,
                      qPrintable(QStringLiteral("%1, expected %2").arg(rms).arg(expected)));
