@@ -106,7 +106,7 @@ namespace media {
 
 namespace {
 
-constexpr std::size_t kRingFrames = 1u << 16; // ~1.4 s at 44.1 kHz
+constexpr std::size_t kRingFrames = 1u << 17; // ~3 s at 44.1 kHz: the decoder wakes every 1.5 s
 constexpr std::size_t kRingMask = kRingFrames - 1;
 constexpr std::size_t kChunkFrames = 4096;
 constexpr std::size_t kPrefillFrames = 16384;
