@@ -373,10 +373,17 @@ private:
             if (self->source_)
                 n = self->source_->Pull(static_cast<std::int16_t *>(d.data), frames, &last);
         }
+        // The converter keeps a cycle short of its quantum until more comes, which after the
+        // last frames nothing does: the end goes out padded with silence to what was asked.
+        std::size_t out = n;
+        if (last && d.data && n < frames) {
+            std::memset(static_cast<std::int16_t *>(d.data) + 2 * n, 0, (frames - n) * 4);
+            out = frames;
+        }
         d.chunk->offset = 0;
         d.chunk->stride = 4;
-        d.chunk->size = static_cast<std::uint32_t>(n * 4);
-        b->size = n;
+        d.chunk->size = static_cast<std::uint32_t>(out * 4);
+        b->size = out;
         self->written_.fetch_add(n, std::memory_order_release);
         pw_stream_queue_buffer(self->stream_, b);
         if (last && !self->ended_.exchange(true))

@@ -28,12 +28,12 @@ namespace {
 
 // With the latency adjusted, the target is the whole way from the program to the ear: the
 // server gives about (target - 2 x request) / 2 of it to the sink and the rest to the stream.
-// One request a second: each one is a wake-up of the process, and of the sink's thread.
-constexpr std::uint32_t kRequestMs = 1000;
+// Two requests a second: each one is a wake-up of the process, and of the sink's thread.
+constexpr std::uint32_t kRequestMs = 500;
 constexpr std::uint32_t kTargetMs = 4 * kRequestMs;
 // A request is met from the engine's ring in one go while it asks for at most half the
-// ring (131072 frames); at very high rates the request is shortened to that.
-constexpr std::uint32_t kMaxRequestFrames = 65536;
+// ring (65536 frames); at very high rates the request is shortened to that.
+constexpr std::uint32_t kMaxRequestFrames = 32768;
 constexpr std::uint32_t kPrebufMs = 40;
 constexpr int kConnectWaitMs = 2000;
 // The name the desktop's icon theme knows the program by.
