@@ -192,6 +192,7 @@ class MediaPulseTest : public QObject {
     void KillServer()
     {
         QFile::remove(playerSocket_);
+        QFile::remove(dir_.filePath("run/test-0")); // so that its coming back can be seen
         for (QProcess *p : {&server_, &session_, &pulseService_}) {
             p->kill();
             p->waitForFinished(20000);
