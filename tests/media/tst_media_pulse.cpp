@@ -370,6 +370,16 @@ private slots:
         };
         QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("other"), 10000);
         QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
+        if (pipewire_) { // the native output's stream (not SDL's, nor one through the PulseAudio service)
+            QByteArray inputs;
+            QVERIFY(Pactl({"-f", "json", "list", "sink-inputs"}, &inputs));
+            bool native = false;
+            for (const QJsonValue in : QJsonDocument::fromJson(inputs).array())
+                native |= in["properties"]["application.name"] == QStringLiteral("ZOLM Player") &&
+                          in["properties"]["node.rate"] == QStringLiteral("1/44100") &&
+                          in["properties"]["client.api"] != QStringLiteral("pipewire-pulse");
+            QVERIFY(native);
+        }
         QVERIFY(Pactl({"set-default-sink", "out"}));
         QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("out"), 10000);
         mp.Close();
