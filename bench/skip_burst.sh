@@ -6,13 +6,19 @@
 # most of the player's streams open on the server at once, and how long after the last
 # press the playlist stopped moving. bench/skip_burst_probe does the pressing and watching.
 # With "pipewire" the server is a private PipeWire with wireplumber and pipewire-pulse.
+# With "restart" (PulseAudio only) the server is killed in the middle of the burst and
+# started again RESTART_GAP_MS (default 300) later on the same socket: the longest wait of
+# the window thread then includes every play, resume and track change on a server that is
+# gone or coming back. The probe's count of streams ends with the first server.
 #
-#   bench/skip_burst.sh BUILD_DIR [presses] [interval ms] [pulse|pipewire]
+#   bench/skip_burst.sh BUILD_DIR [presses] [interval ms] [pulse|pipewire] [restart]
 set -euo pipefail
-build=$(readlink -f "${1:?usage: skip_burst.sh BUILD_DIR [presses] [interval ms] [pulse|pipewire]}")
+build=$(readlink -f "${1:?usage: skip_burst.sh BUILD_DIR [presses] [interval ms] [pulse|pipewire] [restart]}")
 presses=${2:-150}
 interval=${3:-15}
 server=${4:-pulse}
+restart=${5:-}
+[[ -z $restart || ($restart == restart && $server == pulse) ]] || { echo "skip_burst.sh: restart is for pulse only" >&2; exit 1; }
 [[ $server == pulse || $server == pipewire ]] || { echo "skip_burst.sh: the server is pulse or pipewire" >&2; exit 1; }
 player=$build/zolm-player
 probe=$build/bench/skip_burst_probe
@@ -67,10 +73,14 @@ DBUS_SESSION_BUS_ADDRESS=$(read_line "$work/bus") || { echo "skip_burst.sh: no s
 export DBUS_SESSION_BUS_ADDRESS
 if [[ $server == pulse ]]; then
   export PULSE_SERVER=unix:$work/pa.sock
-  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-    -L module-null-sink -L "module-native-protocol-unix socket=$work/pa.sock auth-anonymous=1" \
-    >"$work/server.log" 2>&1 &
-  pids+=($!)
+  start_pulse() {
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+      -L module-null-sink -L "module-native-protocol-unix socket=$work/pa.sock auth-anonymous=1" \
+      >>"$work/server.log" 2>&1 &
+    pids+=($!)
+    server_pid=$!
+  }
+  start_pulse
 else
   # wireplumber links the streams to the null sink it makes where there is no card.
   export PULSE_SERVER=unix:$work/run/pulse/native
@@ -98,8 +108,22 @@ done
 [[ -n $w ]] || { echo "skip_burst.sh: the main window did not appear" >&2; cat "$work/player.log" >&2; exit 1; }
 xdotool windowfocus --sync "$w"
 
-echo "server: $server"
-"$probe" "$presses" "$interval"
+echo "server: $server${restart:+, killed and restarted mid-burst}"
+if [[ -n $restart ]]; then
+  "$probe" "$presses" "$interval" &
+  probe_pid=$!
+  # The probe starts the burst 1.5 s after the first stream is up.
+  for _ in $(seq 200); do pactl list short sink-inputs 2>/dev/null | grep -q . && break; sleep 0.05; done
+  sleep "$(awk -v p="$presses" -v i="$interval" 'BEGIN { print 1.5 + p * i / 2000 }')"
+  kill "$server_pid"; wait "$server_pid" 2>/dev/null || true
+  echo "server killed at $(date +%T.%N | cut -c1-12)"
+  sleep "$(awk -v g="${RESTART_GAP_MS:-300}" 'BEGIN { print g / 1000 }')"
+  start_pulse
+  echo "server restarted at $(date +%T.%N | cut -c1-12)"
+  wait "$probe_pid"
+else
+  "$probe" "$presses" "$interval"
+fi
 echo "the player's stream on the server: $(pactl list sink-inputs | sed -n 's/^[[:space:]]*application.name = "\(.*\)"/\1/p' | sort -u | paste -sd, -)"
 
 xdotool windowfocus --sync "$w" 2>/dev/null || true

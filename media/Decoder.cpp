@@ -452,42 +452,95 @@ struct SndSource {
     static sf_count_t Tell(void *user) { return sf_count_t(Of(user).pos); }
 };
 
-// Where a RIFF/RIFX WAVE header puts its data chunk, from the first bytes of the file.
+// Where a RIFF/RIFX WAVE file puts its data chunk, and what its format chunk says, from
+// the chunk headers (read one by one, so that large chunks before the audio do not hide it).
 struct WaveData {
     bool found = false;
     bool bigEndian = false;
     bool unsized = false;       // RIFF and data sizes as a recorder writes them before it ends
+    bool formatFirst = false;   // a format chunk came before the data chunk
     std::uint64_t sizeAt = 0;   // offset of the data chunk's size field
+    std::uint64_t start = 0;    // offset of the first byte of audio
     std::uint64_t size = 0;     // bytes of audio, the true size when unsized
+    unsigned tag = 0, channels = 0, blockAlign = 0, bits = 0; // the format chunk's
 };
-WaveData FindWaveData(const unsigned char *w, std::size_t n, std::uint64_t length)
+WaveData FindWaveData(int fd, std::uint64_t offset, std::uint64_t length)
 {
     WaveData d;
-    if (n < 12 || std::memcmp(w + 8, "WAVE", 4) != 0)
+    unsigned char h[12];
+    std::size_t n = 0;
+    if (!ReadAt(fd, offset, h, 12, &n) || n < 12 || std::memcmp(h + 8, "WAVE", 4) != 0)
         return d;
-    d.bigEndian = std::memcmp(w, "RIFX", 4) == 0;
-    if (!d.bigEndian && std::memcmp(w, "RIFF", 4) != 0)
+    d.bigEndian = std::memcmp(h, "RIFX", 4) == 0;
+    if (!d.bigEndian && std::memcmp(h, "RIFF", 4) != 0)
         return d;
-    const auto get = [&](std::size_t at) {
-        return d.bigEndian
-                   ? std::uint32_t(w[at]) << 24 | std::uint32_t(w[at + 1]) << 16 | std::uint32_t(w[at + 2]) << 8 | w[at + 3]
-                   : std::uint32_t(w[at + 3]) << 24 | std::uint32_t(w[at + 2]) << 16 | std::uint32_t(w[at + 1]) << 8 | w[at];
+    const auto get = [&](const unsigned char *w, int bytes) {
+        std::uint32_t v = 0;
+        for (int k = 0; k < bytes; ++k)
+            v |= std::uint32_t(w[d.bigEndian ? bytes - 1 - k : k]) << (8 * k);
+        return v;
     };
-    for (std::size_t at = 12; at + 8 <= n; at += 8 + std::size_t(get(at + 4)) + (get(at + 4) & 1)) {
-        if (std::memcmp(w + at, "data", 4) != 0)
-            continue;
-        const std::uint64_t start = at + 8;
-        d.found = start <= length;
-        d.sizeAt = at + 4;
-        d.size = std::min<std::uint64_t>(get(at + 4), length - std::min(start, length));
-        // A RIFF size that covers more than the headers belongs to a finished file, whose
-        // empty data chunk may well be followed by other chunks.
-        d.unsized = d.found && get(at + 4) == 0 && start < length && std::uint64_t(get(4)) + 8 <= start;
-        if (d.unsized)
-            d.size = length - start;
-        return d;
+    const std::uint32_t riff = get(h + 4, 4);
+    for (std::uint64_t at = 12; at + 8 <= length;) {
+        unsigned char c[8];
+        if (!ReadAt(fd, offset + at, c, 8, &n) || n < 8)
+            return d;
+        const std::uint32_t size = get(c + 4, 4);
+        if (std::memcmp(c, "fmt ", 4) == 0 && size >= 16) {
+            unsigned char f[40] = {};
+            if (!ReadAt(fd, offset + at + 8, f, std::min<std::size_t>(size, sizeof f), &n) || n < 16)
+                return d;
+            d.formatFirst = true;
+            d.tag = get(f, 2);
+            d.channels = get(f + 2, 2);
+            d.blockAlign = get(f + 12, 2);
+            d.bits = get(f + 14, 2);
+            if (d.tag == 0xFFFE && n >= 26) // extensible: the sub-format's first two bytes
+                d.tag = get(f + 24, 2);
+        } else if (std::memcmp(c, "data", 4) == 0) {
+            d.start = at + 8;
+            d.found = true;
+            d.sizeAt = at + 4;
+            d.size = std::min<std::uint64_t>(size, length - std::min(d.start, length));
+            // A RIFF size that covers more than the headers belongs to a finished file, whose
+            // empty data chunk may well be followed by other chunks.
+            d.unsized = size == 0 && d.start < length && std::uint64_t(riff) + 8 <= d.start;
+            if (d.unsized)
+                d.size = length - d.start;
+            return d;
+        }
+        at += 8 + std::uint64_t(size) + (size & 1);
     }
     return d;
+}
+
+// How many frames the bytes of the data chunk encode in full; kUnknown when that is not known. A block of
+// ADPCM cut short holds its header's sample and the groups of samples whose bytes are all
+// there; libsndfile would decode the whole block, the rest of it from whatever its buffer
+// held before.
+constexpr std::uint64_t kUnknown = ~std::uint64_t(0);
+std::uint64_t FramesInData(const WaveData &d)
+{
+    const std::uint64_t b = d.blockAlign, c = d.channels;
+    if (!d.found || !d.formatFirst || b == 0 || c == 0)
+        return kUnknown;
+    const std::uint64_t blocks = d.size / b, rest = d.size % b;
+    switch (d.tag) {
+    case 0x0011: // IMA ADPCM: 4 bytes of header per channel, then 8 samples per 4 bytes per channel
+        if (b <= 4 * c)
+            return kUnknown;
+        return blocks * ((b - 4 * c) * 2 / c + 1) + (rest >= 4 * c ? 1 + (rest - 4 * c) / (4 * c) * 8 : 0);
+    case 0x0002: // Microsoft ADPCM: 7 bytes of header (two samples) per channel, then a sample per nibble
+        if (b <= 7 * c)
+            return kUnknown;
+        return blocks * ((b - 7 * c) * 2 / c + 2) + (rest >= 7 * c ? 2 + (rest - 7 * c) * 2 / c : 0);
+    case 0x0031: // GSM 6.10: 320 samples in each whole block of 65 bytes
+        return blocks * 320;
+    case 0x0001: case 0x0003: case 0x0006: case 0x0007: // PCM, float, A-law, u-law: one frame a block
+        return blocks;
+    default:
+        return d.bits ? d.size * 8 / (std::uint64_t(d.bits) * c) : kUnknown;
+    }
 }
 
 // An interrupted recording holds a whole recording behind sizes of 0: the window shows the
@@ -510,7 +563,8 @@ std::vector<SndSource::Patch> TrueSizes(const WaveData &d, std::uint64_t length)
 // Where one channel goes in the stereo fold-down: the usual matrix, centre at -3 dB to both
 // sides, a surround at -3 dB to its own side, the low-frequency channel left out (it holds
 // what small speakers cannot play, and the full-range channels already carry the music).
-// No weight exceeds 1, so a full-scale tone on any one channel never clips.
+// No weight exceeds 1, so a full-scale tone on any one channel never clips; loud content
+// on several channels at once can add up beyond full scale, which FoldLimiter takes care of.
 struct Weights {
     float left, right;
 };
@@ -570,6 +624,59 @@ inline std::int16_t ToPcm16(float v)
     return v >= 32767.0f ? 32767 : v <= -32768.0f ? -32768 : 0;
 }
 
+// Keeps a fold-down that adds up beyond full scale from clipping: a gain that never lets a
+// sample past the ceiling, at 1 (the matrix as it is) until something would go past it. It
+// goes down ahead of a peak within the block that holds it (over kAttackMs), holds for
+// kHoldMs after the last sample that needed it, then comes back at most by kReleasePerS a
+// second: steady content settles at one gain and stays there. No look-ahead beyond the block,
+// so nothing is delayed; a peak on a block's first frames drops the gain at once.
+class FoldLimiter {
+public:
+    static constexpr float kCeiling = 32767.0f / 32768.0f;
+    void Reset(int rate)
+    {
+        gain_ = 1;
+        hold_ = 0;
+        attack_ = 1.0f / (0.005f * float(rate));
+        release_ = 1.0f / float(rate);
+        holdFrames_ = rate / 20;
+    }
+    // lr: frames of left and right, scaled in place.
+    void Apply(float *lr, std::size_t frames)
+    {
+        need_.resize(frames);
+        float next = 1;
+        for (std::size_t i = frames; i-- > 0;) {
+            const float peak = std::max(std::fabs(lr[2 * i]), std::fabs(lr[2 * i + 1])); // NaN asks for nothing
+            const float need = peak > kCeiling ? kCeiling / peak : 1.0f;
+            next = std::min(need, next + attack_);
+            need_[i] = next;
+        }
+        for (std::size_t i = 0; i < frames; ++i) {
+            const float a = need_[i];
+            if (a < gain_) {
+                gain_ = a;
+                hold_ = holdFrames_;
+            } else if (a <= gain_ * 1.001f) {
+                hold_ = holdFrames_; // still needed, near enough
+            } else if (hold_ > 0) {
+                --hold_;
+            } else {
+                gain_ = std::min(a, gain_ + release_);
+            }
+            if (gain_ < 1) {
+                lr[2 * i] *= gain_;
+                lr[2 * i + 1] *= gain_;
+            }
+        }
+    }
+
+private:
+    float gain_ = 1, attack_ = 0, release_ = 0;
+    int hold_ = 0, holdFrames_ = 0;
+    std::vector<float> need_;
+};
+
 class SndDecoder final : public Decoder {
 public:
     ~SndDecoder() override
@@ -583,12 +690,12 @@ public:
         src_.fd = fd;
         src_.offset = offset;
         src_.length = fileSize - offset;
-        std::vector<unsigned char> head(64 * 1024);
-        std::size_t got = 0;
-        WaveData wave;
-        if (ReadAt(fd, offset, head.data(), head.size(), &got))
-            wave = FindWaveData(head.data(), got, src_.length);
+        const WaveData wave = FindWaveData(fd, offset, src_.length);
         src_.patches = TrueSizes(wave, src_.length);
+        // No codec plays a byte that is not audio: libsndfile sees the file end where the
+        // data chunk does (what follows it, a cue or a list, is no business of ours).
+        if (wave.found && wave.formatFirst)
+            src_.length = std::min(src_.length, wave.start + wave.size);
         SF_INFO info{};
         if (!Reopen(&info))
             return failure;
@@ -604,20 +711,25 @@ public:
         rate = info.samplerate;
         srcChannels_ = info.channels;
         lengthFrames = static_cast<std::uint64_t>(info.frames);
-        // libsndfile counts a GSM 6.10 block that the data holds only a byte of (the pad byte
-        // after an odd-sized chunk) and decodes it from stale bytes: a loud click at the end.
-        if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_GSM610 && wave.found)
-            lengthFrames = std::min<std::uint64_t>(lengthFrames, wave.size / 65 * 320);
+        // libsndfile counts a block that the data holds only part of, and decodes its missing
+        // bytes from stale ones: a loud click at the end.
+        lengthFrames = std::min(lengthFrames, FramesInData(wave));
         if (lengthFrames == 0)
             return kErrNoAudio;
         seekable_ = info.seekable != 0;
         std::vector<int> map(std::size_t(srcChannels_), SF_CHANNEL_MAP_INVALID);
         const bool named = sf_command(sf_, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int))) == SF_TRUE;
+        float sumLeft = 0, sumRight = 0;
         for (int c = 0; c < srcChannels_; ++c) {
             const Weights w = srcChannels_ == 1 ? Weights{1, 1} : FoldDown(named ? map[std::size_t(c)] : UsualPosition(srcChannels_, c));
             left_.push_back(w.left);
             right_.push_back(w.right);
+            sumLeft += w.left;
+            sumRight += w.right;
         }
+        // Only a matrix that can add up beyond full scale is watched; any other plays as it is.
+        limit_ = std::max(sumLeft, sumRight) > 1.0001f;
+        limiter_.Reset(rate);
         // Integer data of one or two channels comes as 16 bits from libsndfile itself, as fast
         // as a copy; floats (which it does not scale to integers) and surround go through floats.
         const int sub = info.format & SF_FORMAT_SUBMASK;
@@ -641,16 +753,24 @@ public:
             if (got <= 0)
                 break;
             if (!pcm16_) {
+                folded_.resize(2 * static_cast<std::size_t>(got));
                 const float *in = buf_.data();
-                for (sf_count_t i = 0; i < got; ++i, in += srcChannels_, o += 2) {
+                for (sf_count_t i = 0; i < got; ++i, in += srcChannels_) {
+                    // A channel adds only to the sides it goes to: a NaN silences those alone.
                     float l = 0, r = 0;
                     for (int c = 0; c < srcChannels_; ++c) {
-                        l += in[c] * left_[std::size_t(c)];
-                        r += in[c] * right_[std::size_t(c)];
+                        if (left_[std::size_t(c)] != 0)
+                            l += in[c] * left_[std::size_t(c)];
+                        if (right_[std::size_t(c)] != 0)
+                            r += in[c] * right_[std::size_t(c)];
                     }
-                    o[0] = ToPcm16(l);
-                    o[1] = ToPcm16(r);
+                    folded_[2 * std::size_t(i)] = l;
+                    folded_[2 * std::size_t(i) + 1] = r;
                 }
+                if (limit_)
+                    limiter_.Apply(folded_.data(), static_cast<std::size_t>(got));
+                for (std::size_t k = 0; k < folded_.size(); ++k)
+                    o[k] = ToPcm16(folded_[k]);
             } else if (srcChannels_ == 1) { // spread in place, from the end
                 for (auto i = static_cast<std::size_t>(got); i-- > 0;)
                     o[2 * i] = o[2 * i + 1] = o[i];
@@ -667,6 +787,7 @@ public:
     {
         if (frame == pos_ && sf_)
             return true;
+        limiter_.Reset(rate);
         if (frame > lengthFrames)
             return false;
         if (seekable_ && sf_seek(sf_, static_cast<sf_count_t>(frame), SEEK_SET) == static_cast<sf_count_t>(frame)) {
@@ -705,7 +826,9 @@ private:
     SndSource src_;
     int srcChannels_ = 0;
     std::vector<float> left_, right_; // each channel's weight on either side
-    std::vector<float> buf_;
+    std::vector<float> buf_, folded_;
+    bool limit_ = false;
+    FoldLimiter limiter_;
     bool pcm16_ = false;
     SNDFILE *sf_ = nullptr;
     std::uint64_t pos_ = 0; // the frame the next Read returns

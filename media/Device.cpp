@@ -10,15 +10,21 @@
 //   - the output's thread, which pulls frames (Engine::Pull) and says when all was played
 //     (Drained) or when the output went away (Lost): SDL's audio thread, which runs while
 //     its device is open, or libpulse's main loop thread, one per process for as long as it
-//     lives. Pull copies from the ring, applies the gain and wakes the decoder.
+//     lives. Pull copies from the ring, applies the gain and wakes the decoder. The GUI
+//     thread makes the same calls inside Output::Start (the server's output fills its first
+//     request there, and either output says there that it is lost).
 // A further thread, the pool's (OutputPool.cpp), touches no Engine: it closes the outputs
 // handed back to the pool once their grace is over, so that closing an SDL output, which
-// joins SDL's thread, never holds up the GUI thread.
+// joins SDL's thread, does not hold up the GUI thread. Two cases close on the GUI thread
+// all the same: a new SDL output that cannot open while an idle one is held (a driver of
+// one device at a time), where AcquireOutput empties the pool first, and OpenOutputs.
 // With ManualClock installed there is neither a decoder thread nor an output thread: the GUI
 // thread decodes and pulls synchronously inside ManualClock::Advance.
 //
 // Invariants.
-//   1. The output's thread never waits on the GUI thread and never takes decodeMutex. It
+//   1. The output's thread never takes decodeMutex, and waits on the GUI thread only for
+//      the server output's lock (libpulse's main loop lock), which the GUI thread holds for
+//      the length of one Output call and never while it waits on anything. It
 //      touches only the engine's atomics, its fields fixed at opening and the ring slots
 //      between readPos and writePos, and wakes the decoder with sem_post (lock-free).
 //      Notices leave it through a queued post to the GUI thread, which takes Qt's
@@ -34,8 +40,9 @@
 //      under the main loop's lock), then decodeMutex taken (so the decoder is idle).
 //   5. notifyPending is exchanged, never read-then-written, so a play command yields at most
 //      one notice: Successful when its sound has played out, Superseded or Aborted from the
-//      GUI side when another command ends it first. A device closed while it plays posts no
-//      notice at all (nothing is left to receive it).
+//      GUI side when another command ends it first. A device closed while it plays posts
+//      nothing once its destructor has paused the output; a Successful notice on its way
+//      from the output's thread at that moment is dropped by its serial (invariant 6).
 //   6. Each engine has a process-unique serial. Notices carry it; TMediaPlayer drops a
 //      notice whose serial is not that of its current device (one closed meanwhile).
 //   7. The position never runs ahead of the audio the output has been given: it is the
@@ -55,22 +62,25 @@
 //      tries every kRetryMs to get an output of the same kind again, never waiting for a
 //      server's answer. One that answers within kReconnectGraceMs plays on from that
 //      position; else the engine stands Paused there and posts kNoticeOutputGone once.
+//      A play or resume never waits either: when its output is a connection still on its
+//      way, it goes the same road, with an output of any kind.
 //
 // Locks. decodeMutex is taken by the decoder thread and, on the GUI thread, by Halt, StartAt
 // and the destructor. An output's own lock (SDL's device lock, held by SDL around its
 // callback; libpulse's main loop lock, held by its thread around every callback; the SDL
 // output's source mutex) is taken by the GUI thread inside the Output calls. No thread holds
 // two of these at once: Halt lets the output's lock go before it takes decodeMutex, and Pull
-// takes nothing. The one nesting is a notice posted from an output's thread, which takes
-// Qt's event-queue lock, a leaf, under the output's lock. The pool's mutex and the SDL output
-// registry's mutex are leaves too: taken with nothing else held and let go before any call
-// into SDL or libpulse.
+// takes nothing. A notice posted from an output's thread takes Qt's event-queue lock, a
+// leaf, under the output's lock. The pool's mutex is a leaf too: taken with nothing else
+// held and let go before any call into SDL or libpulse. The SDL output registry's mutex is
+// taken inside SDL's event filter, under SDL's event lock, and held while the removed output
+// is told (its source mutex, then Qt's event-queue lock); no SDL call is made under it.
 //
 // Position. Each output counts the frames it has played since its last flush: SDL's by
 // the frame at the start of the buffer it last handed to SDL plus the time since, capped at
-// that buffer's length; the server's by the stream's clock (pa_stream_get_time), measured
-// from where the flush left its read index. A stopped or paused engine stands at
-// heldFrame; a finished one at its length.
+// that buffer's length; the server's by its latest timing answer (read index less the sink's
+// latency, from where the flush left the read index) and the time since. Neither count goes
+// back. A stopped or paused engine stands at heldFrame; a finished one at its length.
 #include "media/Device.h"
 
 #include "media/Decoder.h"
@@ -256,7 +266,8 @@ public:
     State state = State::Stopped;
     std::uint64_t heldFrame = 0;
     std::uint64_t manualRemainder = 0;
-    bool reconnecting = false; // lost while playing; heldFrame is where it stopped
+    bool reconnecting = false; // lost while playing, or its output on its way; heldFrame is where it plays from
+    bool anyKind = false;      // looking for an output of any kind (not one lost)
     Output::Kind lostKind = Output::Kind::Manual;
     int waitedMs = 0;
     std::unique_ptr<QTimer> retryTimer;
@@ -321,7 +332,7 @@ public:
             post(serial, 1);
     }
 
-    // ---- OutputSource: the output's thread. Never blocks.
+    // ---- OutputSource: the output's thread (or the GUI thread, inside Output::Start). Never blocks.
     std::size_t Pull(std::int16_t *dst, std::size_t frames, bool *last) override
     {
         *last = false;
@@ -494,7 +505,16 @@ public:
         lostKind = out->OutputKind();
         Halt();
         ReturnOutput(std::move(out));
+        Reconnect(false);
+    }
+
+    // Plays from heldFrame once an output answers, looking every kRetryMs without waiting
+    // (invariant 10). `any`: of any kind, for a play whose output is still on its way.
+    void Reconnect(bool any)
+    {
+        state = State::Playing;
         reconnecting = true;
+        anyKind = any;
         waitedMs = 0;
         if (!manual) {
             if (!retryTimer) {
@@ -514,7 +534,7 @@ public:
         }
         waitedMs += ms;
         const Output::Kind kind = lostKind;
-        if (OpenOutput(false, manual ? nullptr : &kind)) {
+        if (OpenOutput(false, manual || anyKind ? nullptr : &kind)) {
             if (retryTimer)
                 retryTimer->stop();
             StartAt(heldFrame);
@@ -649,12 +669,19 @@ int Device::Play(bool hasFrom, std::uint32_t fromMs)
             e.post(e.serial, 2);
         return kOk;
     }
-    if (!e.OpenOutput(true))
-        return kErrNoOutput;
     const std::uint64_t frame = hasFrom ? e.MsToFrame(fromMs) : e.CurrentFrame();
+    // Never waits: an output still on its way is played into once it answers.
+    const bool ready = e.OpenOutput(false);
+    if (!ready && !OutputPending())
+        return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))
         e.post(e.serial, 2);
+    if (!ready) {
+        e.heldFrame = std::min(frame, e.lengthFrames);
+        e.Reconnect(true);
+        return kOk;
+    }
     e.StartAt(frame);
     return kOk;
 }
@@ -682,12 +709,16 @@ int Device::Resume()
     e.Settle();
     if (e.state != Engine::State::Paused)
         return kErrNotPaused;
-    if (!e.OpenOutput(true))
+    const bool ready = e.OpenOutput(false);
+    if (!ready && !OutputPending())
         return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))
         e.post(e.serial, 2);
-    e.StartAt(e.heldFrame);
+    if (!ready)
+        e.Reconnect(true);
+    else
+        e.StartAt(e.heldFrame);
     return kOk;
 }
 

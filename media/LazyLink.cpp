@@ -168,7 +168,6 @@ ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_drain, (pa_stream * s, pa_stream_s
 ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_update_timing_info,
              (pa_stream * p, pa_stream_success_cb_t cb, void *userdata), (p, cb, userdata), return nullptr)
 ZOLM_FORWARD(Pulse, const pa_timing_info *, pa_stream_get_timing_info, (pa_stream * s), (s), return nullptr)
-ZOLM_FORWARD(Pulse, int, pa_stream_get_time, (pa_stream * s, pa_usec_t *r_usec), (s, r_usec), return -1)
 ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_proplist_update,
              (pa_stream * s, pa_update_mode_t mode, pa_proplist *p, pa_stream_success_cb_t cb, void *userdata),
              (s, mode, p, cb, userdata), return nullptr)

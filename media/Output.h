@@ -1,8 +1,9 @@
 #pragma once
 // An audio output: where an engine's decoded, gain-scaled frames go. One implementation
 // per back end (the sound server's own client library, SDL, the tests' manual clock).
-// Every output plays 16-bit stereo at the file's rate and pulls its frames from a source
-// on a thread of its own.
+// Every output plays 16-bit stereo at the file's rate and pulls its frames from a source,
+// on a thread of its own while it plays; Start may fill the first request at once on the
+// caller's thread (the server's output does) and says there when the output is lost.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,8 +11,9 @@
 
 namespace media {
 
-// What an output pulls from. Called on the output's thread, never on the GUI thread
-// (the manual output excepted), so none of these may block or take the source's locks.
+// What an output pulls from. Called on the output's thread, and inside Start on the
+// caller's (the manual output: always on the GUI thread), so none of these may block or
+// take the source's locks.
 class OutputSource {
 public:
     virtual ~OutputSource() = default;
@@ -41,24 +43,34 @@ public:
     // Drops what the output still holds unplayed (silent at once) and counts frames played
     // from zero again. Only while paused.
     virtual void Flush() = 0;
-    // Frames played since the last Flush, as the device or server reports them. Frozen
+    // Frames played since the last Flush: the server's count, or for SDL an estimate from
+    // the buffers it took and the wall clock. Never goes back until the next Flush; frozen
     // where the sound stopped once the output has been lost.
     virtual std::uint64_t Played() = 0;
 };
 
 // The process's outputs, used again from one track to the next: a paused output handed
-// back here is taken by the next engine that asks for the same kind and rate; an idle SDL
-// output is closed after a grace, an idle server stream stays (corked, it costs nothing).
-// `wait`: whether a first connection to the sound server may be waited for (opening a
-// file); reconnecting never waits. Null with LastOutputProblem() set when none opens.
+// back here is taken by the next engine that asks for the same kind and rate, never one of
+// another rate; an idle SDL output is closed after a grace, an idle server stream stays
+// (corked, it costs nothing).
+// `wait`: whether a connection to the sound server being made may be waited for (opening
+// a file does); without it nothing waits: a connection on its way is left to come, and
+// OutputPending() says so. Null with LastOutputProblem() set when none opens.
 // `only`: of that kind alone.
 std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool wait,
                                       const Output::Kind *only = nullptr);
 void ReturnOutput(std::unique_ptr<Output> output);
+// Whether the last AcquireOutput that found none left a connection to a server on its way:
+// asked again shortly, without waiting, it may find one.
+bool OutputPending();
 
-// The implementations' constructors, for AcquireOutput.
+// The implementations' constructors, for AcquireOutput. `start`: whether a connection to
+// the server is started when none is there or on its way.
 std::unique_ptr<Output> OpenPipeWireOutput(int rate, const std::string &title, bool wait);
-std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait);
+std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait, bool start);
+bool PulseConnecting();
+// Starts a connection unless one is there or on its way; true when one is on its way.
+bool StartPulseConnection();
 std::unique_ptr<Output> OpenSdlOutput(int rate);
 // What the last output that failed to open said (LastOutputProblem in Device.h).
 void SetOutputProblem(const std::string &text);

@@ -45,6 +45,7 @@ namespace {
 constexpr std::chrono::milliseconds kReleaseGrace{1000};
 
 std::string g_outputProblem;
+bool g_outputPending = false;
 std::atomic<int> g_openOutputs{0};
 
 bool IsServerStream(Output::Kind k) { return k == Output::Kind::PipeWire || k == Output::Kind::Pulse; }
@@ -185,6 +186,7 @@ bool SdlOnly()
 } // namespace
 
 void SetOutputProblem(const std::string &text) { g_outputProblem = text; }
+bool OutputPending() { return g_outputPending; }
 const std::string &LastOutputProblem() { return g_outputProblem; }
 int OpenOutputs()
 {
@@ -197,29 +199,49 @@ int OpenOutputs()
 // The native PipeWire output is tried first only when ZOLM_AUDIO_SERVER=pipewire asks for it:
 // on a busy machine its stream still drops a cycle now and then, which the PulseAudio path,
 // buffered in the server, does not. Until then PipeWire is reached through its PulseAudio service.
+// Without `wait`, a connection to the server on its way is left to come (no SDL meanwhile,
+// which would take the place of a server about to answer); where there is none, SDL is
+// tried first, then a new connection started.
 std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool wait, const Output::Kind *only)
 {
     const auto allowed = [only](Output::Kind k) { return !only || *only == k; };
-    const char *server = std::getenv("ZOLM_AUDIO_SERVER");
-    const bool native = server && std::strcmp(server, "pipewire") == 0;
-    for (const Output::Kind kind : {Output::Kind::PipeWire, Output::Kind::Pulse}) {
-        if (SdlOnly() || !allowed(kind) || (kind == Output::Kind::PipeWire && !native))
-            continue;
-        if (auto out = Outputs().Take(kind, rate)) {
+    const char *asked = std::getenv("ZOLM_AUDIO_SERVER");
+    if (!SdlOnly() && allowed(Output::Kind::PipeWire) && asked && std::strcmp(asked, "pipewire") == 0) {
+        if (auto out = Outputs().Take(Output::Kind::PipeWire, rate)) {
             out->SetTitle(title);
             return out;
         }
         Outputs().RetireStreams(); // one stream of ours on the server at a time
-        auto out = kind == Output::Kind::PipeWire ? OpenPipeWireOutput(rate, title, wait)
-                                                  : OpenPulseOutput(rate, title, wait);
-        if (out) {
+        if (auto out = OpenPipeWireOutput(rate, title, wait)) {
             g_outputProblem.clear();
             g_openOutputs.fetch_add(1);
             return out;
         }
     }
-    if (!allowed(Output::Kind::Sdl))
+    const bool server = !SdlOnly() && allowed(Output::Kind::Pulse);
+    g_outputPending = false;
+    if (server) {
+        if (auto out = Outputs().Take(Output::Kind::Pulse, rate)) {
+            out->SetTitle(title);
+            return out;
+        }
+        Outputs().RetireStreams(); // one stream of ours on the server at a time
+        if (auto out = OpenPulseOutput(rate, title, wait, wait)) {
+            g_outputProblem.clear();
+            g_openOutputs.fetch_add(1);
+            return out;
+        }
+        if (!wait && PulseConnecting()) {
+            g_outputPending = true;
+            return nullptr;
+        }
+    }
+    const auto later = [&] {
+        g_outputPending = server && !wait && StartPulseConnection();
         return nullptr;
+    };
+    if (!allowed(Output::Kind::Sdl))
+        return later();
     if (auto out = Outputs().Take(Output::Kind::Sdl, rate))
         return out;
     auto out = OpenSdlOutput(rate);
@@ -228,7 +250,7 @@ std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool w
         out = OpenSdlOutput(rate);
     }
     if (!out)
-        return nullptr;
+        return later();
     g_outputProblem.clear();
     g_openOutputs.fetch_add(1);
     return out;

@@ -4,9 +4,18 @@
 // One connection per process, one stream per output; the pool in OutputPool.cpp keeps an idle
 // stream corked for the next track, so the server sees at most one stream of ours at a
 // time. Everything here runs under the main loop's lock: its own thread holds it while it
-// dispatches the callbacks below, the other threads take it for a moment per call and never
-// wait on the server while holding it (only the very first connection of a file's opening
-// is waited for, and then with a bound).
+// dispatches the callbacks below, the other threads take it for a moment per call. Nobody
+// waits on the server, but for one case: opening a file while a connection is being made
+// waits for it (at most kConnectWaitMs, the lock let go meanwhile). Playing, resuming and
+// reconnecting never wait (they ask with wait = false).
+//
+// Clock. What has been heard is the server's own count: the read index of its last timing
+// answer less what the sink had mixed but not yet played, plus the time since that answer
+// while the stream plays. The answers are asked for once a second while the stream plays
+// (every kEarlyMs until the server says it does), on the main loop's thread, and by the GUI
+// thread with a start and a flush. The count is capped at what was written and never goes
+// back until the next flush. The end is waited out on an answer asked for once the server
+// has taken the last frame, so that the end reported is the end heard.
 //
 // Buffers are sized for music: the server asks for audio only every kRequestMs, and at most
 // kTargetMs is queued there, so the process wakes a few times a second and the sink may
@@ -36,6 +45,9 @@ constexpr std::uint32_t kTargetMs = 4 * kRequestMs;
 constexpr std::uint32_t kMaxRequestFrames = 32768;
 constexpr std::uint32_t kPrebufMs = 40;
 constexpr int kConnectWaitMs = 2000;
+// How often the clock is set from the server's answer: while it plays, and until it does.
+constexpr std::uint64_t kTimingMs = 1000;
+constexpr std::uint64_t kEarlyMs = 50;
 // The name the desktop's icon theme knows the program by.
 constexpr char kIconName[] = "zolm-player";
 
@@ -43,9 +55,9 @@ class PulseOutput;
 
 class PulseLink {
 public:
-    // True when connected. Starts a connection when there is none; with `wait`, waits (at
-    // most kConnectWaitMs) for its outcome. GUI thread.
-    bool Connect(bool wait)
+    // True when connected. Starts a connection when there is none on its way (unless not
+    // `start`); with `wait`, waits (at most kConnectWaitMs) for its outcome. GUI thread.
+    bool Connect(bool wait, bool start = true)
     {
         if (!loop_) {
             loop_ = pa_threaded_mainloop_new();
@@ -59,7 +71,7 @@ public:
         }
         pa_threaded_mainloop_lock(loop_);
         pa_context_state_t st = context_ ? pa_context_get_state(context_) : PA_CONTEXT_FAILED;
-        if (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED) {
+        if (start && (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED)) {
             if (context_) {
                 pa_context_set_state_callback(context_, nullptr, nullptr);
                 pa_context_unref(context_);
@@ -97,6 +109,17 @@ public:
             SetOutputProblem(pa_strerror(pa_context_errno(context_)));
         pa_threaded_mainloop_unlock(loop_);
         return ready;
+    }
+
+    // A connection is on its way, not yet ready nor failed.
+    bool Connecting()
+    {
+        if (!loop_)
+            return false;
+        pa_threaded_mainloop_lock(loop_);
+        const pa_context_state_t st = context_ ? pa_context_get_state(context_) : PA_CONTEXT_FAILED;
+        pa_threaded_mainloop_unlock(loop_);
+        return PA_CONTEXT_IS_GOOD(st) && st != PA_CONTEXT_READY;
     }
 
     pa_threaded_mainloop *Loop() const { return loop_; }
@@ -182,9 +205,9 @@ public:
         attr.fragsize = static_cast<std::uint32_t>(-1);
         // No device named: the stream follows the server's default sink wherever it moves.
         // The volume is never set: the program's gain is its own.
-        // Not monotonic: after a cork rewinds the sink, the clock must go back with it.
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
-                                                          PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_NOT_MONOTONIC);
+        // The clock is our own, from the server's answers: libpulse's interpolation runs on
+        // from a stale answer as long as nobody asks for a fresh one.
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
         if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
             SetOutputProblem(pa_strerror(pa_context_errno(Link().Context())));
             return false;
@@ -218,9 +241,11 @@ public:
         source_ = source;
         running_ = true;
         ended_ = false;
+        endPending_ = false;
         if (Ready()) {
             Done(pa_stream_cork(stream_, 0, nullptr, nullptr));
             Write();
+            AskTiming(); // answered once the server has the uncork and the first frames
         }
     }
 
@@ -230,6 +255,7 @@ public:
         running_ = false;
         source_ = nullptr;
         StopTimer();
+        snapPlaying_ = false;
         if (Ready())
             Done(pa_stream_cork(stream_, 1, nullptr, nullptr));
     }
@@ -242,12 +268,16 @@ public:
         ++generation_;
         written_ = 0;
         last_ = 0;
+        snapHeard_ = 0;
+        snapPlaying_ = false;
+        endPending_ = false;
         if (!Ready()) {
             mark_ = 0;
             return;
         }
         Done(pa_stream_flush(stream_, nullptr, nullptr));
         markPending_ = true;
+        timingAsked_ = true;
         Done(pa_stream_update_timing_info(stream_, &PulseOutput::MarkTaken, Tag()));
     }
 
@@ -278,12 +308,36 @@ private:
             return frozen_;
         if (markPending_ || !Ready())
             return last_;
-        pa_usec_t usec = 0;
-        if (pa_stream_get_time(stream_, &usec) < 0)
-            return last_;
-        const std::uint64_t t = usec * std::uint64_t(rate_) / 1000000;
-        last_ = std::min(t > mark_ ? t - mark_ : 0, written_);
+        std::uint64_t heard = snapHeard_;
+        if (snapPlaying_ && running_) {
+            const pa_usec_t now = NowUsec();
+            if (now > snapAt_)
+                heard += (now - snapAt_) * std::uint64_t(rate_) / 1000000;
+        }
+        last_ = std::max(last_, std::min(heard, written_));
         return last_;
+    }
+    static pa_usec_t NowUsec()
+    {
+        timeval tv{};
+        gettimeofday(&tv, nullptr);
+        return Usec(tv);
+    }
+    static pa_usec_t Usec(const timeval &tv)
+    {
+        return pa_usec_t(tv.tv_sec) * 1000000 + pa_usec_t(tv.tv_usec);
+    }
+    // Sets the clock from the server's latest answer.
+    void TakeSnapshot()
+    {
+        const pa_timing_info *ti = pa_stream_get_timing_info(stream_);
+        if (!ti || ti->read_index_corrupt || ti->read_index < 0)
+            return;
+        const std::uint64_t read = static_cast<std::uint64_t>(ti->read_index) / 4;
+        const std::uint64_t mixed = ti->sink_usec * std::uint64_t(rate_) / 1000000;
+        snapHeard_ = read > mark_ + mixed ? read - mark_ - mixed : 0;
+        snapAt_ = Usec(ti->timestamp);
+        snapPlaying_ = ti->playing != 0 && running_;
     }
 
     // Fills what the server asked for from the source. Main loop thread, or a caller
@@ -318,7 +372,6 @@ private:
         // do if it runs dry meanwhile, so look again shortly.
         if (!last && want >= 4 && !refill_)
             refill_ = After(20000, &PulseOutput::RefillDue);
-        AskTiming();
         if (last) {
             ended_ = true;
             Done(pa_stream_trigger(stream_, nullptr, nullptr)); // less than the pre-buffer left
@@ -326,34 +379,31 @@ private:
         }
     }
 
-    // Between the server's answers the stream's clock runs on the local one. A fresh answer
-    // is asked for at most once a second, and only here, where the main loop's thread is
-    // awake anyway to write: asked for from another thread, the request would wake it once
-    // more just to send it. libpulse's automatic updates would cost several wake-ups a second.
+    // Asks for a fresh answer unless one is on its way; each answer while the stream plays
+    // arms the next ask (ClockDue).
     void AskTiming()
     {
-        if (timingAsked_)
+        if (timingAsked_ || !Ready())
             return;
-        timeval now{};
-        gettimeofday(&now, nullptr);
-        const long long ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_usec / 1000;
-        if (ms - timingAt_ >= 1000) {
-            timingAt_ = ms;
-            timingAsked_ = true;
-            Done(pa_stream_update_timing_info(stream_, &PulseOutput::TimingCame, Tag()));
-        }
+        timingAsked_ = true;
+        Done(pa_stream_update_timing_info(stream_, &PulseOutput::TimingCame, Tag()));
+    }
+    void ArmClock()
+    {
+        if (clock_ || !running_)
+            return;
+        clock_ = After((snapPlaying_ ? kTimingMs : kEarlyMs) * 1000, &PulseOutput::ClockDue);
     }
 
-    // The server has taken everything; what it had mixed ahead still plays. Waits that out
-    // by the stream's own clock, so that the end reported is the end heard.
+    // The server has taken everything; what the sink had mixed ahead still plays. Waits that
+    // out on the clock of a fresh answer, so that the end reported is the end heard.
     void CheckPlayedOut(bool waited)
     {
-        StopTimer();
+        StopEndTimer();
         if (!running_ || !source_)
             return;
         const std::uint64_t played = PlayedLocked();
-        // The clock stands a sink latency short of the end once the stream ran dry, so it
-        // is waited out once, by its estimate.
+        // What is left is the sink's latency, waited out once.
         if (waited || played >= written_) {
             OutputSource *source = source_;
             running_ = false;
@@ -378,11 +428,19 @@ private:
     void StopTimer()
     {
         pa_mainloop_api *api = pa_threaded_mainloop_get_api(Link().Loop());
-        for (pa_time_event **t : {&timer_, &refill_})
+        for (pa_time_event **t : {&timer_, &refill_, &clock_})
             if (*t) {
                 api->time_free(*t);
                 *t = nullptr;
             }
+    }
+    void StopEndTimer()
+    {
+        if (timer_) {
+            pa_mainloop_api *api = pa_threaded_mainloop_get_api(Link().Loop());
+            api->time_free(timer_);
+            timer_ = nullptr;
+        }
     }
 
   public:
@@ -416,6 +474,7 @@ private:
             if (self->running_) {
                 Done(pa_stream_cork(s, 0, nullptr, nullptr));
                 self->Write();
+                self->AskTiming();
             }
             break;
         case PA_STREAM_FAILED:
@@ -438,18 +497,45 @@ private:
         const pa_timing_info *ti = success ? pa_stream_get_timing_info(s) : nullptr;
         self->mark_ = ti && ti->read_index > 0 ? static_cast<std::uint64_t>(ti->read_index) / 4 : 0;
         self->markPending_ = false;
+        self->timingAsked_ = false;
         self->last_ = 0;
+        self->snapHeard_ = 0;
+        self->snapPlaying_ = false;
+        if (self->running_)
+            self->AskTiming(); // the start that came meanwhile was not answered for this mark
     }
-    static void TimingCame(pa_stream *s, int, void *)
+    static void TimingCame(pa_stream *s, int success, void *tag)
     {
         for (PulseOutput *o : Link().outputs)
             if (o->stream_ == s)
                 o->timingAsked_ = false;
+        PulseOutput *self = Find(s, tag);
+        if (!self || self->markPending_)
+            return;
+        if (success)
+            self->TakeSnapshot();
+        if (self->endPending_) {
+            self->endPending_ = false;
+            self->CheckPlayedOut(false);
+        }
+        self->ArmClock();
     }
     static void DrainDone(pa_stream *s, int success, void *tag)
     {
-        if (PulseOutput *self = Find(s, tag); self && success)
-            self->CheckPlayedOut(false);
+        PulseOutput *self = Find(s, tag);
+        if (!self || !success)
+            return;
+        // The end, on a fresh answer: asked for now, or the one already on its way.
+        self->endPending_ = true;
+        self->AskTiming();
+    }
+    static void ClockDue(pa_mainloop_api *api, pa_time_event *, const struct timeval *, void *userdata)
+    {
+        auto *self = static_cast<PulseOutput *>(userdata);
+        api->time_free(self->clock_);
+        self->clock_ = nullptr;
+        if (self->running_)
+            self->AskTiming();
     }
     static void RefillDue(pa_mainloop_api *api, pa_time_event *, const struct timeval *, void *userdata)
     {
@@ -474,9 +560,13 @@ private:
     std::uint64_t mark_ = 0;       // the stream's frame at the last flush
     bool markPending_ = false;
     std::uint64_t written_ = 0; // frames written since the last flush
-    std::uint64_t last_ = 0;    // the last position read
-    long long timingAt_ = 0; // ms of the last timing update asked for
-    bool timingAsked_ = false;
+    std::uint64_t last_ = 0;    // the last position read: the clock never goes below it
+    std::uint64_t snapHeard_ = 0; // frames heard when the last answer was current
+    pa_usec_t snapAt_ = 0;        // when that was
+    bool snapPlaying_ = false;    // whether the stream was playing then
+    bool timingAsked_ = false;    // an answer is on its way
+    bool endPending_ = false;     // the server took the last frame: the end waits for an answer
+    pa_time_event *clock_ = nullptr;  // the next ask for an answer
     pa_time_event *timer_ = nullptr;  // the end, played out
     pa_time_event *refill_ = nullptr; // another look at a ring that ran dry
     std::atomic<bool> lost_{false};
@@ -495,14 +585,22 @@ void PulseLink::ContextState(pa_context *c, void *userdata)
 
 } // namespace
 
-std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait)
+std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait, bool start)
 {
-    if (!Link().Connect(wait))
+    if (!Link().Connect(wait, start))
         return nullptr;
     auto out = std::make_unique<PulseOutput>(rate);
     if (!out->Open(title))
         return nullptr;
     return out;
+}
+
+bool PulseConnecting() { return Link().Connecting(); }
+
+bool StartPulseConnection()
+{
+    Link().Connect(false);
+    return Link().Connecting();
 }
 
 } // namespace media

@@ -1,5 +1,9 @@
 // The SDL2 output: for systems without a sound server (ALSA) and for SDL's `dummy` driver,
 // which consumes audio at real-time pace without sound (the unit tests').
+//
+// Its count of frames played is an estimate: SDL says only when it takes a buffer, so the
+// count is the frame at the start of the last buffer taken plus the wall-clock time since,
+// capped at that buffer's length.
 #include "media/Output.h"
 
 #include <SDL.h>
@@ -23,8 +27,11 @@ std::int64_t NowNs()
 
 class SdlOutput;
 
-// The open outputs by device, for the removal notice. A leaf lock: nothing else is taken
-// while it is held, and it is let go before any SDL call.
+// The open outputs by device, for the removal notice. SDL's hot-plug thread (or the
+// device's own) posts the notice under SDL's event lock, and the filter holds this lock
+// while it tells the output, so an output cannot be destroyed meanwhile: its destructor
+// leaves the registry under this lock first. Under it only the output's source mutex and
+// Qt's event-queue lock (posting the notice) are taken; nobody calls into SDL holding it.
 std::mutex g_registryMutex;
 std::vector<SdlOutput *> g_registry;
 
@@ -198,17 +205,10 @@ int SDLCALL EventFilter(void *, SDL_Event *event)
         return 0;
     if (event->adevice.iscapture)
         return 0;
-    SdlOutput *found = nullptr;
-    {
-        std::lock_guard lk(g_registryMutex);
-        for (SdlOutput *o : g_registry)
-            if (o->Id() == event->adevice.which)
-                found = o;
-    }
-    // The output cannot go meanwhile: it is closed only by SDL_CloseAudioDevice, which
-    // waits for the thread that is posting this notice.
-    if (found)
-        found->Removed();
+    std::lock_guard lk(g_registryMutex);
+    for (SdlOutput *o : g_registry)
+        if (o->Id() == event->adevice.which)
+            o->Removed();
     return 0;
 }
 

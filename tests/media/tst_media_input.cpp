@@ -266,6 +266,71 @@ private slots:
         ::unlink(path.constData()); // QDir cannot name every one of them to clean up
     }
 
+    // Silence in ADPCM whose last block is cut short, followed by a cue and a list chunk of
+    // bytes that would decode loud: only the audio is heard, the samples that the short
+    // block holds whole included, as many as sox (with a decoder of its own) reads; libsndfile
+    // leaves out a short Microsoft ADPCM block altogether (`dropped` frames of it).
+    void nothingButTheDataChunkIsPlayed_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<int>("dropped");
+        const auto le = [](std::uint32_t v, int bytes) {
+            QByteArray b;
+            for (int k = 0; k < bytes; ++k)
+                b += char((v >> (8 * k)) & 0xFF);
+            return b;
+        };
+        const auto chunk = [&](const char *id, const QByteArray &body) {
+            return QByteArray(id, 4) + le(std::uint32_t(body.size()), 4) + body + (body.size() % 2 ? QByteArray(1, '\0') : QByteArray());
+        };
+        // tag 0x11: IMA; 0x02: Microsoft (with its seven standard coefficient pairs)
+        const auto wav = [&](const char *name, int tag, int channels, int block, int blocks, int rest) {
+            const int header = tag == 0x11 ? 4 : 7;
+            const int perBlock = (block - header * channels) * 2 / channels + (tag == 0x11 ? 1 : 2);
+            QByteArray ext = le(std::uint32_t(perBlock), 2);
+            if (tag == 0x02) {
+                ext += le(7, 2);
+                for (int c : {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232})
+                    ext += le(std::uint32_t(c), 2);
+            }
+            const QByteArray fmt = le(std::uint32_t(tag), 2) + le(std::uint32_t(channels), 2) + le(44100, 4) +
+                                   le(std::uint32_t(44100 * block / perBlock), 4) + le(std::uint32_t(block), 2) + le(4, 2) +
+                                   le(std::uint32_t(ext.size()), 2) + ext;
+            const QByteArray loud(300, '\x77');
+            const QByteArray body = "WAVE" + chunk("fmt ", fmt) + chunk("data", QByteArray(block * blocks + rest, '\0')) +
+                                    chunk("cue ", loud.left(24)) + chunk("LIST", "INFO" + chunk("ICMT", loud));
+            const int cut = rest < header * channels ? 0 : (tag == 0x11 ? 1 + (rest - 4 * channels) / (4 * channels) * 8
+                                                                         : 2 + (rest - 7 * channels) * 2 / channels);
+            QTest::newRow(name) << Make(name, "RIFF" + le(std::uint32_t(body.size()), 4) + body) << (tag == 0x02 ? cut : 0);
+        };
+        wav("ima-mono.wav", 0x11, 1, 256, 3, 101);
+        wav("ima-stereo.wav", 0x11, 2, 512, 3, 77);
+        wav("ima-header-only.wav", 0x11, 1, 256, 2, 3);
+        wav("ms-mono.wav", 0x02, 1, 256, 3, 101);
+        wav("ms-stereo.wav", 0x02, 2, 256, 2, 55);
+    }
+    void nothingButTheDataChunkIsPlayed()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(int, dropped);
+        const auto stat = fx::SoxStat({QFile::decodeName(path)}, 1);
+        QCOMPARE(stat.value("Maximum amplitude"), 0.0);
+        const auto frames = std::size_t(std::llround(stat.value("Length (seconds)") * 44100)) - std::size_t(dropped);
+        TMediaPlayer mp;
+        mp.FileName = path;
+        mp.Open();
+        QCOMPARE(mp.Length(), std::uint32_t((frames * 1000 + 22050) / 44100));
+        ManualClock::SetCapture(true);
+        mp.Play();
+        ManualClock::Advance(1000);
+        const auto out = ManualClock::TakeCaptured();
+        ManualClock::SetCapture(false);
+        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
+        QCOMPARE(out.size(), 2 * frames);
+        const auto loudest = std::max_element(out.begin(), out.end(), [](int a, int b) { return std::abs(a) < std::abs(b); });
+        QVERIFY2(*loudest == 0, qPrintable(QStringLiteral("%1 at frame %2").arg(*loudest).arg((loudest - out.begin()) / 2)));
+    }
+
     void truncatedMp3PlaysWhatIsThereOrIsRefused()
     {
         const QByteArray all = ReadBytes(mp3_);

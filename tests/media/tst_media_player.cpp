@@ -12,7 +12,9 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 
 #include <dirent.h>
@@ -234,6 +236,127 @@ private slots:
                 QVERIFY(std::abs(total / double(out.size() / 2) / 32768 - mean[side]) < 0.001);
             }
         }
+    }
+
+    // One tone, in phase on every channel of a surround file: the fold-down adds it up. Loud,
+    // it comes out a clean copy of the tone at one steady gain (no clipping, no pumping);
+    // quiet, at exactly the matrix's level, sample for sample.
+    void loudSurroundFoldsDownUncutQuietAsBefore_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<double>("dB");
+        QTest::addColumn<double>("level"); // what each side must be, times the tone; 0: below full scale
+        const double h = std::sqrt(0.5);
+        QTest::newRow("5.1 at -6 dBFS") << 6 << -6.0 << 0.0;
+        QTest::newRow("20 channels at -10 dBFS") << 20 << -10.0 << 0.0;
+        QTest::newRow("3 channels at -1 dBFS") << 3 << -1.0 << 0.0;
+        QTest::newRow("5.1 at -30 dBFS") << 6 << -30.0 << 1 + 2 * h;     // L, C, surround
+        QTest::newRow("3 channels at -20 dBFS") << 3 << -20.0 << 1 + h; // L, C
+    }
+    void loudSurroundFoldsDownUncutQuietAsBefore()
+    {
+        QFETCH(int, channels);
+        QFETCH(double, dB);
+        QFETCH(double, level);
+        const int rate = 48000, frames = rate / 2, onset = rate / 20;
+        std::vector<double> tone(static_cast<std::size_t>(frames));
+        std::vector<std::int16_t> s;
+        for (int i = 0; i < frames; ++i) {
+            const auto v = std::int16_t(std::lround(std::pow(10.0, dB / 20) * 32767 * std::sin(2 * M_PI * 997 * i / rate)));
+            tone[std::size_t(i)] = v;
+            s.insert(s.end(), std::size_t(channels), v);
+        }
+        QVERIFY(WriteBytes(Path("fold.wav"), WavBytes(rate, channels, s)));
+        TMediaPlayer mp;
+        OpenFile(mp, Path("fold.wav"));
+        ManualClock::SetCapture(true);
+        mp.Play();
+        ManualClock::Advance(1000);
+        const auto out = ManualClock::TakeCaptured();
+        ManualClock::SetCapture(false);
+        QCOMPARE(out.size(), 2 * tone.size());
+        // The gain that makes the tone fit [from, to) best on one side, and what is left over.
+        const auto fit = [&](int side, int from, int to, double *residual) {
+            double xy = 0, xx = 0;
+            for (int i = from; i < to; ++i) {
+                xy += tone[std::size_t(i)] * out[2 * std::size_t(i) + std::size_t(side)];
+                xx += tone[std::size_t(i)] * tone[std::size_t(i)];
+            }
+            const double g = xy / xx;
+            double rr = 0;
+            for (int i = from; i < to; ++i)
+                rr += std::pow(out[2 * std::size_t(i) + std::size_t(side)] - g * tone[std::size_t(i)], 2);
+            *residual = std::sqrt(rr / (g * g * xx));
+            return g;
+        };
+        for (int side = 0; side < 2; ++side) {
+            double r = 0, r1 = 0, r2 = 0;
+            const double g = fit(side, onset, frames, &r);
+            const double g1 = fit(side, onset, frames / 2, &r1), g2 = fit(side, frames / 2, frames, &r2);
+            const QString say = QStringLiteral("side %1: gain %2 (%3, then %4), residual %5").arg(side).arg(g).arg(g1).arg(g2).arg(r);
+            QVERIFY2(r < 2e-3 && std::abs(20 * std::log10(g1 / g2)) < 0.01, qPrintable(say));
+            if (level > 0) { // untouched: the matrix's sum, rounded once
+                QVERIFY2(std::abs(g - level) < 1e-4, qPrintable(say));
+                for (int i = 0; i < frames; ++i)
+                    QVERIFY(std::abs(out[2 * std::size_t(i) + std::size_t(side)] - level * tone[std::size_t(i)]) <= 1.0);
+            } else { // held within full scale (the residual shows no cut), and not much below it
+                int peak = 0;
+                for (int i = onset; i < frames; ++i)
+                    peak = std::max(peak, std::abs(int(out[2 * std::size_t(i) + std::size_t(side)])));
+                QVERIFY2(peak > 32767 * 0.97, qPrintable(say));
+            }
+        }
+    }
+
+    // A float WAV with NaN samples (and infinities, and values past full scale): a NaN is
+    // silence on the side it reaches and nowhere else, the rest as usual, clipped at full scale.
+    void floatNaNPlaysAsSilence_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QList<float>>("samples");
+        QTest::addColumn<QList<int>>("expected"); // left, right of each frame
+        const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+        QTest::newRow("mono") << 1 << QList<float>{0.5f, nan, -0.25f} << QList<int>{16384, 16384, 0, 0, -8192, -8192};
+        QTest::newRow("stereo") << 2 << QList<float>{0.5f, nan, nan, -0.25f, inf, -2.0f}
+                                << QList<int>{16384, 0, 0, -8192, 32767, -32768};
+        // 5.1: a NaN on the centre reaches both sides, on a surround its own side only, on
+        // the low-frequency channel (left out) neither
+        QTest::newRow("5.1") << 6 << QList<float>{0.25f, 0, nan, 0, 0, 0, 0.25f, 0.25f, 0, 0, 0, nan, 0.25f, 0.25f, 0, nan, 0, 0}
+                             << QList<int>{0, 0, 8192, 0, 8192, 8192};
+    }
+    void floatNaNPlaysAsSilence()
+    {
+        QFETCH(int, channels);
+        QFETCH(QList<float>, samples);
+        QFETCH(QList<int>, expected);
+        const auto le = [](std::uint32_t v, int bytes) {
+            QByteArray b;
+            for (int k = 0; k < bytes; ++k)
+                b += char((v >> (8 * k)) & 0xFF);
+            return b;
+        };
+        QByteArray data;
+        for (int i = 0; i < 400; ++i) // repeated, so the file is long enough to time
+            for (float f : samples) {
+                std::uint32_t bits = 0;
+                std::memcpy(&bits, &f, 4);
+                data += le(bits, 4);
+            }
+        const auto c = std::uint32_t(channels);
+        const QByteArray fmt = le(3, 2) + le(c, 2) + le(8000, 4) + le(8000 * 4 * c, 4) + le(4 * c, 2) + le(32, 2);
+        const QByteArray body = "WAVEfmt " + le(16, 4) + fmt + "data" + le(std::uint32_t(data.size()), 4) + data;
+        QVERIFY(WriteBytes(Path("nan.wav"), "RIFF" + le(std::uint32_t(body.size()), 4) + body));
+        TMediaPlayer mp;
+        OpenFile(mp, Path("nan.wav"));
+        ManualClock::SetCapture(true);
+        mp.Play();
+        ManualClock::Advance(1000);
+        const auto out = ManualClock::TakeCaptured();
+        ManualClock::SetCapture(false);
+        QCOMPARE(out.size(), std::size_t(400 * expected.size()));
+        for (std::size_t i = 0; i < out.size(); ++i)
+            QVERIFY2(out[i] == expected[qsizetype(i % std::size_t(expected.size()))],
+                     qPrintable(QStringLiteral("sample %1: %2").arg(i).arg(out[i])));
     }
 
     // Commands on a device just opened on tone.wav (2500 ms), and what must hold after them.

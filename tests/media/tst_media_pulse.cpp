@@ -12,12 +12,18 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -94,6 +100,7 @@ class MediaPulseTest : public QObject {
     QProcess session_, pulseService_, bus_;
     QString playerSocket_, testSocket_, busAddress_;
     const bool pipewire_ = qgetenv("ZOLM_TEST_SERVER") == "pipewire";
+    bool restore_ = false; // the server keeps the streams' volumes, as a desktop's does
 
     QProcessEnvironment Env() const
     {
@@ -156,7 +163,8 @@ class MediaPulseTest : public QObject {
                    {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-target=stderr",
                     "--log-level=error", "--disable-shm=yes", "-L",
                     "module-null-sink sink_name=out format=s16le rate=44100 channels=2", "-L",
-                    "module-native-protocol-unix auth-anonymous=1 socket=" + testSocket_});
+                    "module-native-protocol-unix auth-anonymous=1 socket=" + testSocket_, "-L",
+                    restore_ ? "module-stream-restore" : "module-always-sink"});
             if (!server_.waitForStarted() || !QTest::qWaitFor([this] { return Pactl({"info"}); }, 10000))
                 return false;
         }
@@ -302,6 +310,126 @@ private slots:
         }
     }
 
+    // A folder of short and long tracks, of three encodings, mono and a 48 kHz one, played
+    // through the end-of-track advance as the one-second tick does it (position against
+    // length; then stop, open the next, play, the tick started afresh). Each 44.1 kHz track
+    // says in every frame which track and frame it is (mono: L = R = 20000 + frame; stereo:
+    // left 1 + frame mod 16384, right 100 x track + frame / 16384); the 48 kHz one, which the
+    // server resamples, is a level of 30000 on both sides.
+    void folderPlaysWholeThroughTheAdvance()
+    {
+        struct Track {
+            double seconds;
+            int rate, channels;
+            QStringList encoding; // sox's, from 16-bit PCM
+        };
+        const QStringList f32{"-e", "floating-point", "-b", "32"}, i24{"-b", "24"};
+        const std::vector<Track> tracks{{0.1, kRate, 1, {}}, {0.5, kRate, 2, i24}, {1, kRate, 2, f32},  {2, kRate, 2, {}},
+                                        {0.5, 48000, 2, {}}, {2.5, kRate, 2, i24}, {10, kRate, 2, {}}, {0.1, kRate, 2, f32}};
+        std::vector<QByteArray> paths;
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            const Track &t = tracks[k];
+            const int n = int(t.seconds * t.rate);
+            std::vector<std::int16_t> s(std::size_t(n * t.channels));
+            for (int i = 0; i < n; ++i) {
+                if (t.rate != kRate)
+                    s[2 * i] = s[2 * i + 1] = 30000;
+                else if (t.channels == 1)
+                    s[i] = std::int16_t(20000 + i);
+                else {
+                    s[2 * i] = std::int16_t(1 + i % 16384);
+                    s[2 * i + 1] = std::int16_t(100 * int(k) + i / 16384);
+                }
+            }
+            const QString name = dir_.filePath(QStringLiteral("f%1").arg(k));
+            QVERIFY(WriteBytes(QFile::encodeName(name + "-16.wav"), WavBytes(t.rate, t.channels, s)));
+            if (!t.encoding.isEmpty())
+                QVERIFY(fx::Run("sox", QStringList{name + "-16.wav"} << t.encoding << name + ".wav"));
+            paths.push_back(QFile::encodeName(t.encoding.isEmpty() ? name + "-16.wav" : name + ".wav"));
+        }
+        Recorded();
+        TMediaPlayer mp;
+        std::size_t current = 0;
+        std::uint32_t last = 0;
+        QStringList faults;
+        QTimer tick, poll;
+        const auto play = [&] {
+            mp.FileName = paths[current];
+            mp.Open();
+            mp.Play();
+            last = 0;
+            tick.start(1000);
+        };
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            const std::uint32_t p = mp.Position();
+            if (p < last)
+                faults << QStringLiteral("track %1 went back from %2 to %3 ms").arg(current).arg(last).arg(p);
+            last = p;
+        });
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (mp.Position() < mp.Length())
+                return;
+            tick.stop();
+            mp.Stop();
+            if (mp.Position() != mp.Length())
+                faults << QStringLiteral("track %1 ended at %2 of %3 ms").arg(current).arg(mp.Position()).arg(mp.Length());
+            if (++current < tracks.size())
+                play();
+        });
+        play();
+        poll.start(7);
+        QTRY_VERIFY_WITH_TIMEOUT(current == tracks.size(), 60000);
+        poll.stop();
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        // Each frame recorded: which track, which frame (-1: the 48 kHz level, -2: anything else).
+        const QByteArray rec = Recorded();
+        const auto *v = reinterpret_cast<const std::int16_t *>(rec.constData());
+        struct Heard {
+            long at, frame;
+        };
+        std::vector<std::vector<Heard>> heard(tracks.size());
+        std::vector<long> others, level;
+        for (long i = 0; i < long(rec.size() / 4); ++i) {
+            const int l = v[2 * i], r = v[2 * i + 1];
+            if (l == 0 && r == 0)
+                continue;
+            if (l == r && l >= 20000 && l < 20000 + 4410)
+                heard[0].push_back({i, l - 20000});
+            else if (std::abs(l - r) <= 2 && std::abs(l - 30000) <= 100) // the resampler's gain is not quite 1
+                level.push_back(i);
+            else if (l >= 1 && l <= 16384 && r >= 100 && r / 100 < int(tracks.size()) && tracks[std::size_t(r / 100)].rate == kRate)
+                heard[std::size_t(r / 100)].push_back({i, long(r % 100) * 16384 + l - 1});
+            else
+                others.push_back(i);
+        }
+        // The resampler's first and last few frames of the 48 kHz track are neither.
+        const std::size_t k48 = 4;
+        QVERIFY(!level.empty());
+        for (long o : others)
+            QVERIFY2(o >= level.front() - 64 && o <= level.back() + 64, qPrintable(QStringLiteral("a stray frame at %1").arg(o)));
+        heard[k48] = {{level.front(), 0}, {level.back(), long(level.size()) - 1}};
+        const long expected48 = long(tracks[k48].seconds * kRate);
+        QVERIFY2(std::abs(long(level.size()) - expected48) <= kEdge && level.back() - level.front() + 1 == long(level.size()),
+                 qPrintable(QStringLiteral("the 48 kHz track: %1 frames over %2, of %3")
+                                .arg(level.size()).arg(level.back() - level.front() + 1).arg(expected48)));
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            const long n = long(tracks[k].seconds * tracks[k].rate);
+            QVERIFY2(!heard[k].empty(), qPrintable(QStringLiteral("track %1 not heard").arg(k)));
+            if (k != k48) {
+                for (std::size_t j = 1; j < heard[k].size(); ++j)
+                    QVERIFY2(heard[k][j].frame == heard[k][j - 1].frame + 1 && heard[k][j].at == heard[k][j - 1].at + 1,
+                             qPrintable(QStringLiteral("track %1: frame %2 after %3").arg(k).arg(heard[k][j].frame).arg(heard[k][j - 1].frame)));
+                QVERIFY2(heard[k].front().frame <= kEdge && heard[k].back().frame == n - 1,
+                         qPrintable(QStringLiteral("track %1: frames %2 to %3 of %4").arg(k).arg(heard[k].front().frame).arg(heard[k].back().frame).arg(n)));
+            }
+            if (k > 0) { // the next track at the first tick after the end: within a tick and a start
+                const long gap = heard[k].front().at - heard[k - 1].back().at;
+                QVERIFY2(gap > 0 && gap <= Frames(1150),
+                         qPrintable(QStringLiteral("%1 ms between tracks %2 and %3").arg(gap * 1000 / kRate).arg(k - 1).arg(k)));
+            }
+        }
+    }
+
     // Where the sound stops (or changes, for a new gain) after a command, against the
     // position the output reported as played when the command was given.
     void commandsAreHeardWithinATenthOfASecond_data()
@@ -348,6 +476,61 @@ private slots:
         }
     }
 
+    // What the server shows of the player's stream: its names and role, its rate, and the
+    // volume the user gave it in the sound settings, which a new track, a new rate (a new
+    // stream) and a restarted server all leave as it was: the player never sets it.
+    void streamShowsItsNamesAndKeepsTheUsersVolume()
+    {
+        restore_ = true;
+        KillServer();
+        recorder_.waitForFinished(20000);
+        QVERIFY(StartServer());
+        const auto stream = [this] {
+            QByteArray inputs;
+            Pactl({"-f", "json", "list", "sink-inputs"}, &inputs);
+            for (const QJsonValue in : QJsonDocument::fromJson(inputs).array())
+                if (in["properties"]["application.name"] == QStringLiteral("ZOLM Player"))
+                    return in.toObject();
+            return QJsonObject();
+        };
+        const auto shows = [&](const QString &name, int rate, const QString &volume) {
+            const QJsonObject in = stream();
+            const QJsonObject p = in["properties"].toObject();
+            return p["media.name"].toString() == name && p["media.role"].toString() == "music" &&
+                   p["application.icon_name"].toString() == "zolm-player" &&
+                   in["sample_specification"].toString().contains(QStringLiteral(" %1Hz").arg(rate)) &&
+                   (volume.isEmpty() || in["volume"]["front-left"]["value_percent"].toString() == volume);
+        };
+        const auto say = [&] { return QJsonDocument(stream()).toJson(QJsonDocument::Compact); };
+        TMediaPlayer mp;
+        const auto play = [&](const char *name, int rate) {
+            QVERIFY(WriteBytes(QFile::encodeName(dir_.filePath(name)), WavBytes(rate, 2, Tone(rate, 2, 3 * rate, 440, 3000))));
+            mp.FileName = QFile::encodeName(dir_.filePath(name));
+            mp.Open();
+            mp.Play();
+        };
+        play("a.wav", kRate);
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("a.wav", kRate, {}), say().constData(), 10000);
+        QVERIFY(Pactl({"set-sink-input-volume", QString::number(stream()["index"].toInt()), "40%"}));
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("a.wav", kRate, "40%"), say().constData(), 10000);
+        play("b.wav", kRate); // the same stream, another name
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("b.wav", kRate, "40%"), say().constData(), 10000);
+        mp.Stop();
+        play("c.wav", 22050); // the idle stream is of another rate: a new one
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("c.wav", 22050, "40%"), say().constData(), 10000);
+        mp.Close();
+        KillServer();
+        recorder_.waitForFinished(20000);
+        QVERIFY(StartServer());
+        play("a.wav", kRate);
+        QTRY_VERIFY2_WITH_TIMEOUT(shows("a.wav", kRate, "40%"), say().constData(), 20000);
+        mp.Close();
+        restore_ = false;
+        KillServer();
+        recorder_.waitForFinished(20000);
+        QVERIFY(StartServer());
+    }
+
     // The stream names no device: when the default sink changes, the server moves it there.
     void followsTheDefaultSink()
     {
@@ -384,6 +567,54 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sinkOfPlayer(), QStringLiteral("out"), 10000);
         mp.Close();
         QVERIFY(Pactl({"unload-module", QString::fromLatin1(module.trimmed())}));
+    }
+
+    // The idle stream's server went away; a play or a resume comes while the one at its
+    // socket takes its time to answer (a socket nobody reads, as a server that is starting
+    // has): the command is taken at once (waiting for the server, it would fail after 2 s),
+    // and the sound comes from the right place once a real server answers.
+    void playOrResumeNeverWaitsForTheServer_data()
+    {
+        QTest::addColumn<bool>("resume");
+        QTest::newRow("play after stop") << false;
+        QTest::newRow("resume after pause") << true;
+    }
+    void playOrResumeNeverWaitsForTheServer()
+    {
+        QFETCH(bool, resume);
+        const int frames = 3 * kRate;
+        TMediaPlayer mp;
+        PlayFile(mp, Indexed(frames));
+        QTRY_VERIFY_WITH_TIMEOUT(mp.Position() >= 500, 20000);
+        resume ? mp.Pause() : mp.Stop();
+        const long held = Frames(mp.Position());
+        KillServer();
+        recorder_.waitForFinished(20000);
+        QTest::qWait(300); // the player sees its connection go
+        const QByteArray path = QFile::encodeName(playerSocket_);
+        ::unlink(path.constData());
+        const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path, path.constData(), std::size_t(path.size()) + 1);
+        QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 && ::listen(silent, 8) == 0);
+        qputenv("SDL_AUDIODRIVER", "alsa"); // SDL's own server client would wait for it forever
+        resume ? mp.Resume() : mp.Play();
+        const int error = mp.LastError();
+        const TMPModes mode = mp.Mode();
+        ::close(silent);
+        ::unlink(path.constData());
+        QCOMPARE(error, media::kOk);
+        QCOMPARE(mode, TMPModes::mpPlaying);
+        QVERIFY(StartServer());
+        QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 30000);
+        QCOMPARE(mp.Position(), mp.Length());
+        const auto runs = Runs(Heard(Recorded()));
+        QVERIFY(!runs.empty());
+        const long from = held; // a play after a stop goes on from where it stood
+        QVERIFY2(runs.front().first >= from && runs.front().first <= from + kEdge && runs.back().second == frames - 1,
+                 qPrintable(QStringLiteral("heard from %1, held at %2").arg(runs.front().first).arg(from)));
+        qunsetenv("SDL_AUDIODRIVER");
     }
 
     // The server goes away mid-track. Back 2 s later, the sound goes on from where it
