@@ -63,7 +63,9 @@
 //      server's answer. One that answers within kReconnectGraceMs plays on from that
 //      position; else the engine stands Paused there and posts kNoticeOutputGone once.
 //      A play or resume never waits either: when its output is a connection still on its
-//      way, it goes the same road, with an output of any kind.
+//      way, it goes the same road, with an output of any kind. An output found by a retry
+//      and lost again before it played half a second (a server with no sink, or a
+//      suspended one, makes streams that fail at once) does not start the grace again.
 //
 // Locks. decodeMutex is taken by the decoder thread and, on the GUI thread, by Halt, StartAt
 // and the destructor. An output's own lock (SDL's device lock, held by SDL around its
@@ -270,6 +272,10 @@ public:
     bool anyKind = false;      // looking for an output of any kind (not one lost)
     Output::Kind lostKind = Output::Kind::Manual;
     int waitedMs = 0;
+    // The play began on an output a retry found (at retryFrame): lost again before it
+    // played half a second, that output never really came back, and the grace goes on.
+    bool retried = false;
+    std::uint64_t retryFrame = 0;
     std::unique_ptr<QTimer> retryTimer;
 
     // Decodes one chunk into the ring. Caller holds decodeMutex (or is the only thread).
@@ -463,6 +469,7 @@ public:
     void StartAt(std::uint64_t frame)
     {
         reconnecting = false;
+        retried = false;
         {
             std::lock_guard lk(decodeMutex);
             writePos.store(0);
@@ -515,7 +522,8 @@ public:
         state = State::Playing;
         reconnecting = true;
         anyKind = any;
-        waitedMs = 0;
+        if (any || !retried || heldFrame >= retryFrame + std::uint64_t(rate) / 2)
+            waitedMs = 0;
         if (!manual) {
             if (!retryTimer) {
                 retryTimer = std::make_unique<QTimer>();
@@ -534,10 +542,12 @@ public:
         }
         waitedMs += ms;
         const Output::Kind kind = lostKind;
-        if (OpenOutput(false, manual || anyKind ? nullptr : &kind)) {
+        if (waitedMs <= kReconnectGraceMs && OpenOutput(false, manual || anyKind ? nullptr : &kind)) {
             if (retryTimer)
                 retryTimer->stop();
             StartAt(heldFrame);
+            retried = true;
+            retryFrame = heldFrame;
             return;
         }
         if (waitedMs < kReconnectGraceMs)
@@ -632,8 +642,9 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
         Manual().engines.push_back(&e);
     g_engines.push_back(&e);
     // Taken here so that a file without any output fails here, clearly; it is kept for the
-    // play that follows.
-    if (!e.OpenOutput(true)) {
+    // play that follows. A server that went away is no fault of the file: the play looks
+    // for it again as for an output lost while playing.
+    if (!e.OpenOutput(true) && (e.manual || !PulseServerLost())) {
         *error = kErrNoOutput;
         return nullptr;
     }
@@ -672,7 +683,7 @@ int Device::Play(bool hasFrom, std::uint32_t fromMs)
     const std::uint64_t frame = hasFrom ? e.MsToFrame(fromMs) : e.CurrentFrame();
     // Never waits: an output still on its way is played into once it answers.
     const bool ready = e.OpenOutput(false);
-    if (!ready && !OutputPending())
+    if (!ready && !OutputPending() && (e.manual || !PulseServerLost()))
         return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))
@@ -710,7 +721,7 @@ int Device::Resume()
     if (e.state != Engine::State::Paused)
         return kErrNotPaused;
     const bool ready = e.OpenOutput(false);
-    if (!ready && !OutputPending())
+    if (!ready && !OutputPending() && (e.manual || !PulseServerLost()))
         return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))
@@ -727,6 +738,18 @@ int Device::SeekToStart()
     Engine &e = *engine_;
     e.Settle();
     e.HoldAt(0, Engine::State::Stopped);
+    return kOk;
+}
+
+int Device::Seek(std::uint32_t ms)
+{
+    Engine &e = *engine_;
+    e.Settle();
+    if (ms > e.lengthMs)
+        return kErrOutOfRange;
+    if (e.state == Engine::State::Playing)
+        return Play(true, ms);
+    e.heldFrame = e.MsToFrame(ms);
     return kOk;
 }
 

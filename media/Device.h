@@ -37,6 +37,8 @@ public:
 
     // Opens `path` by its bytes, picks the decoder from the content and opens the output
     // (the manual one while ManualClock is installed). Null with *error set on failure.
+    // When the sound server this process played on has gone away, the file still opens:
+    // its play then waits for the server as a play that lost its output does.
     // `receiver` is the object notices are queued to; ManualClock flushes them there.
     static std::unique_ptr<Device> Open(const QByteArray &path, QObject *receiver, NoticePoster post, int *error);
     ~Device(); // stops and releases output, decoder and file; nothing is posted afterwards
@@ -49,6 +51,8 @@ public:
     int Pause();
     int Resume();
     int SeekToStart();
+    // Moves a paused or stopped device to `ms` without playing; a playing one plays on from there.
+    int Seek(std::uint32_t ms);
     TMPModes Mode();
     std::uint32_t PositionMs();
     std::uint32_t LengthMs() const;

@@ -149,6 +149,12 @@ ZOLM_FORWARD(Pulse, void, pa_stream_set_state_callback, (pa_stream * s, pa_strea
              (s, cb, userdata), return)
 ZOLM_FORWARD(Pulse, void, pa_stream_set_write_callback, (pa_stream * p, pa_stream_request_cb_t cb, void *userdata),
              (p, cb, userdata), return)
+ZOLM_FORWARD(Pulse, void, pa_stream_set_suspended_callback, (pa_stream * p, pa_stream_notify_cb_t cb, void *userdata),
+             (p, cb, userdata), return)
+ZOLM_FORWARD(Pulse, int, pa_stream_is_suspended, (const pa_stream *s), (s), return -1)
+ZOLM_FORWARD(Pulse, void, pa_stream_set_moved_callback, (pa_stream * p, pa_stream_notify_cb_t cb, void *userdata),
+             (p, cb, userdata), return)
+ZOLM_FORWARD(Pulse, const char *, pa_stream_get_device_name, (const pa_stream *s), (s), return nullptr)
 ZOLM_FORWARD(Pulse, size_t, pa_stream_writable_size, (const pa_stream *p), (p), return static_cast<size_t>(-1))
 ZOLM_FORWARD(Pulse, int, pa_stream_begin_write, (pa_stream * p, void **data, size_t *nbytes), (p, data, nbytes),
              return -1)

@@ -145,6 +145,12 @@ void TMediaPlayer::Rewind()
     device_->SeekToStart();
 }
 
+void TMediaPlayer::Seek(std::uint32_t ms)
+{
+    RequireOpen();
+    lastError_ = device_->Seek(ms);
+}
+
 TMPModes TMediaPlayer::Mode()
 {
     if (!device_) {

@@ -52,6 +52,7 @@ public:
     void PauseOnly();
     void Resume(); // guarded; falls back to Play when the device refuses
     void Rewind(); // guarded; seek to start, result not recorded
+    void Seek(std::uint32_t ms); // guarded; a paused or stopped device stays so, standing at ms
 
     TMPModes Mode();
     std::uint32_t Position();           // ms actually played

@@ -69,6 +69,8 @@ bool OutputPending();
 std::unique_ptr<Output> OpenPipeWireOutput(int rate, const std::string &title, bool wait);
 std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait, bool start);
 bool PulseConnecting();
+// Whether the server this process played on has gone away (and none answers now).
+bool PulseServerLost();
 // Starts a connection unless one is there or on its way; true when one is on its way.
 bool StartPulseConnection();
 std::unique_ptr<Output> OpenSdlOutput(int rate);

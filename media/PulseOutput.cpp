@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <ctime>
 #include <sys/time.h>
 #include <vector>
@@ -45,6 +46,11 @@ constexpr std::uint32_t kTargetMs = 4 * kRequestMs;
 constexpr std::uint32_t kMaxRequestFrames = 32768;
 constexpr std::uint32_t kPrebufMs = 40;
 constexpr int kConnectWaitMs = 2000;
+// A sink suspended this long while the stream plays is not one resuming for it (an idle
+// sink wakes within milliseconds of an uncork) but one suspended by someone: nothing is heard.
+constexpr std::uint64_t kSuspendedUsec = 500000;
+// The sink the server makes when no real one is left (module-always-sink): nobody hears it.
+constexpr char kNoSinkName[] = "auto_null";
 // How often the clock is set from the server's answer: while it plays, and until it does.
 constexpr std::uint64_t kTimingMs = 1000;
 constexpr std::uint64_t kEarlyMs = 50;
@@ -135,6 +141,10 @@ private:
         pa_threaded_mainloop_signal(self->loop_, 0);
     }
 
+public:
+    std::atomic<bool> everReady{false}; // a server has answered this process
+    std::atomic<bool> ready{false};
+private:
     pa_threaded_mainloop *loop_ = nullptr;
     pa_context *context_ = nullptr;
     bool timedOut_ = false;
@@ -173,6 +183,8 @@ public:
         if (stream_) {
             pa_stream_set_state_callback(stream_, nullptr, nullptr);
             pa_stream_set_write_callback(stream_, nullptr, nullptr);
+            pa_stream_set_suspended_callback(stream_, nullptr, nullptr);
+            pa_stream_set_moved_callback(stream_, nullptr, nullptr);
             if (pa_stream_get_state(stream_) == PA_STREAM_READY || pa_stream_get_state(stream_) == PA_STREAM_CREATING)
                 pa_stream_disconnect(stream_);
             pa_stream_unref(stream_);
@@ -196,6 +208,8 @@ public:
         }
         pa_stream_set_state_callback(stream_, &PulseOutput::StreamState, this);
         pa_stream_set_write_callback(stream_, &PulseOutput::WriteRequest, this);
+        pa_stream_set_suspended_callback(stream_, &PulseOutput::SinkChanged, this);
+        pa_stream_set_moved_callback(stream_, &PulseOutput::SinkChanged, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         const std::uint32_t request = std::min(Bytes(kRequestMs), kMaxRequestFrames * 4);
@@ -239,6 +253,8 @@ public:
             return;
         }
         source_ = source;
+        startHeard_ = last_;
+        startAt_ = NowUsec();
         running_ = true;
         ended_ = false;
         endPending_ = false;
@@ -246,6 +262,7 @@ public:
             Done(pa_stream_cork(stream_, 0, nullptr, nullptr));
             Write();
             AskTiming(); // answered once the server has the uncork and the first frames
+            WatchHeard();
         }
     }
 
@@ -309,11 +326,13 @@ private:
         if (markPending_ || !Ready())
             return last_;
         std::uint64_t heard = snapHeard_;
-        if (snapPlaying_ && running_) {
-            const pa_usec_t now = NowUsec();
-            if (now > snapAt_)
-                heard += (now - snapAt_) * std::uint64_t(rate_) / 1000000;
-        }
+        const pa_usec_t now = NowUsec();
+        if (snapPlaying_ && running_ && now > snapAt_)
+            heard += (now - snapAt_) * std::uint64_t(rate_) / 1000000;
+        // Never faster than time itself: a sink suspended or removed drops what it holds,
+        // and the server then answers as if all of it had been played.
+        if (running_ && now > startAt_)
+            heard = std::min(heard, startHeard_ + (now - startAt_) * std::uint64_t(rate_) / 1000000);
         last_ = std::max(last_, std::min(heard, written_));
         return last_;
     }
@@ -428,7 +447,7 @@ private:
     void StopTimer()
     {
         pa_mainloop_api *api = pa_threaded_mainloop_get_api(Link().Loop());
-        for (pa_time_event **t : {&timer_, &refill_, &clock_})
+        for (pa_time_event **t : {&timer_, &refill_, &clock_, &suspended_})
             if (*t) {
                 api->time_free(*t);
                 *t = nullptr;
@@ -455,6 +474,38 @@ private:
     }
 
   private:
+    // A playing stream on a suspended sink, or on the stand-in for none, is heard by
+    // nobody: lost, unless that is over within kSuspendedUsec.
+    bool OnNoSink()
+    {
+        const char *sink = Ready() ? pa_stream_get_device_name(stream_) : nullptr;
+        return sink && std::strcmp(sink, kNoSinkName) == 0;
+    }
+    bool Unheard() { return OnNoSink() || (Ready() && pa_stream_is_suspended(stream_) == 1); }
+    void WatchHeard()
+    {
+        if (!running_)
+            return;
+        if (OnNoSink()) // it plays on there at once, so at once
+            Lose();
+        else if (!suspended_ && Unheard()) {
+            heardAtSuspend_ = PlayedLocked(); // the sound stopped here, if it does not resume
+            suspended_ = After(kSuspendedUsec, &PulseOutput::SuspendedDue);
+        }
+    }
+    static void SinkChanged(pa_stream *, void *userdata) { static_cast<PulseOutput *>(userdata)->WatchHeard(); }
+    static void SuspendedDue(pa_mainloop_api *api, pa_time_event *, const struct timeval *, void *userdata)
+    {
+        auto *self = static_cast<PulseOutput *>(userdata);
+        api->time_free(self->suspended_);
+        self->suspended_ = nullptr;
+        if (self->running_ && self->Unheard()) {
+            self->frozen_ = std::min(self->heardAtSuspend_, self->PlayedLocked());
+            self->lost_.store(true);
+            self->Lose();
+        }
+    }
+
     void Lose()
     {
         Freeze();
@@ -475,6 +526,7 @@ private:
                 Done(pa_stream_cork(s, 0, nullptr, nullptr));
                 self->Write();
                 self->AskTiming();
+                self->WatchHeard();
             }
             break;
         case PA_STREAM_FAILED:
@@ -562,6 +614,8 @@ private:
     std::uint64_t written_ = 0; // frames written since the last flush
     std::uint64_t last_ = 0;    // the last position read: the clock never goes below it
     std::uint64_t snapHeard_ = 0; // frames heard when the last answer was current
+    std::uint64_t startHeard_ = 0; // frames heard when the stream was last started
+    pa_usec_t startAt_ = 0;        // when that was
     pa_usec_t snapAt_ = 0;        // when that was
     bool snapPlaying_ = false;    // whether the stream was playing then
     bool timingAsked_ = false;    // an answer is on its way
@@ -569,6 +623,8 @@ private:
     pa_time_event *clock_ = nullptr;  // the next ask for an answer
     pa_time_event *timer_ = nullptr;  // the end, played out
     pa_time_event *refill_ = nullptr; // another look at a ring that ran dry
+    pa_time_event *suspended_ = nullptr; // another look at a sink found suspended
+    std::uint64_t heardAtSuspend_ = 0;    // the clock when it was found so
     std::atomic<bool> lost_{false};
     std::uint64_t frozen_ = 0;
 };
@@ -577,6 +633,9 @@ void PulseLink::ContextState(pa_context *c, void *userdata)
 {
     auto *self = static_cast<PulseLink *>(userdata);
     const pa_context_state_t st = pa_context_get_state(c);
+    self->ready.store(st == PA_CONTEXT_READY);
+    if (st == PA_CONTEXT_READY)
+        self->everReady.store(true);
     if (st == PA_CONTEXT_FAILED || st == PA_CONTEXT_TERMINATED)
         for (PulseOutput *o : self->outputs)
             o->Freeze(); // before the streams fail with it and lose their timing
@@ -596,6 +655,7 @@ std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool
 }
 
 bool PulseConnecting() { return Link().Connecting(); }
+bool PulseServerLost() { return Link().everReady.load() && !Link().ready.load(); }
 
 bool StartPulseConnection()
 {

@@ -109,6 +109,14 @@ QString NotAFolderText(const QByteArray &path)
     return QStringLiteral("Это не папка: «") + DisplayText(path) + QStringLiteral("»");
 }
 
+QString UnrememberableFolderText(const QByteArray &path)
+{
+    // The control characters shown as symbols, so the path stays on one line of the box.
+    return QStringLiteral("Эту папку нельзя открыть: в её пути есть перевод строки, возврат каретки или знак "
+                          "Ctrl+Z, а rez.dat запоминает папку одной строкой: «") +
+           WithVisibleControls(DisplayText(path)) + QStringLiteral("»");
+}
+
 QString SeveralFoldersText()
 {
     return QStringLiteral("Можно открыть только одну папку.");

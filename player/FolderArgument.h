@@ -44,3 +44,4 @@ void CarryOutFolderRequest(TForm1 *form, const FolderRequest &request);
 QString FolderNotFoundText(const QByteArray &path);
 QString NotAFolderText(const QByteArray &path);
 QString SeveralFoldersText();
+QString UnrememberableFolderText(const QByteArray &path);

@@ -57,7 +57,7 @@ public:
     QStringList SupportedUriSchemes() const { return {}; }
     QStringList SupportedMimeTypes() const { return {}; }
 public slots:
-    void Raise() { m_->Raise(); }
+    void Raise(const QDBusMessage &call) { if (!m_->Refused(call)) m_->Raise(); }
     void Quit(const QDBusMessage &call) { if (!m_->Refused(call)) m_->Quit(); }
 private:
     Mpris *m_;
@@ -227,8 +227,11 @@ QString Mpris::PlaybackStatus() const
     switch (form_->MediaPlayer1->Mode()) {
     case TMPModes::mpPlaying: return QStringLiteral("Playing");
     case TMPModes::mpPaused: return QStringLiteral("Paused");
-    default: return QStringLiteral("Stopped");
+    default: break;
     }
+    // Played to its end, the track waits for the tick that moves on (up to a second):
+    // a playing folder is playing from its first track to the end of its last.
+    return form_->Timer1->isActive() ? QStringLiteral("Playing") : QStringLiteral("Stopped");
 }
 
 QString Mpris::TrackId() const
@@ -264,7 +267,7 @@ QVariantMap Mpris::Metadata() const
 
 qlonglong Mpris::Position() const
 {
-    if (!SeekableNow())
+    if (PlaybackStatus() == QLatin1String("Stopped"))
         return 0;
     return qlonglong(form_->MediaPlayer1->Position()) * 1000;
 }
@@ -279,7 +282,14 @@ double Mpris::Volume() const
 // also switches a muted player's sound back on.
 void Mpris::SetVolume(double volume)
 {
-    if (!Enabled() || std::isnan(volume))
+    if (!Enabled()) {
+        // Qt answers a property write itself, always with success, so the refusal is
+        // told the way a client hears of any volume: announced again as it stands,
+        // which puts the desktop's slider back.
+        SendChanged(kPlayerInterface, {}, {{QStringLiteral("Volume"), Volume()}});
+        return;
+    }
+    if (std::isnan(volume))
         return;
     RunHandler([&] { form_->SetVolumeLevel(volume); });
     AnnounceSoon();

@@ -4,7 +4,10 @@
 // matching menu item, so the transport's rules hold whichever way a command
 // comes in; while the main window takes no input (a secondary window has
 // disabled it, a message box or the folder chooser is open), every command is
-// refused with an error, as the menu shortcuts are dead.
+// refused with an error, as the menu shortcuts are dead: every method, Raise
+// included (CanRaise then reads false, and MPRIS lets such a Raise fail). A write
+// of Volume then changes nothing; Qt answers property writes itself, with success,
+// so the refusal shows as Volume announced again as it stands.
 #include <QByteArray>
 #include <QDBusConnection>
 #include <QDBusMessage>

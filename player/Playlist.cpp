@@ -2,6 +2,7 @@
 #include "player/Unit1.h"
 
 #include "player/Controls.h"
+#include "player/FolderArgument.h"
 #include "player/NameList.h"
 #include "player/RezFile.h"
 #include "runtime/Dialogs.h"
@@ -9,6 +10,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QTimer>
 
 void TForm1::PlayList(const QByteArray &folder)
 {
@@ -18,17 +20,29 @@ void TForm1::PlayList(const QByteArray &folder)
 
 void TForm1::SpeedButton4Click()
 {
-    listSorted_ = false;
     QString chosen;
     QByteArray folder;
     if (Dialogs().SelectFolder(QStringLiteral("Выберите папку с файлами мультимедиа"), QString(), chosen))
         folder = QFile::encodeName(chosen) + '/';
+    // Remembered, it would come back as another folder (or none) at the next start.
+    if (!FitsRezLine(folder)) {
+        Dialogs().ShowMessage(UnrememberableFolderText(QFile::encodeName(chosen)));
+        return;
+    }
+    listSorted_ = false;
     // Cancelling forgets the folder: the list then shows the working directory.
     RememberFolder(folder);
 }
 
 void TForm1::OpenFolder(const QByteArray &path)
 {
+    if (!FitsRezLine(path)) {
+        // Told once the event loop runs: this may come before the window is shown, or
+        // from inside a drop.
+        const QString text = UnrememberableFolderText(path);
+        QTimer::singleShot(0, this, [text] { Dialogs().ShowMessage(text); });
+        return;
+    }
     listSorted_ = false;
     RememberFolder(path + '/');
 }

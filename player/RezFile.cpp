@@ -72,6 +72,11 @@ QByteArray ReadFirstLine(const char *path, int maxChars)
     return CutToChars(line, maxChars);
 }
 
+bool FitsRezLine(const QByteArray &text)
+{
+    return !text.contains('\n') && !text.contains('\r') && !text.contains(char(26));
+}
+
 void EnsureRezFile(const char *path)
 {
     struct stat st;

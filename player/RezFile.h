@@ -11,6 +11,10 @@ inline constexpr int kRezMaxChars = 255;
 // needs is read. Raises EInOutError when the file can't be opened or read.
 QByteArray ReadFirstLine(const char *path, int maxChars = kRezMaxChars);
 
+// Whether ReadFirstLine gives the text back as written: no line feed, carriage
+// return or Ctrl-Z in it. A folder that fails this could be listed but not remembered.
+bool FitsRezLine(const QByteArray &text);
+
 // Creates rez.dat empty when no file of that name exists. Raises EInOutError.
 void EnsureRezFile(const char *path = kRezFileName);
 // Creates or truncates rez.dat and writes the text without a line terminator. Raises EInOutError.

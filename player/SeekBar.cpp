@@ -32,6 +32,20 @@ void TForm1::TrackBar2Change()
 
 void TForm1::SeekTo(int ms)
 {
+    if (MediaPlayer1->Mode() == TMPModes::mpPaused) {
+        // Not as the bar's handler, which plays: a paused player stays paused, standing at
+        // the new place, and the window shows that place at once (no tick comes to show it).
+        PositionUpdateGuard = true;
+        TrackBar2->setValue(ms);
+        PositionUpdateGuard = false;
+        const std::uint32_t at = std::uint32_t(TrackBar2->value());
+        ElapsedMinutes = int(at / 60000);
+        ElapsedSeconds = int(at % 60000 / 1000);
+        SetElapsedText(FormatTrackTime(at));
+        MediaPlayer1->Seek(at);
+        emit PlaybackChanged();
+        return;
+    }
     if (TrackBar2->value() == ms)
         TrackBar2Change(); // the thumb's release: the bar runs its handler even when it stayed
     else

@@ -70,20 +70,28 @@ void TForm1::Play()
 
 void TForm1::Timer1Timer()
 {
-    if (ElapsedSeconds >= 59) {
+    const std::uint32_t position = MediaPlayer1->Position();
+    const std::uint32_t length = MediaPlayer1->Length();
+    // The clock counts ticks, but never more than a second past what has been heard: while
+    // the sound stands still (its output lost and looked for, a sink suspended, a file that
+    // cannot be read fast enough) the clock and the bar wait for it.
+    const qint64 counted = qint64(TrackBar2->value()) + 1000;
+    const qint64 heard = std::min<qint64>(qint64(position) + 999, TrackBar2->maximum());
+    if (counted > heard) {
+        ElapsedMinutes = std::int32_t(heard / 60000);
+        ElapsedSeconds = std::int32_t(heard % 60000 / 1000);
+    } else if (ElapsedSeconds >= 59) {
         ElapsedSeconds = 0;
         ++ElapsedMinutes;
     } else {
         ++ElapsedSeconds;
     }
     PositionUpdateGuard = true;
-    TrackBar2->setValue(int(std::min<qint64>(qint64(TrackBar2->value()) + 1000, INT_MAX)));
+    TrackBar2->setValue(int(std::min<qint64>(std::min(counted, heard), INT_MAX)));
     PositionUpdateGuard = false;
     SetElapsedText(QString::number(ElapsedMinutes) + QLatin1Char(':') +
                    (ElapsedSeconds < 10 ? QStringLiteral("0") : QString()) + QString::number(ElapsedSeconds));
 
-    const std::uint32_t position = MediaPlayer1->Position();
-    const std::uint32_t length = MediaPlayer1->Length();
     if (position < length)
         return;
 

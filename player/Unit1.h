@@ -71,7 +71,8 @@ public:
     // A folder chosen outside the folder command (named on the command line,
     // dropped on the window, handed over by a second start), given as its path
     // without the final "/": what the folder command does once its chooser has
-    // returned that folder.
+    // returned that folder. One that rez.dat could not hold is refused with a box
+    // shown once the event loop runs, and nothing changes.
     void OpenFolder(const QByteArray &path);
     // Whether the window could take input from the user now: no secondary window has
     // disabled it and no message box or folder chooser holds the application. Commands
@@ -120,6 +121,7 @@ public:
     // Commands of the seek bar and the volume slider, as the user's hand makes them.
     // A jump to `ms` (within the bar's range): the thumb dragged there and
     // released; the bar's handler runs once, also when the thumb stood there.
+    // While paused it stays paused: the device, the bar and the clock stand at `ms`.
     void SeekTo(int ms);
     // The volume slider moved to the step nearest `level` (0 silent … 1 loudest)
     // and released; as any move of it, this also ends muting.

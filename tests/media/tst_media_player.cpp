@@ -528,9 +528,10 @@ private slots:
     // from there, else the device stands paused there and says so once.
     void lostOutputHoldsThenGoesOnOrPauses_data()
     {
-        QTest::addColumn<int>("backAfterMs"); // -1: never
+        QTest::addColumn<int>("backAfterMs"); // -1: never; -2: each retry finds one, lost at once
         QTest::newRow("back after 1 s") << 1000;
         QTest::newRow("gone for good") << -1;
+        QTest::newRow("each found lost at once: the grace still runs out") << -2;
     }
     void lostOutputHoldsThenGoesOnOrPauses()
     {
@@ -544,9 +545,11 @@ private slots:
         ManualClock::SetOutputAvailable(false);
         ManualClock::LoseOutput();
         for (int waited = 0; waited < 5000; waited += 250) {
-            if (waited == backAfterMs)
+            if (waited == backAfterMs || backAfterMs == -2)
                 ManualClock::SetOutputAvailable(true);
             ManualClock::Advance(250);
+            if (backAfterMs == -2)
+                ManualClock::LoseOutput();
             if (mp.Mode() != TMPModes::mpPlaying || mp.Position() != 700u)
                 break;
         }

@@ -179,7 +179,11 @@ private slots:
         // A track's end moves on to the next entry: new metadata, still playing.
         form_->N10Click();
         QTRY_COMPARE(LastTitle(), QStringLiteral("b.wav"));
-        h_->Tick(3);
+        h_->Tick(2);
+        media::ManualClock::Advance(1000); // b.wav played out; the tick that moves on is still to come
+        QCOMPARE(Status(), QStringLiteral("Playing"));
+        QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 2500000);
+        form_->Timer1Timer();
         QTRY_COMPARE(LastTitle(), QStringLiteral("c.wav"));
         QCOMPARE(listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:trackid"))
                      .value<QDBusObjectPath>().path(), QStringLiteral("/org/zolmplayer/track/2"));
@@ -284,9 +288,11 @@ private slots:
         row("SetPosition 1 ms past the end: ignored", "playing 1000 400", "SetPosition 0 2501000", ignored, "1000000");
         row("SetPosition of another track: ignored", "playing 1000 400", "SetPosition 1 2000000", ignored, "1000000");
         row("SetPosition before the start: ignored", "playing 1000 400", "SetPosition 0 -1", ignored, "1000000");
-        // As a drag: the device plays, the pause switch stays latched and the clock stands.
-        row("paused: plays from there", "paused", "SetPosition 0 1000000", "0 playing 1000 latched, bar 1000, 0:01, ",
+        // Unlike a drag of the bar, which plays: a paused player stays paused at the new place.
+        row("paused: stays paused there", "paused", "SetPosition 0 1000000", "0 paused 1000 latched, bar 1000, 0:01, ",
             "0 1000000");
+        row("paused, Seek back", "paused 2000", "Seek -1500000", "0 paused 500 latched, bar 500, 0:00, ",
+            "2000000 2000000 500000");
         row("after Stop nothing is open: ignored", "stopped 1000", "Seek 500000", "0 closed, bar 1000, 0:01, ",
             "1000000");
         row("the program moving the bar itself: no jump", "guarded -1 400", "SetPosition 0 1500000",
@@ -320,6 +326,26 @@ private slots:
         QTRY_COMPARE(listener_.seeks.join(' '), seeked);
     }
 
+    // The window, the sound and the bus agree after a seek while paused; resuming plays on
+    // from there and moves on at the end.
+    void seekWhilePausedStaysPausedThere()
+    {
+        form_->N6Click();
+        h_->Tick(1);
+        form_->N9Click();
+        QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {Track(0), qlonglong(2000000)}));
+        QCOMPARE(form_->Label2->text(), QStringLiteral("0:02"));
+        QCOMPARE(Status(), QStringLiteral("Paused"));
+        QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 2000000);
+        media::ManualClock::Advance(1000); // nothing is heard
+        QCOMPARE(form_->MediaPlayer1->Position(), 2000u);
+        QVERIFY(Call(kPlayer, QStringLiteral("PlayPause")));
+        QVERIFY(h_->Playing() && form_->Timer1->isActive() && !form_->SpeedButton6->Down());
+        h_->Tick(1);
+        QCOMPARE(h_->Selected(), 1);
+        QCOMPARE(h_->Title(), QStringLiteral("ZOLM Player - b.wav"));
+    }
+
     void callsAreRefusedWhileTheWindowTakesNoInput_data()
     {
         QTest::addColumn<QString>("window");
@@ -349,10 +375,13 @@ private slots:
         for (const char *method : {"Play", "PlayPause", "Next", "Previous", "Stop"})
             QVERIFY2(!Call(kPlayer, QLatin1String(method)), method);
         QVERIFY(!Call(kRoot, QStringLiteral("Quit")));
-        // The volume too is left alone.
+        QVERIFY(!Call(kRoot, QStringLiteral("Raise")));
+        QCOMPARE(Get(kRoot, QStringLiteral("CanRaise")).toBool(), false);
+        // The volume too is left alone, and announced as it stands so the desktop's slider goes back.
         QVERIFY(Call(kProps, QStringLiteral("Set"),
                      {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(0.0))}));
         QCOMPARE(form_->TrackBar1->value(), 7);
+        QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.65);
         QTest::qWait(50);
         QVERIFY(!form_->MediaPlayer1->IsOpen());
         QCOMPARE(h_->Selected(), 0);

@@ -285,6 +285,59 @@ private slots:
         QCOMPARE(s.Names(), kMusic2);
     }
 
+    // rez.dat holds one line: a folder whose path breaks it would come back as another
+    // folder, or none, at the next start. Refused with a box whichever way it comes.
+    void folderThatRezFileCannotHoldIsRefused_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("refused");
+        for (const char *way : {"chooser", "argument", "drop", "hand-over"})
+            QTest::addRow("%s, line feed", way) << QString::fromLatin1(way) << QByteArray("nl\nx") << true;
+        QTest::newRow("argument, carriage return") << QStringLiteral("argument") << QByteArray("cr\rx") << true;
+        QTest::newRow("chooser, Ctrl-Z") << QStringLiteral("chooser") << QByteArray("z\x1ax") << true;
+        QTest::newRow("drop, a tab fits") << QStringLiteral("drop") << QByteArray("tab\tx") << false;
+    }
+    void folderThatRezFileCannotHoldIsRefused()
+    {
+        QFETCH(QString, way);
+        QFETCH(QByteArray, name);
+        QFETCH(bool, refused);
+        Scene s;
+        const QByteArray folder = Absolute(s.h, name);
+        QVERIFY(QDir().mkdir(QFile::decodeName(folder)));
+        WriteBytes(folder + "/c.wav", MakeWav(100));
+        if (way == QLatin1String("chooser")) {
+            s.h.dialogs.folderAnswers << QFile::decodeName(folder);
+            s.form->SpeedButton4Click();
+        } else if (way == QLatin1String("argument")) {
+            CarryOutFolderRequest(s.form, ReadFolderRequest({folder}, s.h.dir.pathBytes()));
+        } else if (way == QLatin1String("drop")) {
+            QMimeData data;
+            data.setData(QStringLiteral("text/uri-list"), "file://" + folder.toPercentEncoding("/") + "\r\n");
+            QVERIFY(Drop(s.form, &data, Qt::CopyAction).dropAccepted);
+        } else {
+            QCOMPARE(instance::TakeHandedOverFolder(s.form, folder), QString());
+        }
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        if (!refused) {
+            QCOMPARE(s.Names(), QStringList{QStringLiteral("c.wav")});
+            QCOMPARE(ReadBytes("rez.dat"), folder + '/');
+            QVERIFY(s.h.dialogs.messages.isEmpty());
+            return;
+        }
+        QCOMPARE(s.h.dialogs.messages.size(), 1);
+        const QString text = s.h.dialogs.messages.first();
+        QVERIFY2(text.startsWith(QStringLiteral("Эту папку нельзя открыть")), qPrintable(text));
+        // The name shown on one line, its control character as a visible symbol.
+        QVERIFY2(text.contains(WithVisibleControls(DisplayText(name))) && text == WithVisibleControls(text),
+                 qPrintable(text));
+        QCOMPARE(ReadBytes("rez.dat"), s.rez);
+        QCOMPARE(RememberedFolder, Absolute(s.h, "music1/"));
+        QCOMPARE(s.Names(), kMusic1);
+    }
+
     void messageBoxesShowTextPlain()
     {
         SetDialogs(nullptr); // the real boxes

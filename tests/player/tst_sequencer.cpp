@@ -78,7 +78,7 @@ private slots:
         f->Play();
         ElapsedMinutes = (ms / 1000 - 1) / 60; // one tick before
         ElapsedSeconds = (ms / 1000 - 1) % 60;
-        f->Timer1Timer();
+        h.Tick(); // a second heard, then the tick
         QCOMPARE(f->Label2->text(), text);
     }
 
@@ -227,6 +227,7 @@ private slots:
         PlayerHarness h;
         TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("m"), Names(1), 2500));
         f->Play();
+        media::ManualClock::Advance(2400);
         f->MediaPlayer1->PauseOnly(); // the device lags: no end is reported
         for (int i = 0; i < 5; ++i)
             f->Timer1Timer();
@@ -322,15 +323,17 @@ private slots:
         h.Tick(2);
         media::ManualClock::SetOutputAvailable(false);
         media::ManualClock::LoseOutput();
-        h.Tick(3); // still looking for it: the clock runs on, the position holds
+        h.Tick(3); // still looking for it: the position holds, and so does the clock
         QVERIFY(h.Playing());
         QCOMPARE(f->MediaPlayer1->Position(), 2000u);
+        QCOMPARE(f->Label2->text(), QStringLiteral("0:02"));
+        QVERIFY(f->TrackBar2->value() < 3000);
         QVERIFY(h.dialogs.messages.isEmpty());
         h.Tick(3);
         QCOMPARE(f->MediaPlayer1->Mode(), TMPModes::mpPaused);
         QVERIFY(!f->Timer1->isActive());
         QVERIFY(f->SpeedButton6->Down() && !f->SpeedButton6->AllowAllUp());
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:05"));
+        QCOMPARE(f->Label2->text(), QStringLiteral("0:02"));
         QCOMPARE(h.dialogs.messages.size(), 1);
         QVERIFY(h.dialogs.messages[0].startsWith(QStringLiteral("Звук не выводится")));
         QCOMPARE(h.Selected(), 0);
@@ -344,6 +347,7 @@ private slots:
         QVERIFY(f->Timer1->isActive() && !f->SpeedButton6->Down());
         h.Tick();
         QCOMPARE(f->MediaPlayer1->Position(), 3000u);
+        QCOMPARE(f->Label2->text(), QStringLiteral("0:03")); // from what was heard
         QCOMPARE(h.dialogs.messages.size(), 2);
     }
 
