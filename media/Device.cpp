@@ -118,7 +118,7 @@ namespace media {
 
 namespace {
 
-constexpr std::size_t kRingFrames = 1u << 16; // ~1.4 s at 44.1 kHz
+constexpr std::size_t kRingFrames = 1u << 17; // ~3 s at 44.1 kHz: the decoder wakes every 1.5 s
 constexpr std::size_t kRingMask = kRingFrames - 1;
 constexpr std::size_t kChunkFrames = 4096;
 constexpr std::size_t kPrefillFrames = 16384;
@@ -587,7 +587,8 @@ public:
     void Refresh()
     {
         Settle();
-        if (state != State::Playing || reconnecting || !out || out->OutputKind() != Output::Kind::Pulse)
+        if (state != State::Playing || reconnecting || !out || out->OutputKind() == Output::Kind::Sdl ||
+            out->OutputKind() == Output::Kind::Manual)
             return;
         const std::uint64_t frame = CurrentFrame();
         Halt();

@@ -14,6 +14,7 @@
 // call in too) and libraries stay loaded until the process ends.
 #include <SDL.h>
 #include <mpg123.h>
+#include <pipewire/pipewire.h>
 #include <pulse/pulseaudio.h>
 #include <sndfile.h>
 
@@ -36,7 +37,7 @@ struct Library {
 };
 
 // The libraries' binary interfaces by their sonames (SDL 2, libsndfile 1, libmpg123 0,
-// libpulse 0).
+// libpulse 0, libpipewire 0.3, which PipeWire 1.x keeps).
 const Library &Sdl()
 {
     static const Library lib("libSDL2-2.0.so.0");
@@ -52,6 +53,12 @@ const Library &SndFile()
 const Library &Pulse()
 {
     static const Library lib("libpulse.so.0");
+    return lib;
+}
+
+const Library &PipeWire()
+{
+    static const Library lib("libpipewire-0.3.so.0");
     return lib;
 }
 
@@ -170,6 +177,55 @@ ZOLM_FORWARD(Pulse, const pa_timing_info *, pa_stream_get_timing_info, (pa_strea
 ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_proplist_update,
              (pa_stream * s, pa_update_mode_t mode, pa_proplist *p, pa_stream_success_cb_t cb, void *userdata),
              (s, mode, p, cb, userdata), return nullptr)
+
+// ---------------------------------------------------------------- libpipewire
+// Without the library there is no PipeWire output: the server is then reached through libpulse.
+// The core's, loop's and stream's methods not named here are the headers' inline functions.
+
+ZOLM_FORWARD(PipeWire, void, pw_init, (int *argc, char **argv[]), (argc, argv), return)
+ZOLM_FORWARD(PipeWire, pw_thread_loop *, pw_thread_loop_new, (const char *name, const spa_dict *props),
+             (name, props), return nullptr)
+ZOLM_FORWARD(PipeWire, void, pw_thread_loop_destroy, (pw_thread_loop * loop), (loop), return)
+ZOLM_FORWARD(PipeWire, pw_loop *, pw_thread_loop_get_loop, (pw_thread_loop * loop), (loop), return nullptr)
+ZOLM_FORWARD(PipeWire, int, pw_thread_loop_start, (pw_thread_loop * loop), (loop), return -1)
+ZOLM_FORWARD(PipeWire, void, pw_thread_loop_lock, (pw_thread_loop * loop), (loop), return)
+ZOLM_FORWARD(PipeWire, void, pw_thread_loop_unlock, (pw_thread_loop * loop), (loop), return)
+ZOLM_FORWARD(PipeWire, void, pw_thread_loop_signal, (pw_thread_loop * loop, bool wait_for_accept),
+             (loop, wait_for_accept), return)
+ZOLM_FORWARD(PipeWire, int, pw_thread_loop_get_time, (pw_thread_loop * loop, struct timespec *abstime, int64_t timeout),
+             (loop, abstime, timeout), return -1)
+ZOLM_FORWARD(PipeWire, int, pw_thread_loop_timed_wait_full, (pw_thread_loop * loop, struct timespec *abstime),
+             (loop, abstime), return -1)
+ZOLM_FORWARD(PipeWire, pw_context *, pw_context_new,
+             (pw_loop * main_loop, pw_properties *props, size_t user_data_size), (main_loop, props, user_data_size),
+             return nullptr)
+ZOLM_FORWARD(PipeWire, void, pw_context_destroy, (pw_context * context), (context), return)
+ZOLM_FORWARD(PipeWire, pw_core *, pw_context_connect,
+             (pw_context * context, pw_properties *properties, size_t user_data_size),
+             (context, properties, user_data_size), return nullptr)
+ZOLM_FORWARD(PipeWire, int, pw_core_disconnect, (pw_core * core), (core), return -1)
+ZOLM_FORWARD(PipeWire, pw_properties *, pw_properties_new_dict, (const spa_dict *dict), (dict), return nullptr)
+ZOLM_FORWARD(PipeWire, int, pw_properties_set, (pw_properties * properties, const char *key, const char *value),
+             (properties, key, value), return -1)
+ZOLM_FORWARD(PipeWire, pw_stream *, pw_stream_new, (pw_core * core, const char *name, pw_properties *props),
+             (core, name, props), return nullptr)
+ZOLM_FORWARD(PipeWire, void, pw_stream_destroy, (pw_stream * stream), (stream), return)
+ZOLM_FORWARD(PipeWire, void, pw_stream_add_listener,
+             (pw_stream * stream, spa_hook *listener, const pw_stream_events *events, void *data),
+             (stream, listener, events, data), return)
+ZOLM_FORWARD(PipeWire, int, pw_stream_update_properties, (pw_stream * stream, const spa_dict *dict), (stream, dict),
+             return -1)
+ZOLM_FORWARD(PipeWire, int, pw_stream_connect,
+             (pw_stream * stream, enum pw_direction direction, uint32_t target_id, enum pw_stream_flags flags,
+              const spa_pod **params, uint32_t n_params),
+             (stream, direction, target_id, flags, params, n_params), return -1)
+ZOLM_FORWARD(PipeWire, int, pw_stream_get_time_n, (pw_stream * stream, pw_time *time, size_t size),
+             (stream, time, size), return -1)
+ZOLM_FORWARD(PipeWire, pw_buffer *, pw_stream_dequeue_buffer, (pw_stream * stream), (stream), return nullptr)
+ZOLM_FORWARD(PipeWire, int, pw_stream_queue_buffer, (pw_stream * stream, pw_buffer *buffer), (stream, buffer),
+             return -1)
+ZOLM_FORWARD(PipeWire, int, pw_stream_set_active, (pw_stream * stream, bool active), (stream, active), return -1)
+ZOLM_FORWARD(PipeWire, int, pw_stream_flush, (pw_stream * stream, bool drain), (stream, drain), return -1)
 
 // ---------------------------------------------------------------- libmpg123
 

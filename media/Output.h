@@ -28,7 +28,7 @@ public:
 
 class Output {
 public:
-    enum class Kind { Pulse, Sdl, Manual };
+    enum class Kind { PipeWire, Pulse, Sdl, Manual };
     virtual ~Output() = default; // closes; an SDL output may take a few periods
     virtual Kind OutputKind() const = 0;
     virtual int Rate() const = 0;
@@ -66,6 +66,7 @@ bool OutputPending();
 
 // The implementations' constructors, for AcquireOutput. `start`: whether a connection to
 // the server is started when none is there or on its way.
+std::unique_ptr<Output> OpenPipeWireOutput(int rate, const std::string &title, bool wait);
 std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait, bool start);
 bool PulseConnecting();
 // Whether the server this process played on has gone away (and none answers now).

@@ -48,6 +48,8 @@ std::string g_outputProblem;
 bool g_outputPending = false;
 std::atomic<int> g_openOutputs{0};
 
+bool IsServerStream(Output::Kind k) { return k == Output::Kind::PipeWire || k == Output::Kind::Pulse; }
+
 // Idle outputs, waiting to be taken again or closed.
 class Pool {
     using Clock = std::chrono::steady_clock;
@@ -106,7 +108,7 @@ public:
         {
             std::lock_guard lk(m_);
             for (auto it = queue_.begin(); it != queue_.end();) {
-                if (it->output && it->output->OutputKind() == Output::Kind::Pulse) {
+                if (it->output && IsServerStream(it->output->OutputKind())) {
                     gone.push_back(std::move(it->output));
                     it = queue_.erase(it);
                     --pending_;
@@ -192,14 +194,30 @@ int OpenOutputs()
     return g_openOutputs.load();
 }
 
-// The server's output whenever a server answers; SDL where none does, or when its dummy
+// The server's own output whenever a server answers; SDL where none does, or when its dummy
 // driver is asked for. `only` restricts the choice to one kind (a reconnection).
+// The native PipeWire output is tried first only when ZOLM_AUDIO_SERVER=pipewire asks for it:
+// on a busy machine its stream still drops a cycle now and then, which the PulseAudio path,
+// buffered in the server, does not. Until then PipeWire is reached through its PulseAudio service.
 // Without `wait`, a connection to the server on its way is left to come (no SDL meanwhile,
 // which would take the place of a server about to answer); where there is none, SDL is
 // tried first, then a new connection started.
 std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool wait, const Output::Kind *only)
 {
     const auto allowed = [only](Output::Kind k) { return !only || *only == k; };
+    const char *asked = std::getenv("ZOLM_AUDIO_SERVER");
+    if (!SdlOnly() && allowed(Output::Kind::PipeWire) && asked && std::strcmp(asked, "pipewire") == 0) {
+        if (auto out = Outputs().Take(Output::Kind::PipeWire, rate)) {
+            out->SetTitle(title);
+            return out;
+        }
+        Outputs().RetireStreams(); // one stream of ours on the server at a time
+        if (auto out = OpenPipeWireOutput(rate, title, wait)) {
+            g_outputProblem.clear();
+            g_openOutputs.fetch_add(1);
+            return out;
+        }
+    }
     const bool server = !SdlOnly() && allowed(Output::Kind::Pulse);
     g_outputPending = false;
     if (server) {

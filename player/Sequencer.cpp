@@ -20,10 +20,14 @@ QString FormatTrackTime(std::uint32_t ms)
     return QStringLiteral("%1:%2").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
 }
 
+// The label is sized again only when the text's length changes: the digits of the faces it
+// uses are all one width, and sizing it anew lays the text out once more every second.
 void TForm1::SetElapsedText(const QString &text)
 {
+    const bool resize = text.size() != Label2->text().size();
     Label2->setText(text);
-    Label2->adjustSize();
+    if (resize)
+        Label2->adjustSize();
 }
 
 void TForm1::Play()

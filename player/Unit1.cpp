@@ -4,6 +4,7 @@
 #include "info/help.h"
 #include "media/MPlayer.h"
 #include "player/Accessibility.h"
+#include "player/ClockLabel.h"
 #include "player/Controls.h"
 #include "player/Glyphs.h"
 #include "player/RezFile.h"
@@ -143,7 +144,7 @@ void TForm1::CreateControls()
         Label1->setPalette(p);
     }
 
-    Label2 = new QLabel(QStringLiteral("0:00"), c);
+    Label2 = new ClockLabel(QStringLiteral("0:00"), c);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->move(22, 16);
     Label2->setToolTip(QStringLiteral("Текущее время композиции"));

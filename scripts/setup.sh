@@ -8,7 +8,7 @@ run_packages=(
   # build
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools
-  libmpg123-dev libsndfile1-dev libsdl2-dev libpulse-dev libjpeg-dev libwayland-dev
+  libmpg123-dev libsndfile1-dev libsdl2-dev libpulse-dev libpipewire-0.3-dev libjpeg-dev libwayland-dev
   # native on a Wayland session (without it Qt falls back to XWayland)
   qt6-wayland
   # fonts the windows ask for (metric-compatible faces with Cyrillic)
@@ -26,6 +26,8 @@ test_packages=(
   xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
   # tests against a private sound server, recorded from its null sink's monitor
   pulseaudio pulseaudio-utils
+  # the same against a private PipeWire server, its session manager and its PulseAudio service
+  pipewire pipewire-bin wireplumber pipewire-pulse
   # tests on a real desktop: a window manager, an XEmbed tray, the X client library
   openbox tint2 libxcb1-dev
   # tests: the accessibility bus and a client for it

@@ -1,4 +1,5 @@
 // The small controls the main window is made of.
+#include "player/ClockLabel.h"
 #include "player/Controls.h"
 #include "player/Glyphs.h"
 #include "runtime/TextCodec.h"
@@ -10,6 +11,38 @@
 class TestControls : public QObject {
     Q_OBJECT
 private slots:
+    // The clock draws its characters from what it prepared before: what shows is what a label
+    // would show, text after text, whatever it drew before.
+    void clockLooksAsALabelWithTheSameText()
+    {
+        QFont f(QStringLiteral("Courier New"));
+        f.setPixelSize(20);
+        f.setBold(true);
+        ClockLabel clock(QStringLiteral("0:00"));
+        QLabel label(QStringLiteral("0:00"));
+        for (QLabel *l : {static_cast<QLabel *>(&clock), &label}) {
+            l->setFont(f);
+            l->setTextFormat(Qt::PlainText);
+            QPalette p = l->palette();
+            p.setColor(QPalette::Window, Qt::yellow);
+            p.setColor(QPalette::WindowText, Qt::darkBlue);
+            l->setPalette(p);
+            l->setAutoFillBackground(true);
+            l->resize(80, 30);
+        }
+        for (const char *text : {"0:00", "0:01", "0:10", "10:01", "1:23", "59:59", "0:00"}) {
+            clock.setText(QString::fromLatin1(text));
+            label.setText(QString::fromLatin1(text));
+            const QImage got = clock.grab().toImage(), want = label.grab().toImage();
+            QCOMPARE(got.size(), want.size());
+            int differing = 0;
+            for (int y = 0; y < got.height(); ++y)
+                for (int x = 0; x < got.width(); ++x)
+                    differing += got.pixel(x, y) != want.pixel(x, y);
+            QVERIFY2(differing == 0, qPrintable(QStringLiteral("%1: %2 pixels differ").arg(text).arg(differing)));
+        }
+    }
+
     void latchedButtonCannotBeSetUpUntilReleasable()
     {
         TSpeedButton b;

@@ -1,0 +1,530 @@
+// The PipeWire server's own output: a pw_stream on a thread loop. Chosen whenever a PipeWire
+// server answers, so that no PulseAudio translation runs in the server for us.
+//
+// One connection (core) per process for as long as the server lives, one stream per output;
+// the pool keeps an idle stream inactive for the next track, so the server sees at most one
+// stream of ours at a time. Threads:
+//   - the thread loop's own: the connection's and the streams' events (state, drained), the
+//     end-of-track timer, the drain request; it holds the loop's lock while it dispatches;
+//   - the context's data thread: the stream's process callback, once a graph cycle while it
+//     plays. It takes only the output's source mutex (a leaf) around Pull, never the loop's
+//     lock, so the GUI thread never waits on a cycle but for one Pull;
+//   - the GUI thread (and the pool's, to close one): the Output calls, under the loop's lock
+//     for a moment each; nothing here waits on the server but the very first connection of a
+//     file's opening, and then with a bound.
+//
+// Buffers are sized for music: the stream asks for a latency longer than any graph allows,
+// so the graph runs at its largest quantum while we alone play, and each cycle is met with
+// what the converter asks for in one Pull. Pause, stop and seek deactivate and flush the
+// stream, which drops what is queued at once: what was heard is at most the cycle in flight.
+//
+// The rate asked for is the file's (mostly 44.1 kHz), and node.rate asks the graph to run at
+// it: where the server allows that rate the graph switches and nothing is resampled anywhere;
+// where it doesn't, the stream's own converter (in this process, not in the server) resamples
+// once, as it would have to in any case.
+#include "media/Output.h"
+
+#include <pipewire/pipewire.h>
+#include <spa/param/audio/format-utils.h>
+#include <spa/pod/builder.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+namespace media {
+
+namespace {
+
+constexpr char kIconName[] = "zolm-player";
+constexpr char kAppName[] = "ZOLM Player";
+constexpr int kConnectWaitMs = 2000;
+// More than any graph allows (its quantum limit is 8192 frames at most): it gives its largest.
+constexpr unsigned kLatencyFrames = 65536;
+// Past the graph's own delay once the stream has drained: the end heard, not cut.
+constexpr std::uint64_t kTailMarginUs = 30000;
+
+std::int64_t NowNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+class PwOutput;
+
+// One connection to the server. Streams are destroyed before their core is let go, so a
+// connection lives as long as the link or any stream still uses it.
+struct Conn {
+    pw_core *core = nullptr;
+    spa_hook listener{};
+    bool broken = false;
+    int users = 0;
+    int syncSeq = -1;
+    bool synced = false;
+};
+
+class PwLink {
+public:
+    // True when connected. Connects when there is no live connection; with `wait`, waits (at
+    // most kConnectWaitMs) for the server's first answer. GUI thread.
+    bool Connect(bool wait);
+    pw_thread_loop *Loop() const { return loop_; }
+    // The live connection, with a use taken. Under the lock.
+    Conn *Take()
+    {
+        ++conn_->users;
+        return conn_;
+    }
+    // Under the lock.
+    void Release(Conn *c)
+    {
+        if (--c->users == 0 && c != conn_)
+            Close(c);
+    }
+    std::vector<PwOutput *> outputs; // under the lock
+
+private:
+    static void Close(Conn *c)
+    {
+        spa_hook_remove(&c->listener);
+        pw_core_disconnect(c->core);
+        delete c;
+    }
+    static void CoreDone(void *data, std::uint32_t id, int seq);
+    static void CoreError(void *data, std::uint32_t id, int seq, int res, const char *message);
+
+    pw_thread_loop *loop_ = nullptr;
+    pw_context *context_ = nullptr;
+    Conn *conn_ = nullptr;
+};
+
+PwLink &Link()
+{
+    static PwLink *link = new PwLink; // never destroyed: pooled streams may outlive statics
+    return *link;
+}
+
+class Locker {
+public:
+    Locker() { pw_thread_loop_lock(Link().Loop()); }
+    ~Locker() { pw_thread_loop_unlock(Link().Loop()); }
+    Locker(const Locker &) = delete;
+    Locker &operator=(const Locker &) = delete;
+};
+
+// Properties from key/value pairs, without the library's variadic constructor.
+pw_properties *Props(std::initializer_list<std::pair<const char *, const char *>> items)
+{
+    const spa_dict empty{};
+    pw_properties *p = pw_properties_new_dict(&empty);
+    if (p)
+        for (const auto &[k, v] : items)
+            pw_properties_set(p, k, v);
+    return p;
+}
+
+class PwOutput final : public Output {
+public:
+    explicit PwOutput(int rate) : rate_(rate) {}
+    ~PwOutput() override
+    {
+        Locker lk;
+        auto &list = Link().outputs;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        pw_loop *loop = pw_thread_loop_get_loop(Link().Loop());
+        if (timer_)
+            pw_loop_destroy_source(loop, timer_);
+        if (drainAsk_)
+            pw_loop_destroy_source(loop, drainAsk_);
+        if (stream_)
+            pw_stream_destroy(stream_);
+        if (conn_)
+            Link().Release(conn_);
+    }
+
+    // Creates the stream, inactive; the session manager links it to the default sink.
+    bool Open(const std::string &title)
+    {
+        Locker lk;
+        conn_ = Link().Take();
+        const std::string latency = std::to_string(kLatencyFrames) + "/" + std::to_string(rate_);
+        const std::string rate = "1/" + std::to_string(rate_);
+        // No target named: the stream follows the default sink wherever it moves. The volume
+        // is never set: the program's gain is its own.
+        pw_properties *props = Props({{PW_KEY_MEDIA_TYPE, "Audio"},
+                                      {PW_KEY_MEDIA_CATEGORY, "Playback"},
+                                      {PW_KEY_MEDIA_ROLE, "Music"},
+                                      {PW_KEY_MEDIA_NAME, title.c_str()},
+                                      {PW_KEY_APP_NAME, kAppName},
+                                      {PW_KEY_APP_ICON_NAME, kIconName},
+                                      {PW_KEY_NODE_NAME, kAppName},
+                                      {PW_KEY_NODE_LATENCY, latency.c_str()},
+                                      {PW_KEY_NODE_RATE, rate.c_str()}});
+        stream_ = pw_stream_new(conn_->core, kAppName, props); // takes the properties
+        if (!stream_) {
+            SetOutputProblem(std::strerror(errno));
+            return false;
+        }
+        static const pw_stream_events events = [] {
+            pw_stream_events e{};
+            e.version = PW_VERSION_STREAM_EVENTS;
+            e.state_changed = &PwOutput::StateChanged;
+            e.process = &PwOutput::Process;
+            e.drained = &PwOutput::DrainedEvent;
+            return e;
+        }();
+        pw_stream_add_listener(stream_, &hook_, &events, this);
+        pw_loop *loop = pw_thread_loop_get_loop(Link().Loop());
+        timer_ = pw_loop_add_timer(loop, &PwOutput::TimerFired, this);
+        drainAsk_ = pw_loop_add_event(loop, &PwOutput::DrainAsked, this);
+
+        std::uint8_t buffer[512];
+        spa_pod_builder b{};
+        spa_pod_builder_init(&b, buffer, sizeof buffer);
+        spa_audio_info_raw info{};
+        info.format = SPA_AUDIO_FORMAT_S16;
+        info.rate = static_cast<std::uint32_t>(rate_);
+        info.channels = 2;
+        info.position[0] = SPA_AUDIO_CHANNEL_FL;
+        info.position[1] = SPA_AUDIO_CHANNEL_FR;
+        const spa_pod *params[1] = {spa_format_audio_raw_build(&b, SPA_PARAM_EnumFormat, &info)};
+        const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_INACTIVE |
+                                                        PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
+        if (pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) < 0) {
+            SetOutputProblem("the PipeWire stream cannot be connected");
+            return false;
+        }
+        Link().outputs.push_back(this);
+        return true;
+    }
+
+    Kind OutputKind() const override { return Kind::PipeWire; }
+    int Rate() const override { return rate_; }
+    bool Alive() const override { return !lost_.load(); }
+
+    void SetTitle(const std::string &title) override
+    {
+        Locker lk;
+        if (lost_.load())
+            return;
+        const spa_dict_item item = SPA_DICT_ITEM_INIT(PW_KEY_MEDIA_NAME, title.c_str());
+        const spa_dict dict = SPA_DICT_INIT(&item, 1);
+        pw_stream_update_properties(stream_, &dict);
+    }
+
+    void Start(OutputSource *source) override
+    {
+        Locker lk;
+        if (lost_.load()) { // failed while it stood idle: say so as if it were playing
+            source->Lost();
+            return;
+        }
+        startNs_.store(NowNs());
+        ended_.store(false);
+        drainedOut_ = false;
+        {
+            std::lock_guard sl(sourceMutex_);
+            source_ = source;
+        }
+        pw_stream_set_active(stream_, true);
+    }
+
+    void Pause() override
+    {
+        Locker lk;
+        {
+            std::lock_guard sl(sourceMutex_); // waits out a Pull in flight
+            source_ = nullptr;
+        }
+        Disarm();
+        if (!lost_.load())
+            pw_stream_set_active(stream_, false);
+    }
+
+    void Flush() override
+    {
+        Locker lk;
+        if (!lost_.load())
+            pw_stream_flush(stream_, false);
+        written_.store(0);
+        last_ = 0;
+        startNs_.store(NowNs());
+    }
+
+    std::uint64_t Played() override
+    {
+        if (lost_.load())
+            return frozen_;
+        return PlayedNow();
+    }
+
+private:
+    // What the graph has played of what was written since the last flush: the frames written,
+    // less those still queued, buffered in the converter, and on their way to the device, by
+    // the graph's last report moved on by the time since (at most to the frames written).
+    std::uint64_t PlayedNow()
+    {
+        pw_time t{};
+        const std::uint64_t written = written_.load(std::memory_order_acquire);
+        if (pw_stream_get_time_n(stream_, &t, sizeof t) < 0 || t.now <= startNs_.load() || t.rate.denom == 0)
+            return std::min(last_.load(), written);
+        const double delay = double(t.delay) * t.rate.num * rate_ / t.rate.denom;
+        double played = double(written) - double(t.queued) - double(t.buffered) - delay;
+        if (active_.load())
+            played += double(std::max<std::int64_t>(0, NowNs() - t.now)) * rate_ / 1e9;
+        const auto p = static_cast<std::uint64_t>(std::clamp(played, 0.0, double(written)));
+        const std::uint64_t out = std::max(p, std::min(last_.load(), written));
+        last_.store(out);
+        return out;
+    }
+
+    void Disarm()
+    {
+        pw_loop *loop = pw_thread_loop_get_loop(Link().Loop());
+        timespec zero{};
+        pw_loop_update_timer(loop, timer_, &zero, nullptr, false);
+    }
+    void Arm(std::uint64_t usec)
+    {
+        pw_loop *loop = pw_thread_loop_get_loop(Link().Loop());
+        timespec in{};
+        in.tv_sec = static_cast<time_t>(usec / 1000000);
+        in.tv_nsec = static_cast<long>(usec % 1000000) * 1000 + 1;
+        pw_loop_update_timer(loop, timer_, &in, nullptr, false);
+    }
+
+  public:
+    // The connection broke or the stream failed: keep the position it had reached and tell
+    // the source. Loop thread.
+    void Lose()
+    {
+        if (lost_.load())
+            return;
+        frozen_ = PlayedNow();
+        lost_.store(true);
+        Disarm();
+        OutputSource *source = nullptr;
+        {
+            std::lock_guard sl(sourceMutex_);
+            source = std::exchange(source_, nullptr);
+        }
+        if (source)
+            source->Lost();
+    }
+    Conn *Connection() const { return conn_; }
+
+  private:
+    // Everything the graph had queued has gone out; the device's own delay still plays. Waits
+    // that out by the stream's clock, so that the end reported is the end heard. Loop thread.
+    void CheckPlayedOut(bool waited)
+    {
+        OutputSource *source = nullptr;
+        {
+            std::lock_guard sl(sourceMutex_);
+            source = source_;
+        }
+        if (!source || drainedOut_)
+            return;
+        if (waited) {
+            drainedOut_ = true;
+            source->Drained();
+            return;
+        }
+        // What the graph still holds, by its last report, and a margin for the cycle in
+        // flight, which the report does not count.
+        pw_time t{};
+        std::uint64_t usec = kTailMarginUs;
+        if (pw_stream_get_time_n(stream_, &t, sizeof t) == 0 && t.rate.denom != 0 && t.delay > 0)
+            usec += std::uint64_t(t.delay) * t.rate.num * 1000000 / t.rate.denom;
+        Arm(usec);
+    }
+
+    static void StateChanged(void *data, pw_stream_state, pw_stream_state state, const char *)
+    {
+        auto *self = static_cast<PwOutput *>(data);
+        self->active_.store(state == PW_STREAM_STATE_STREAMING);
+        if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
+            self->Lose();
+    }
+    // Data thread: one cycle's audio, as much as the converter asks for.
+    static void Process(void *data)
+    {
+        auto *self = static_cast<PwOutput *>(data);
+        pw_buffer *b = pw_stream_dequeue_buffer(self->stream_);
+        if (!b)
+            return;
+        spa_data &d = b->buffer->datas[0];
+        std::size_t frames = d.maxsize / 4;
+        if (b->requested)
+            frames = std::min<std::size_t>(frames, b->requested);
+        std::size_t n = 0;
+        bool last = false;
+        if (d.data && !self->ended_.load(std::memory_order_relaxed)) {
+            std::lock_guard sl(self->sourceMutex_);
+            if (self->source_)
+                n = self->source_->Pull(static_cast<std::int16_t *>(d.data), frames, &last);
+        }
+        // The converter keeps a cycle short of its quantum until more comes, which after the
+        // last frames nothing does: the end goes out padded with silence to what was asked.
+        std::size_t out = n;
+        if (last && d.data && n < frames) {
+            std::memset(static_cast<std::int16_t *>(d.data) + 2 * n, 0, (frames - n) * 4);
+            out = frames;
+        }
+        d.chunk->offset = 0;
+        d.chunk->stride = 4;
+        d.chunk->size = static_cast<std::uint32_t>(out * 4);
+        b->size = out;
+        self->written_.fetch_add(n, std::memory_order_release);
+        pw_stream_queue_buffer(self->stream_, b);
+        if (last && !self->ended_.exchange(true))
+            pw_loop_signal_event(pw_thread_loop_get_loop(Link().Loop()), self->drainAsk_);
+    }
+    static void DrainAsked(void *data, std::uint64_t)
+    {
+        auto *self = static_cast<PwOutput *>(data);
+        if (!self->lost_.load() && self->ended_.load())
+            pw_stream_flush(self->stream_, true);
+    }
+    static void DrainedEvent(void *data) { static_cast<PwOutput *>(data)->CheckPlayedOut(false); }
+    static void TimerFired(void *data, std::uint64_t) { static_cast<PwOutput *>(data)->CheckPlayedOut(true); }
+
+    const int rate_;
+    Conn *conn_ = nullptr;
+    pw_stream *stream_ = nullptr;
+    spa_hook hook_{};
+    spa_source *timer_ = nullptr;    // the end, played out
+    spa_source *drainAsk_ = nullptr; // the data thread's word that the last frames are written
+    std::mutex sourceMutex_;         // a leaf: guards source_ against the data thread
+    OutputSource *source_ = nullptr;
+    std::atomic<std::uint64_t> written_{0}; // frames written since the last flush
+    std::atomic<std::uint64_t> last_{0};    // the last position read
+    std::atomic<std::int64_t> startNs_{0};  // the graph's reports from before are stale
+    std::atomic<bool> ended_{false}, active_{false}, lost_{false};
+    bool drainedOut_ = false; // under the lock
+    std::uint64_t frozen_ = 0;
+};
+
+bool PwLink::Connect(bool wait)
+{
+    if (!loop_) {
+        pw_init(nullptr, nullptr);
+        loop_ = pw_thread_loop_new("zolm-pipewire", nullptr);
+        pw_properties *props = loop_ ? Props({{PW_KEY_APP_NAME, kAppName}, {PW_KEY_APP_ICON_NAME, kIconName}})
+                                     : nullptr;
+        context_ = loop_ ? pw_context_new(pw_thread_loop_get_loop(loop_), props, 0) : nullptr;
+        if (!context_ || pw_thread_loop_start(loop_) < 0) {
+            SetOutputProblem("the PipeWire client library cannot be used");
+            if (context_)
+                pw_context_destroy(context_);
+            if (loop_)
+                pw_thread_loop_destroy(loop_);
+            context_ = nullptr;
+            loop_ = nullptr;
+            return false;
+        }
+    }
+    Locker lk;
+    if (conn_ && conn_->broken) {
+        Conn *old = std::exchange(conn_, nullptr);
+        if (old->users == 0)
+            Close(old);
+    }
+    if (!conn_) {
+        // No server, no connection: the socket is not there or nobody listens on it.
+        pw_core *core = pw_context_connect(
+            context_, Props({{PW_KEY_APP_NAME, kAppName}, {PW_KEY_APP_ICON_NAME, kIconName}}), 0);
+        if (!core) {
+            SetOutputProblem(std::string("no PipeWire server: ") + std::strerror(errno));
+            return false;
+        }
+        conn_ = new Conn;
+        conn_->core = core;
+        static const pw_core_events events = [] {
+            pw_core_events e{};
+            e.version = PW_VERSION_CORE_EVENTS;
+            e.done = &PwLink::CoreDone;
+            e.error = &PwLink::CoreError;
+            return e;
+        }();
+        pw_core_add_listener(core, &conn_->listener, &events, conn_);
+        conn_->syncSeq = pw_core_sync(core, PW_ID_CORE, 0);
+    }
+    if (wait && !conn_->synced && !conn_->broken) {
+        timespec until{};
+        pw_thread_loop_get_time(loop_, &until, std::int64_t(kConnectWaitMs) * 1000000);
+        while (!conn_->synced && !conn_->broken)
+            if (pw_thread_loop_timed_wait_full(loop_, &until) != 0)
+                break;
+        if (!conn_->synced) {
+            SetOutputProblem("the PipeWire server does not answer");
+            return false;
+        }
+    }
+    return !conn_->broken;
+}
+
+void PwLink::CoreDone(void *data, std::uint32_t id, int seq)
+{
+    auto *c = static_cast<Conn *>(data);
+    if (id == PW_ID_CORE && seq == c->syncSeq) {
+        c->synced = true;
+        pw_thread_loop_signal(Link().Loop(), false);
+    }
+}
+
+// An error on the core itself is the connection's end (the server went away).
+void PwLink::CoreError(void *data, std::uint32_t id, int, int, const char *)
+{
+    auto *c = static_cast<Conn *>(data);
+    if (id != PW_ID_CORE)
+        return;
+    c->broken = true;
+    for (PwOutput *o : Link().outputs)
+        if (o->Connection() == c)
+            o->Lose();
+    pw_thread_loop_signal(Link().Loop(), false);
+}
+
+// Where the server listens, as the library looks for it; without that socket there is no
+// server, and the library is not even loaded.
+bool SocketThere()
+{
+    const char *remote = std::getenv("PIPEWIRE_REMOTE");
+    std::string path = remote && *remote ? remote : "pipewire-0";
+    if (path[0] != '/') {
+        const char *dir = std::getenv("XDG_RUNTIME_DIR");
+        if (!dir || !*dir)
+            return false;
+        path = std::string(dir) + "/" + path;
+    }
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+} // namespace
+
+std::unique_ptr<Output> OpenPipeWireOutput(int rate, const std::string &title, bool wait)
+{
+    if (!SocketThere()) {
+        SetOutputProblem("no PipeWire server");
+        return nullptr;
+    }
+    if (!Link().Connect(wait))
+        return nullptr;
+    auto out = std::make_unique<PwOutput>(rate);
+    if (!out->Open(title))
+        return nullptr;
+    return out;
+}
+
+} // namespace media
