@@ -792,7 +792,10 @@ private slots:
         QVERIFY2(after.size() == 1, qPrintable(QStringLiteral("heard%1, held at %2").arg(runs).arg(held)));
         // A sink comes back before anything records it: the player may be heard on it first.
         const long late = how == "sink unloaded" && backInTime ? 3 * kFramesPer100Ms : kEdge;
-        QVERIFY2(after[0].first >= held && after[0].first <= held + late,
+        // A suspended sink drops what it held: the server's last report may run a few frames
+        // past what its monitor gave out.
+        const long early = how == "sink suspended" ? kEdge : 0;
+        QVERIFY2(after[0].first >= held - early && after[0].first <= held + late,
                  qPrintable(QStringLiteral("went on at %1, held at %2").arg(after[0].first).arg(held)));
         QCOMPARE(after[0].second, long(frames - 1));
     }
