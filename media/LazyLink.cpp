@@ -179,6 +179,12 @@ ZOLM_FORWARD(Pulse, pa_operation *, pa_stream_proplist_update,
              (s, mode, p, cb, userdata), return nullptr)
 
 // ---------------------------------------------------------------- libpipewire
+// PipeWire 1.x takes the wait's deadline as const; 0.3 (Debian 12) does not.
+#if PW_CHECK_VERSION(1, 0, 0)
+using PwDeadline = const struct timespec *;
+#else
+using PwDeadline = struct timespec *;
+#endif
 // Without the library there is no PipeWire output: the server is then reached through libpulse.
 // The core's, loop's and stream's methods not named here are the headers' inline functions.
 
@@ -194,7 +200,7 @@ ZOLM_FORWARD(PipeWire, void, pw_thread_loop_signal, (pw_thread_loop * loop, bool
              (loop, wait_for_accept), return)
 ZOLM_FORWARD(PipeWire, int, pw_thread_loop_get_time, (pw_thread_loop * loop, struct timespec *abstime, int64_t timeout),
              (loop, abstime, timeout), return -1)
-ZOLM_FORWARD(PipeWire, int, pw_thread_loop_timed_wait_full, (pw_thread_loop * loop, struct timespec *abstime),
+ZOLM_FORWARD(PipeWire, int, pw_thread_loop_timed_wait_full, (pw_thread_loop * loop, PwDeadline abstime),
              (loop, abstime), return -1)
 ZOLM_FORWARD(PipeWire, pw_context *, pw_context_new,
              (pw_loop * main_loop, pw_properties *props, size_t user_data_size), (main_loop, props, user_data_size),
