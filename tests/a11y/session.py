@@ -55,6 +55,16 @@ def write_wav(path, ms=2000, rate=8000):
 
 
 class Session:
+    def remembered_folder_with_bad_file(self):
+        """A folder holding one file that is no sound, remembered in rez.dat: its path."""
+        music = os.path.join(self.work, "music")
+        os.mkdir(music)
+        with open(os.path.join(music, "bad.mp3"), "wb") as f:
+            f.write(b"not a sound")
+        with open(os.path.join(self.work, "rez.dat"), "wb") as f:
+            f.write(music.encode() + b"/")
+        return music
+
     def __init__(self, player):
         self.player = os.path.abspath(player)
         self.work = tempfile.mkdtemp(prefix="zolm-a11y-")

@@ -13,12 +13,7 @@ from session import KWinSession, check, descendants, finish, main_window, press,
 def minimise_and_close(title, opener):
     s = KWinSession(sys.argv[1])
     try:
-        music = os.path.join(s.work, "music")
-        os.mkdir(music)
-        with open(os.path.join(music, "bad.mp3"), "wb") as f:
-            f.write(b"not a sound")
-        with open(os.path.join(s.work, "rez.dat"), "wb") as f:
-            f.write(music.encode() + b"/")
+        music = s.remembered_folder_with_bad_file()
         proc = s.start()
         app = s.app(proc)
         if not check(app is not None, "the player's window is on the accessibility bus"):

@@ -137,12 +137,7 @@ if theme:
     s.env.update(QT_QPA_PLATFORMTHEME=theme, XDG_CURRENT_DESKTOP="GNOME")
     check(glob.glob("/usr/lib/*/qt6/plugins/platformthemes/libq%s.so" % theme), "Qt's %s platform theme is there" % theme)
 try:
-    music = os.path.join(s.work, "music")
-    os.mkdir(music)
-    with open(os.path.join(music, "bad.mp3"), "wb") as f:
-        f.write(b"not a sound")
-    with open(os.path.join(s.work, "rez.dat"), "wb") as f:
-        f.write(music.encode() + b"/")
+    music = s.remembered_folder_with_bad_file()
 
     # A tray for a start (Qt looks for one once, as it starts), gone later.
     tray = subprocess.Popen(["/usr/bin/python3", "-c", TRAY], stdout=subprocess.PIPE, env=s.env)
