@@ -4,6 +4,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cerrno>
 #include <cstring>
@@ -36,6 +37,7 @@ const char *ErrorString(int code)
     case kErrOutOfRange: return "The position is beyond the end of the file.";
     case kErrNotPaused: return "The device is not paused.";
     case kErrBadTrack: return "The file has no such track.";
+    case kErrReadStalled: return "The file cannot be read: the storage it is on does not answer.";
     default: return nullptr;
     }
 }
@@ -219,11 +221,15 @@ Mpeg SniffMpeg(const unsigned char *w, std::size_t n, bool windowIsWholeRest, st
     return best;
 }
 
+thread_local std::atomic<std::uint64_t> *t_readsDone = nullptr;
+
 bool ReadAt(int fd, std::uint64_t offset, unsigned char *buf, std::size_t size, std::size_t *got)
 {
     std::size_t total = 0;
     while (total < size) {
         const ssize_t r = pread(fd, buf + total, size - total, static_cast<off_t>(offset + total));
+        if (t_readsDone)
+            t_readsDone->fetch_add(1, std::memory_order_relaxed);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -235,6 +241,34 @@ bool ReadAt(int fd, std::uint64_t offset, unsigned char *buf, std::size_t size, 
     }
     *got = total;
     return true;
+}
+
+std::uint32_t BigEndian32(const unsigned char *p)
+{
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+// Whether the stream's first frame is a Xing or Info header that counts the frames, with a
+// byte count (when it gives one) that the file bears out: libmpg123 then takes the exact
+// length from it, the LAME tag's encoder delay and padding trimmed as it decodes. A file
+// cut short or stitched together has more or fewer bytes than its header says.
+bool HeaderCountsFrames(const unsigned char *w, std::size_t n, std::uint64_t audioBytes)
+{
+    FrameHeader h;
+    if (n < 4 || !ParseHeader(w, &h) || h.layer != 3 || h.size == 0)
+        return false;
+    const bool mono = (w[3] >> 6) == 3;
+    const std::size_t at = 4 + ((w[1] & 1) ? 0 : 2) + (h.version == 0 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    if (at + 16 > n || (std::memcmp(w + at, "Xing", 4) != 0 && std::memcmp(w + at, "Info", 4) != 0))
+        return false;
+    const std::uint32_t flags = BigEndian32(w + at + 4);
+    if (!(flags & 1) || BigEndian32(w + at + 8) == 0)
+        return false;
+    if (!(flags & 2))
+        return true;
+    const std::uint64_t bytes = BigEndian32(w + at + 12);
+    const std::uint64_t slack = audioBytes / 50 + 8192; // tags after the audio, a header counted or not
+    return bytes <= audioBytes + slack && bytes + slack >= audioBytes;
 }
 
 bool IsMpegExtension(const char *ext)
@@ -307,7 +341,8 @@ public:
         }
     }
 
-    int Open(int fd)
+    // `counted`: the first frame counts the stream's frames (HeaderCountsFrames).
+    int Open(int fd, bool counted)
     {
         static std::once_flag once;
         std::call_once(once, [] { mpg123_init(); });
@@ -339,9 +374,9 @@ public:
         mpg123_format_none(mh_);
         mpg123_format(mh_, r, MPG123_STEREO, enc);
         rate = static_cast<int>(r);
-        // Without a full scan the length of a VBR file without a header is a guess from the
-        // first frame's bitrate, easily several times off.
-        if (mpg123_scan(mh_) != MPG123_OK)
+        // Without a header that counts the frames, the length of a VBR file is a guess from
+        // the first frame's bitrate, easily several times off: only a full scan tells.
+        if (!counted && mpg123_scan(mh_) != MPG123_OK)
             return kErrBadMpeg;
         const off_t len = mpg123_length(mh_);
         if (len <= 0)
@@ -835,10 +870,10 @@ private:
     bool seekable_ = false;
 };
 
-std::unique_ptr<Decoder> TryMpeg(int fd, int *error)
+std::unique_ptr<Decoder> TryMpeg(int fd, bool counted, int *error)
 {
     auto d = std::make_unique<MpegDecoder>();
-    *error = d->Open(fd);
+    *error = d->Open(fd, counted);
     return *error == kOk ? std::move(d) : nullptr;
 }
 
@@ -859,6 +894,8 @@ bool LooksLikeWave(const unsigned char *head, std::size_t got)
 }
 
 } // namespace
+
+void CountReads(std::atomic<std::uint64_t> *counter) { t_readsDone = counter; }
 
 std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
 {
@@ -916,8 +953,9 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
 
     const std::uint64_t rest = fileSize - audioStart;
     const Mpeg mpeg = SniffMpeg(window.data(), got, got >= rest, rest);
+    const bool counted = HeaderCountsFrames(window.data(), got, rest);
     if (mpeg == Mpeg::Strong || (mpeg == Mpeg::Weak && IsMpegExtension(extension)))
-        return TryMpeg(fd, error);
+        return TryMpeg(fd, counted, error);
 
     // Not conclusively MPEG: other containers libsndfile reads (AIFF, FLAC, ...) come next.
     if (auto d = TrySnd(fd, audioStart, fileSize, kErrUnknownFormat, error))
@@ -925,7 +963,7 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
     if (*error != kErrUnknownFormat)
         return nullptr;
     if (mpeg == Mpeg::Weak)
-        return TryMpeg(fd, error);
+        return TryMpeg(fd, counted, error);
     // A tag followed by nothing but its padding holds no audio; anything else is unknown.
     const bool onlyPadding = hadTag && got >= rest &&
                              std::all_of(window.begin(), window.begin() + std::ptrdiff_t(got), [](unsigned char c) { return c == 0; });

@@ -2,6 +2,7 @@
 // Decoders behind the media back end: a file descriptor in, 16-bit interleaved stereo out
 // (mono on both sides, more channels folded down).
 // No Qt here, so the fuzz target can build this file on its own.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,7 @@ enum Error : int {
     kErrOutOfRange = 314,
     kErrNotPaused = 315,
     kErrBadTrack = 316,
+    kErrReadStalled = 317,
 };
 
 // The text for a code, or nullptr when the back end has none.
@@ -51,5 +53,9 @@ public:
 // The decoder is chosen from the content; `extension` (e.g. "mp3", may be null) only
 // breaks ties when the content is not conclusive. On failure returns null and sets *error.
 std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error);
+
+// While set, every read of a file the decoders make on the calling thread adds one to
+// `counter` as it returns (null: none), so that another thread sees whether they move.
+void CountReads(std::atomic<std::uint64_t> *counter);
 
 } // namespace media
