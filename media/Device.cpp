@@ -121,7 +121,6 @@ namespace {
 constexpr std::size_t kRingFrames = 1u << 17; // ~3 s at 44.1 kHz: the decoder wakes every 1.5 s
 constexpr std::size_t kRingMask = kRingFrames - 1;
 constexpr std::size_t kChunkFrames = 4096;
-constexpr std::size_t kPrefillFrames = 16384;
 constexpr int kRetryMs = 250;
 constexpr int kReconnectGraceMs = 4000;
 
@@ -203,14 +202,106 @@ inline std::int16_t Scale(std::int16_t s, float factor)
 
 } // namespace
 
+// What a decoder thread works on: the file, its decoder and the ring. Opened on any thread
+// (OpenFile); then shared by its engine and the engine's decoder thread, which may outlive
+// the engine: a read of a file on storage that stopped answering may never come back, so
+// the engine does not wait for it, and the thread lets go of the file when the read returns.
+struct OpenedFile {
+    OpenedFile() { sem_init(&wake, 0, 0); }
+    ~OpenedFile()
+    {
+        dec.reset();
+        if (fd >= 0)
+            ::close(fd);
+        sem_destroy(&wake);
+    }
+
+    int fd = -1;
+    std::unique_ptr<Decoder> dec;
+    QByteArray path;
+
+    // ---- shared with the output's thread
+    std::unique_ptr<std::int16_t[]> ring{new std::int16_t[2 * kRingFrames]};
+    std::atomic<std::uint64_t> writePos{0}, readPos{0};
+    std::atomic<bool> eof{false}, running{false}, wakeAsked{false};
+    sem_t wake; // posted by Pull (ring half empty) and by the GUI thread
+
+    // ---- under decodeMutex, which no one holds across a read of the file
+    std::mutex decodeMutex;
+    bool quit = false;
+    bool active = false;
+    std::uint64_t generation = 0; // one per start: what a read of an earlier one brings is dropped
+    bool seekDue = false;         // the decoder moves to seekFrame before it decodes on
+    std::uint64_t seekFrame = 0;
+
+    // Decodes one chunk into the ring, the lock let go while the decoder reads. False when
+    // the ring is full or the stream is over.
+    bool FillOnce(std::unique_lock<std::mutex> &lk)
+    {
+        const std::uint64_t w = writePos.load(std::memory_order_relaxed);
+        const std::uint64_t r = readPos.load(std::memory_order_acquire);
+        if (kRingFrames - (w - r) < kChunkFrames || eof.load(std::memory_order_relaxed))
+            return false;
+        // Never across the ring's wrap point, so the decoder writes straight into it.
+        const std::size_t want = std::min(kChunkFrames, kRingFrames - static_cast<std::size_t>(w & kRingMask));
+        std::int16_t *dst = ring.get() + 2 * (w & kRingMask);
+        const std::uint64_t gen = generation;
+        lk.unlock();
+        // The decoder delivers stereo whatever the file holds (it folds the channels down itself).
+        const std::size_t got = dec->Read(dst, want);
+        lk.lock();
+        if (gen != generation)
+            return true; // a new start came meanwhile: its own seek comes first
+        if (got == 0) {
+            eof.store(true, std::memory_order_release);
+            return false;
+        }
+        writePos.store(w + got, std::memory_order_release);
+        return true;
+    }
+
+    // Fills the ring to the top, then sleeps until Pull finds it half empty (invariant 9):
+    // about one wake-up per half ring, however short the output's period.
+    void DecoderLoop()
+    {
+        std::unique_lock lk(decodeMutex);
+        for (;;) {
+            if (quit)
+                return;
+            if (active && running.load(std::memory_order_acquire)) {
+                if (seekDue) {
+                    const std::uint64_t gen = generation, frame = seekFrame;
+                    seekDue = false;
+                    lk.unlock();
+                    const bool ok = dec->Seek(frame);
+                    lk.lock();
+                    if (gen == generation && !ok)
+                        eof.store(true, std::memory_order_release);
+                    continue;
+                }
+                if (FillOnce(lk))
+                    continue;
+            }
+            wakeAsked.exchange(false);
+            const std::uint64_t level = writePos.load(std::memory_order_relaxed) - readPos.load();
+            if (active && running.load() && !eof.load() && (seekDue || level <= kRingFrames / 2))
+                continue; // a request came before the flag was cleared
+            lk.unlock();
+            while (sem_wait(&wake) != 0 && errno == EINTR) {
+            }
+            lk.lock();
+        }
+    }
+};
+
 class Engine final : public OutputSource {
 public:
     enum class State { Stopped, Playing, Paused };
 
-    Engine() { sem_init(&wake, 0, 0); }
+    explicit Engine(std::shared_ptr<OpenedFile> file) : f(*file), file_(std::move(file)) {}
     ~Engine() override
     {
-        running.store(false);
+        f.running.store(false);
         retryTimer.reset();
         if (out) {
             out->Pause();
@@ -219,24 +310,23 @@ public:
         }
         if (thread.joinable()) {
             {
-                std::lock_guard lk(decodeMutex);
-                quit = true;
+                std::lock_guard lk(f.decodeMutex);
+                f.quit = true;
             }
-            sem_post(&wake);
-            thread.join();
+            sem_post(&f.wake);
+            // Not joined: it may be inside a read that does not return for a long time. It
+            // holds the file until then, and touches nothing of the engine.
+            thread.detach();
         }
-        sem_destroy(&wake);
-        dec.reset();
-        if (fd >= 0)
-            ::close(fd);
         auto &list = Manual().engines;
         list.erase(std::remove(list.begin(), list.end(), this), list.end());
         g_engines.erase(std::remove(g_engines.begin(), g_engines.end(), this), g_engines.end());
     }
 
+    OpenedFile &f;
+    std::shared_ptr<OpenedFile> file_;
+
     // ---- fixed after open
-    int fd = -1;
-    std::unique_ptr<Decoder> dec;
     int rate = 0;
     std::uint64_t lengthFrames = 0;
     std::uint32_t lengthMs = 0;
@@ -250,19 +340,13 @@ public:
     // ---- GUI side: null while the output is back in the pool (invariant 8)
     std::unique_ptr<Output> out;
 
-    // ---- shared with the output's thread
-    std::unique_ptr<std::int16_t[]> ring{new std::int16_t[2 * kRingFrames]};
-    std::atomic<std::uint64_t> writePos{0}, readPos{0};
-    std::atomic<bool> eof{false}, running{false}, finished{false}, notifyPending{false}, wakeAsked{false};
+    // ---- shared with the output's thread (the ring and its positions are the file's)
+    std::atomic<bool> finished{false}, notifyPending{false};
     std::atomic<bool> lostPosted{false};
     std::uint64_t baseFrame = 0; // file frame at ring position 0; see invariant 4
 
-    // ---- decoder side
+    // ---- the decoder thread (DecoderLoop), holding file_ too
     std::thread thread;
-    std::mutex decodeMutex;
-    sem_t wake; // posted by Pull (ring half empty) and by the GUI thread
-    bool quit = false;   // under decodeMutex
-    bool active = false; // under decodeMutex
 
     // ---- GUI side
     State state = State::Stopped;
@@ -278,24 +362,15 @@ public:
     std::uint64_t retryFrame = 0;
     std::unique_ptr<QTimer> retryTimer;
 
-    // Decodes one chunk into the ring. Caller holds decodeMutex (or is the only thread).
+    void StartDecoder()
+    {
+        thread = std::thread([file = file_] { file->DecoderLoop(); });
+    }
+    // The manual clock's synchronous decoding, on the GUI thread: no other thread takes the lock.
     bool FillOnce()
     {
-        const std::uint64_t w = writePos.load(std::memory_order_relaxed);
-        const std::uint64_t r = readPos.load(std::memory_order_acquire);
-        if (kRingFrames - (w - r) < kChunkFrames || eof.load(std::memory_order_relaxed))
-            return false;
-        // Never across the ring's wrap point, so the decoder writes straight into it.
-        const std::size_t want = std::min(kChunkFrames, kRingFrames - static_cast<std::size_t>(w & kRingMask));
-        std::int16_t *dst = ring.get() + 2 * (w & kRingMask);
-        // The decoder delivers stereo whatever the file holds (it folds the channels down itself).
-        const std::size_t got = dec->Read(dst, want);
-        if (got == 0) {
-            eof.store(true, std::memory_order_release);
-            return false;
-        }
-        writePos.store(w + got, std::memory_order_release);
-        return true;
+        std::unique_lock lk(f.decodeMutex);
+        return f.FillOnce(lk);
     }
 
     // Copies frames with the gain applied.
@@ -332,7 +407,7 @@ public:
 
     void Finish()
     {
-        running.store(false, std::memory_order_relaxed);
+        f.running.store(false, std::memory_order_relaxed);
         finished.store(true, std::memory_order_release);
         if (notifyPending.exchange(false))
             post(serial, 1);
@@ -342,56 +417,34 @@ public:
     std::size_t Pull(std::int16_t *dst, std::size_t frames, bool *last) override
     {
         *last = false;
-        if (!running.load(std::memory_order_acquire))
+        if (!f.running.load(std::memory_order_acquire))
             return 0;
-        const bool atEnd = eof.load(std::memory_order_acquire);
-        const std::uint64_t w = writePos.load(std::memory_order_acquire);
-        const std::uint64_t r = readPos.load(std::memory_order_relaxed);
+        const bool atEnd = f.eof.load(std::memory_order_acquire);
+        const std::uint64_t w = f.writePos.load(std::memory_order_acquire);
+        const std::uint64_t r = f.readPos.load(std::memory_order_relaxed);
         const std::size_t avail = static_cast<std::size_t>(w - r);
         const std::size_t n = std::min(frames, avail);
         const std::uint32_t word = WaveOutVolume();
         const std::int32_t gl = static_cast<std::int32_t>(word & 0xFFFF);
         const std::int32_t gr = static_cast<std::int32_t>(word >> 16);
         const std::size_t first = std::min(n, kRingFrames - static_cast<std::size_t>(r & kRingMask));
-        CopyWithGain(dst, ring.get() + 2 * (r & kRingMask), first, gl, gr);
-        CopyWithGain(dst + 2 * first, ring.get(), n - first, gl, gr);
-        readPos.store(r + n, std::memory_order_release);
+        CopyWithGain(dst, f.ring.get() + 2 * (r & kRingMask), first, gl, gr);
+        CopyWithGain(dst + 2 * first, f.ring.get(), n - first, gl, gr);
+        f.readPos.store(r + n, std::memory_order_release);
         *last = atEnd && n == avail;
-        if (!manual && w - r - n <= kRingFrames / 2 && !wakeAsked.exchange(true))
-            sem_post(&wake);
+        if (!manual && w - r - n <= kRingFrames / 2 && !f.wakeAsked.exchange(true))
+            sem_post(&f.wake);
         return n;
     }
     void Drained() override
     {
-        if (running.load(std::memory_order_acquire))
+        if (f.running.load(std::memory_order_acquire))
             Finish();
     }
     void Lost() override
     {
         if (!lostPosted.exchange(true))
             post(serial, kNoticeOutputLost);
-    }
-
-    // Fills the ring to the top, then sleeps until Pull finds it half empty (invariant 9):
-    // about one wake-up per half ring, however short the output's period.
-    void DecoderLoop()
-    {
-        for (;;) {
-            {
-                std::lock_guard lk(decodeMutex);
-                if (quit)
-                    return;
-                // Halt clears running before it waits for decodeMutex: one chunk more at most.
-                while (active && running.load(std::memory_order_acquire) && FillOnce()) {
-                }
-                wakeAsked.exchange(false);
-                const std::uint64_t level = writePos.load(std::memory_order_relaxed) - readPos.load();
-                if (active && running.load() && !eof.load() && level <= kRingFrames / 2)
-                    continue; // a request came before the flag was cleared
-            }
-            while (sem_wait(&wake) != 0 && errno == EINTR) {
-            }
-        }
     }
 
     // The file frame played so far (GUI thread).
@@ -403,7 +456,7 @@ public:
             return lengthFrames;
         if (reconnecting || !out)
             return heldFrame;
-        return baseFrame + std::min(out->Played(), readPos.load(std::memory_order_acquire));
+        return baseFrame + std::min(out->Played(), f.readPos.load(std::memory_order_acquire));
     }
 
     std::uint32_t FrameToMs(std::uint64_t frame) const
@@ -418,17 +471,17 @@ public:
         return std::min<std::uint64_t>(lengthFrames, (std::uint64_t(ms) * rate + 999) / 1000);
     }
 
-    // Stops the output from pulling and drops what it holds, then waits for the decoder
-    // (invariant 4).
+    // Stops the output from pulling and drops what it holds (invariant 4). The decoder is
+    // not waited for: what it is reading now is dropped when it comes (its generation is over).
     void Halt()
     {
-        running.store(false);
+        f.running.store(false);
         if (out) {
             out->Pause();
             out->Flush();
         }
-        std::lock_guard lk(decodeMutex);
-        active = false;
+        std::lock_guard lk(f.decodeMutex);
+        f.active = false;
     }
 
     // Takes an output unless the engine has one. `only`: of that kind alone.
@@ -471,25 +524,27 @@ public:
         reconnecting = false;
         retried = false;
         {
-            std::lock_guard lk(decodeMutex);
-            writePos.store(0);
-            readPos.store(0);
+            std::lock_guard lk(f.decodeMutex);
+            ++f.generation;
+            f.writePos.store(0);
+            f.readPos.store(0);
             baseFrame = frame;
             finished.store(false);
-            wakeAsked.store(false);
+            f.wakeAsked.store(false);
             lostPosted.store(false);
-            eof.store(frame >= lengthFrames || !dec->Seek(frame));
+            // The decoder thread seeks, so that a file that does not answer holds up only it;
+            // the output's first requests find the ring empty until it has.
+            f.eof.store(frame >= lengthFrames || (manual && !f.dec->Seek(frame)));
+            f.seekDue = !manual && frame < lengthFrames;
+            f.seekFrame = frame;
             manualRemainder = 0;
-            if (!manual)
-                while (writePos.load() < kPrefillFrames && FillOnce()) {
-                }
-            active = true;
+            f.active = true;
         }
         state = State::Playing;
-        running.store(true, std::memory_order_release);
-        out->Start(this);
+        f.running.store(true, std::memory_order_release);
         if (!manual)
-            sem_post(&wake);
+            sem_post(&f.wake);
+        out->Start(this);
     }
 
     void HoldAt(std::uint64_t frame, State s)
@@ -568,14 +623,14 @@ public:
             Retry(ms);
             return;
         }
-        if (!running.load() || !out)
+        if (!f.running.load() || !out)
             return;
         const std::uint64_t acc = std::uint64_t(ms) * rate + manualRemainder;
         std::uint64_t frames = acc / 1000;
         manualRemainder = acc % 1000;
         auto *output = static_cast<ManualOutput *>(out.get());
         auto &m = Manual();
-        while (frames > 0 && running.load()) {
+        while (frames > 0 && f.running.load()) {
             while (FillOnce()) {
             }
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, kChunkFrames));
@@ -599,14 +654,14 @@ public:
 
 // ---------------------------------------------------------------------------------------
 
-std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, NoticePoster post, int *error)
+std::shared_ptr<OpenedFile> OpenFile(const QByteArray &path, int *error)
 {
     *error = kOk;
     if (path.isEmpty()) {
         *error = kErrFileNotFound;
         return nullptr;
     }
-    // O_NONBLOCK: a FIFO must not hang the GUI thread; it is refused right after.
+    // O_NONBLOCK: a FIFO must not hang the thread; it is refused right after.
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         switch (errno) {
@@ -617,26 +672,39 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
         }
         return nullptr;
     }
-    auto engine = std::make_unique<Engine>();
-    engine->fd = fd;
-
+    auto file = std::make_shared<OpenedFile>();
+    file->fd = fd;
+    file->path = path;
     const int slash = path.lastIndexOf('/');
     const int dot = path.lastIndexOf('.');
     const QByteArray ext = dot > slash ? path.mid(dot + 1) : QByteArray();
-    engine->dec = OpenDecoder(fd, ext.constData(), error);
-    if (!engine->dec)
+    file->dec = OpenDecoder(fd, ext.constData(), error);
+    if (!file->dec)
         return nullptr;
+    return file;
+}
 
+std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, NoticePoster post, int *error)
+{
+    auto file = OpenFile(path, error);
+    return file ? Open(std::move(file), receiver, std::move(post), error) : nullptr;
+}
+
+std::unique_ptr<Device> Device::Open(std::shared_ptr<OpenedFile> file, QObject *receiver, NoticePoster post,
+                                     int *error)
+{
+    *error = kOk;
+    auto engine = std::make_unique<Engine>(std::move(file));
     Engine &e = *engine;
-    e.rate = e.dec->rate;
-    e.lengthFrames = e.dec->lengthFrames;
+    e.rate = e.f.dec->rate;
+    e.lengthFrames = e.f.dec->lengthFrames;
     e.lengthMs = static_cast<std::uint32_t>(std::min<std::uint64_t>(
         0xFFFFFFFFu, (e.lengthFrames * 1000 + std::uint64_t(e.rate) / 2) / std::uint64_t(e.rate)));
     e.receiver = receiver;
     e.post = std::move(post);
     e.serial = g_nextSerial.fetch_add(1);
     // The stream's name in the desktop's sound settings: the file's, shown as the list does.
-    e.title = QString::fromLocal8Bit(path.mid(slash + 1)).toStdString();
+    e.title = QString::fromLocal8Bit(e.f.path.mid(e.f.path.lastIndexOf('/') + 1)).toStdString();
     e.manual = Manual().installed;
     if (e.manual)
         Manual().engines.push_back(&e);
@@ -649,7 +717,7 @@ std::unique_ptr<Device> Device::Open(const QByteArray &path, QObject *receiver, 
         return nullptr;
     }
     if (!e.manual)
-        e.thread = std::thread([&e] { e.DecoderLoop(); });
+        e.StartDecoder();
     if (++g_nextId == 0)
         g_nextId = 1;
     e.id = g_nextId;

@@ -1,6 +1,6 @@
 #pragma once
 // One open file on one audio output: the media back end beneath TMediaPlayer.
-// All public members are called on the GUI thread only.
+// All public members of Device are called on the GUI thread only; OpenFile on any.
 #include "media/MPlayer.h"
 
 #include <QByteArray>
@@ -14,6 +14,12 @@ class QObject;
 namespace media {
 
 class Engine;
+struct OpenedFile;
+
+// Opens `path` by its bytes and its decoder, picked from the content: everything of opening
+// that reads the file, so any thread may do it (the player's opener does, off the GUI
+// thread). Null with *error set on failure.
+std::shared_ptr<OpenedFile> OpenFile(const QByteArray &path, int *error);
 
 // Notices of the output, beside the completion codes 1, 2, 4 and 8: it went away while
 // playing (the device then looks for it again; hand the notice to HandleOutputLost), and
@@ -41,6 +47,9 @@ public:
     // its play then waits for the server as a play that lost its output does.
     // `receiver` is the object notices are queued to; ManualClock flushes them there.
     static std::unique_ptr<Device> Open(const QByteArray &path, QObject *receiver, NoticePoster post, int *error);
+    // The same for a file OpenFile opened: reads nothing of it.
+    static std::unique_ptr<Device> Open(std::shared_ptr<OpenedFile> file, QObject *receiver, NoticePoster post,
+                                        int *error);
     ~Device(); // stops and releases output, decoder and file; nothing is posted afterwards
 
     std::uint16_t Id() const;

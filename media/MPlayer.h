@@ -29,7 +29,10 @@ enum class TMPModes : std::uint8_t {
 
 enum class TMPNotifyValues : std::uint8_t { nvSuccessful = 0, nvSuperseded = 1, nvAborted = 2, nvFailed = 3 };
 
-namespace media { class Device; }
+namespace media {
+class Device;
+struct OpenedFile;
+} // namespace media
 
 class TMediaPlayer : public QObject {
     Q_OBJECT
@@ -45,7 +48,17 @@ public:
     bool Shareable = false;
 
     void Open();   // closes an open device first; raises EMCIDeviceError with ErrorText() on failure
-    void Close();  // nothing when DeviceId() is 0
+    // Open without reading the file on this thread: closes an open device, drops an opening
+    // on its way, and opens FileName on a thread of its own. `done` runs on the GUI thread
+    // once the file is open (IsOpen) or has failed (LastError, ErrorText): often before
+    // BeginOpen returns, as a file on a disk that answers opens in a few milliseconds;
+    // later for one that does not. One whose reads stand still for kOpenStallMs fails with
+    // kErrReadStalled. Another BeginOpen, Open or Close, or the destructor, drops the
+    // opening: its `done` never runs.
+    void BeginOpen(std::function<void()> done);
+    bool Opening() const { return opening_ != nullptr; }
+    static constexpr int kOpenStallMs = 4000;
+    void Close();  // drops an opening on its way; otherwise nothing when DeviceId() is 0
     void Play();   // guarded; plays from StartPos once after it was set, else from where the device stands
     void Stop();   // guarded; stops and keeps the file open
     void Pause();  // guarded by its own test; Playing -> PauseOnly, Paused -> Resume, else nothing
@@ -91,10 +104,16 @@ public:
     bool FromArmed = false;
 
 private:
+    struct PendingOpen;
     void RequireOpen() const;
+    void DropOpening();
+    void FinishOpening(std::uint64_t serial);
+    void Adopt(std::shared_ptr<media::OpenedFile> file, int error);
     void QueryCapabilities();
 
     std::unique_ptr<media::Device> device_;
+    std::shared_ptr<PendingOpen> opening_; // the opening on its way, if any
+    std::uint64_t openSerial_ = 0;
     std::int32_t lastError_ = 0;
     bool isOpen_ = false;
     std::uint16_t deviceId_ = 0;

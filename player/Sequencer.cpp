@@ -49,9 +49,15 @@ void TForm1::Play()
     startedNameBytes_ = ListBox1->NameBytes(i);
     startedNameText_ = name;
     MediaPlayer1->FileName = RememberedFolder + startedNameBytes_;
-    try {
-        MediaPlayer1->Open();
-    } catch (const EMCIDeviceError &) {
+    // Opened off this thread, so that storage that does not answer never holds the window:
+    // a file that opens at once goes on before this returns, a slow one once it has opened.
+    // Meanwhile the device is not ready: pause does nothing, stop and another play drop it.
+    MediaPlayer1->BeginOpen([this] { PlayOpened(); });
+}
+
+void TForm1::PlayOpened()
+{
+    if (!MediaPlayer1->IsOpen()) {
         emit PlaybackChanged();
         Dialogs().ShowMessage(QStringLiteral("Ошибка обращения к файлу ") + Label1->text());
         return;

@@ -71,8 +71,9 @@ void TForm1::SpeedButton2Click()
 {
     TrackBar2->SetSliderVisible(false);
     const TMPModes mode = MediaPlayer1->Mode();
-    // Stop closes the file: the next Play opens the entry anew, from its beginning.
-    if (mode == TMPModes::mpPlaying || mode == TMPModes::mpPaused)
+    // Stop closes the file: the next Play opens the entry anew, from its beginning. A file
+    // still being opened is given up.
+    if (mode == TMPModes::mpPlaying || mode == TMPModes::mpPaused || MediaPlayer1->Opening())
         MediaPlayer1->Close();
     Timer1->stop();
     SetElapsedText(QStringLiteral("0:00"));

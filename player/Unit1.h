@@ -164,6 +164,7 @@ private:
     void CreateMenus();
     void SetVolumeWord(std::uint32_t word);
     void FollowPlayOrder(PlayOrderRule rule);
+    void PlayOpened(); // the rest of Play, once the file has opened or failed to
     void ShowTrayIcon();
     void RemoveTrayIcon();
     void SetElapsedText(const QString &text);
