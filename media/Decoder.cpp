@@ -266,9 +266,9 @@ bool HeaderCountsFrames(const unsigned char *w, std::size_t n, std::uint64_t aud
         return false;
     if (!(flags & 2))
         return true;
+    // Tags may follow the audio (ID3v1, APE): a little more than the header says is fine.
     const std::uint64_t bytes = BigEndian32(w + at + 12);
-    const std::uint64_t slack = audioBytes / 50 + 8192; // tags after the audio, a header counted or not
-    return bytes <= audioBytes + slack && bytes + slack >= audioBytes;
+    return bytes <= audioBytes && audioBytes - bytes <= audioBytes / 100 + 16384;
 }
 
 bool IsMpegExtension(const char *ext)

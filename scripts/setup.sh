@@ -24,6 +24,8 @@ test_packages=(
   lintian appstream git
   # tests: a display, fixtures, a private session bus, packaging checks
   xvfb xauth x11-utils xdotool python3 procps imagemagick lame sox libsox-fmt-mp3 dbus desktop-file-utils dpkg-dev file
+  # tests and the opening benchmark on slow storage of their own (a FUSE file system)
+  libfuse3-dev
   # tests against a private sound server, recorded from its null sink's monitor
   pulseaudio pulseaudio-utils
   # the same against a private PipeWire server, its session manager and its PulseAudio service
