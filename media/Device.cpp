@@ -1,12 +1,17 @@
 // The media back end: one Engine per open file, feeding one Output (media/Output.h).
 //
-// Threads. These touch an Engine:
-//   - the GUI thread: every public Device call (opening, closing, playing, pausing,
-//     seeking, asking the position), the notices it is posted, the retries after a lost
-//     output, and a change of the gain (a playing engine on the server's output starts
-//     again from its position, so that the audio queued there is not heard at the old gain);
+// Threads. Before there is an Engine, an opener thread (the player's, one per opening) runs
+// OpenFile: the file and its decoder, every read that opening makes. These touch an Engine:
+//   - the GUI thread: every public Device call (making the device of an opened file and
+//     taking its output, closing, playing, pausing, seeking, asking the position), the
+//     notices it is posted, the retries after a lost output, and a change of the gain (a
+//     playing engine on the server's output starts again from its position, so that the
+//     audio queued there is not heard at the old gain). It never reads the file;
 //   - the decoder thread (one per engine with a real output): sleeps on a semaphore until
-//     the ring is half empty, then refills it to the top in one batch;
+//     the ring is half empty, then refills it to the top in one batch, and moves the decoder
+//     to where a play starts. It is never joined: a read of storage that stopped answering
+//     may not return for minutes, so it shares the file, its decoder and the ring
+//     (OpenedFile) with the engine, and lets go of them when that read is back;
 //   - the output's thread, which pulls frames (Engine::Pull) and says when all was played
 //     (Drained) or when the output went away (Lost): SDL's audio thread, which runs while
 //     its device is open, or libpulse's main loop thread, one per process for as long as it
@@ -19,7 +24,7 @@
 // all the same: a new SDL output that cannot open while an idle one is held (a driver of
 // one device at a time), where AcquireOutput empties the pool first, and OpenOutputs.
 // With ManualClock installed there is neither a decoder thread nor an output thread: the GUI
-// thread decodes and pulls synchronously inside ManualClock::Advance.
+// thread seeks in StartAt, and decodes and pulls synchronously inside ManualClock::Advance.
 //
 // Invariants.
 //   1. The output's thread never takes decodeMutex, and waits on the GUI thread only for
@@ -34,10 +39,12 @@
 //      writePos, only Pull advances readPos. writePos - readPos <= kRingFrames.
 //   3. eof is stored after the writePos of the last chunk; Pull loads eof before writePos,
 //      so "eof and nothing left" really means everything was handed to the output.
-//   4. Everything else (ring reset, baseFrame, decoder seek) changes only while the engine
-//      is halted: running == false, then Output::Pause, which returns only once no Pull runs
-//      or will run (SDL pauses under its device lock; the server output clears its source
-//      under the main loop's lock), then decodeMutex taken (so the decoder is idle).
+//   4. Everything else (ring reset, baseFrame) changes only while the engine is halted:
+//      running == false, then Output::Pause, which returns only once no Pull runs or will
+//      run (SDL pauses under its device lock; the server output clears its source under the
+//      main loop's lock), then under decodeMutex with the generation advanced, so that a
+//      chunk the decoder is reading meanwhile is dropped when it comes back. The decoder
+//      seeks by itself, at the new generation's start: no GUI call waits on a read.
 //   5. notifyPending is exchanged, never read-then-written, so a play command yields at most
 //      one notice: Successful when its sound has played out, Superseded or Aborted from the
 //      GUI side when another command ends it first. A device closed while it plays posts
@@ -68,7 +75,8 @@
 //      suspended one, makes streams that fail at once) does not start the grace again.
 //
 // Locks. decodeMutex is taken by the decoder thread and, on the GUI thread, by Halt, StartAt
-// and the destructor. An output's own lock (SDL's device lock, held by SDL around its
+// and the destructor. The decoder thread lets it go for every read and seek of the file, so
+// the GUI thread never waits on it for longer than a few loads and stores. An output's own lock (SDL's device lock, held by SDL around its
 // callback; libpulse's main loop lock, held by its thread around every callback; the SDL
 // output's source mutex) is taken by the GUI thread inside the Output calls. No thread holds
 // two of these at once: Halt lets the output's lock go before it takes decodeMutex, and Pull

@@ -2,6 +2,7 @@
 // TMediaPlayer: drives one audio file through the media back end (decoder +
 // audio output). It knows nothing of widgets. All its operations run on the
 // GUI thread; completion notices reach it there, posted by the back end.
+// BeginOpen reads the file on a thread of its own and posts its end there too.
 #include <QByteArray>
 #include <QObject>
 #include <QString>

@@ -3,8 +3,9 @@
 # slowfs (tests/common/slowfs.c), whose reads stand still while the file "stall" exists.
 # The window's thread answers the MPRIS calls, so the time a call waits for its answer is
 # how long the window stood still; each must come within a second.
-#   1. Ctrl+X with every read stuck: the window answers; once the reads have stood still
-#      past the limit, the box for a file that cannot be opened comes up, and not before.
+#   1. Ctrl+X with every read stuck: the window answers, and Stop gives the opening up; once
+#      the reads have stood still past the limit, the box for a file that cannot be opened
+#      comes up, and not before.
 #   2. Reads stuck in the middle of a track: pause, play, stop, next (whose opening is
 #      stuck in turn) are answered, and Ctrl+Q ends the program's main thread at once.
 # A FIFO cannot stand in for the stuck file: the player refuses a FIFO before reading it.
@@ -75,6 +76,11 @@ xdotool windowfocus --sync "$w" key --clearmodifiers ctrl+x
 sleep 0.3
 answers Pause "while a.mp3's opening is stuck"
 answers Stop "while a.mp3's opening is stuck"
+rm stall # the opening given up by Stop comes back now: it must not play
+sleep 1
+status
+grep -q Stopped <<<"$reply" || { echo "FAIL: after Stop, the opening that came back played: $reply"; failed=1; }
+touch stall
 xdotool key --clearmodifiers ctrl+x
 t0=$(date +%s%N)
 box_ms=""
