@@ -248,15 +248,33 @@ std::uint32_t BigEndian32(const unsigned char *p)
     return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
 }
 
-// Whether the stream's first frame is a Xing or Info header that counts the frames, with a
-// byte count (when it gives one) that the file bears out: libmpg123 then takes the exact
-// length from it, the LAME tag's encoder delay and padding trimmed as it decodes. A file
-// cut short or stitched together has more or fewer bytes than its header says.
-bool HeaderCountsFrames(const unsigned char *w, std::size_t n, std::uint64_t audioBytes)
+// Whether a header's byte count is borne out by the file: one cut short or stitched
+// together has fewer or more bytes than its header says. Tags may follow the audio
+// (ID3v1, APE): a little more is fine.
+bool BytesAgree(std::uint64_t bytes, std::uint64_t audioBytes)
 {
+    return bytes <= audioBytes && audioBytes - bytes <= audioBytes / 100 + 16384;
+}
+
+// What the stream's first frame says of its length. A Xing or Info header that counts the
+// frames: libmpg123 then takes the exact length from it, the LAME tag's encoder delay and
+// padding trimmed as it decodes (returns true, *vbriSamples 0). A VBRI header (Fraunhofer's):
+// libmpg123 knows nothing of it and decodes its frame as one of silence, so the length is
+// the frames it counts and that one, in samples (*vbriSamples). False: no header gives it.
+bool HeaderCountsFrames(const unsigned char *w, std::size_t n, std::uint64_t audioBytes, std::uint64_t *vbriSamples)
+{
+    *vbriSamples = 0;
     FrameHeader h;
     if (n < 4 || !ParseHeader(w, &h) || h.layer != 3 || h.size == 0)
         return false;
+    constexpr std::size_t kVbriAt = 4 + 32;
+    if (kVbriAt + 18 <= n && std::memcmp(w + kVbriAt, "VBRI", 4) == 0) {
+        const std::uint32_t frames = BigEndian32(w + kVbriAt + 14);
+        if (frames == 0 || !BytesAgree(BigEndian32(w + kVbriAt + 10), audioBytes))
+            return false;
+        *vbriSamples = (std::uint64_t(frames) + 1) * (h.version == 0 ? 1152 : 576);
+        return true;
+    }
     const bool mono = (w[3] >> 6) == 3;
     const std::size_t at = 4 + ((w[1] & 1) ? 0 : 2) + (h.version == 0 ? (mono ? 17 : 32) : (mono ? 9 : 17));
     if (at + 16 > n || (std::memcmp(w + at, "Xing", 4) != 0 && std::memcmp(w + at, "Info", 4) != 0))
@@ -264,11 +282,7 @@ bool HeaderCountsFrames(const unsigned char *w, std::size_t n, std::uint64_t aud
     const std::uint32_t flags = BigEndian32(w + at + 4);
     if (!(flags & 1) || BigEndian32(w + at + 8) == 0)
         return false;
-    if (!(flags & 2))
-        return true;
-    // Tags may follow the audio (ID3v1, APE): a little more than the header says is fine.
-    const std::uint64_t bytes = BigEndian32(w + at + 12);
-    return bytes <= audioBytes && audioBytes - bytes <= audioBytes / 100 + 16384;
+    return !(flags & 2) || BytesAgree(BigEndian32(w + at + 12), audioBytes);
 }
 
 bool IsMpegExtension(const char *ext)
@@ -341,8 +355,8 @@ public:
         }
     }
 
-    // `counted`: the first frame counts the stream's frames (HeaderCountsFrames).
-    int Open(int fd, bool counted)
+    // `counted`: a header gives the length (HeaderCountsFrames); `vbriSamples`: a VBRI one's.
+    int Open(int fd, bool counted, std::uint64_t vbriSamples)
     {
         static std::once_flag once;
         std::call_once(once, [] { mpg123_init(); });
@@ -378,6 +392,10 @@ public:
         // the first frame's bitrate, easily several times off: only a full scan tells.
         if (!counted && mpg123_scan(mh_) != MPG123_OK)
             return kErrBadMpeg;
+        if (vbriSamples > 0) {
+            lengthFrames = vbriSamples;
+            return kOk;
+        }
         const off_t len = mpg123_length(mh_);
         if (len <= 0)
             return kErrNoAudio;
@@ -870,10 +888,10 @@ private:
     bool seekable_ = false;
 };
 
-std::unique_ptr<Decoder> TryMpeg(int fd, bool counted, int *error)
+std::unique_ptr<Decoder> TryMpeg(int fd, bool counted, std::uint64_t vbriSamples, int *error)
 {
     auto d = std::make_unique<MpegDecoder>();
-    *error = d->Open(fd, counted);
+    *error = d->Open(fd, counted, vbriSamples);
     return *error == kOk ? std::move(d) : nullptr;
 }
 
@@ -953,9 +971,10 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
 
     const std::uint64_t rest = fileSize - audioStart;
     const Mpeg mpeg = SniffMpeg(window.data(), got, got >= rest, rest);
-    const bool counted = HeaderCountsFrames(window.data(), got, rest);
+    std::uint64_t vbriSamples = 0;
+    const bool counted = HeaderCountsFrames(window.data(), got, rest, &vbriSamples);
     if (mpeg == Mpeg::Strong || (mpeg == Mpeg::Weak && IsMpegExtension(extension)))
-        return TryMpeg(fd, counted, error);
+        return TryMpeg(fd, counted, vbriSamples, error);
 
     // Not conclusively MPEG: other containers libsndfile reads (AIFF, FLAC, ...) come next.
     if (auto d = TrySnd(fd, audioStart, fileSize, kErrUnknownFormat, error))
@@ -963,7 +982,7 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
     if (*error != kErrUnknownFormat)
         return nullptr;
     if (mpeg == Mpeg::Weak)
-        return TryMpeg(fd, counted, error);
+        return TryMpeg(fd, counted, vbriSamples, error);
     // A tag followed by nothing but its padding holds no audio; anything else is unknown.
     const bool onlyPadding = hadTag && got >= rest &&
                              std::all_of(window.begin(), window.begin() + std::ptrdiff_t(got), [](unsigned char c) { return c == 0; });

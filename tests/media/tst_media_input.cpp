@@ -354,8 +354,25 @@ private slots:
         QVERIFY(WriteBytes(QFile::encodeName(in), WavBytes(44100, 2, Tone(44100, 2, 3 * 44100, 440, 9000))));
         QVERIFY(fx::Lame(in, dir_.filePath("xing.mp3"), {"-V", "4"}));
         QVERIFY(fx::Lame(in, dir_.filePath("info.mp3"), {"-b", "64", "-m", "m", "--resample", "22.05"}));
+        // A VBRI header (Fraunhofer's) in a frame of silence ahead of CBR frames.
+        QVERIFY(fx::Lame(in, dir_.filePath("plain.mp3"), {"-b", "128", "-t"}));
+        const QByteArray plain = ReadBytes(Path("plain.mp3"));
+        QByteArray vbri(417, '\0');
+        vbri.replace(0, 4, plain.left(4));
+        vbri[2] = char(vbri[2] & ~2); // unpadded
+        const auto be = [](std::uint32_t v, int bytes) {
+            QByteArray b;
+            while (bytes-- > 0)
+                b += char(v >> (8 * bytes));
+            return b;
+        };
+        std::uint32_t count = 0;
+        for (qsizetype at = 0; at + 4 <= plain.size(); ++count)
+            at += 417 + ((plain[at + 2] >> 1) & 1);
+        vbri.replace(36, 18, "VBRI" + be(1, 2) + be(1105, 2) + be(75, 2) + be(std::uint32_t(417 + plain.size()), 4) + be(count, 4));
         const QByteArray xing = ReadBytes(Path("xing.mp3"));
-        for (const QByteArray &path : {Path("xing.mp3"), Path("info.mp3"), Make("cut.mp3", xing.left(xing.size() * 3 / 5))}) {
+        for (const QByteArray &path : {Path("xing.mp3"), Path("info.mp3"), Make("vbri.mp3", vbri + plain),
+                                       Make("cut.mp3", xing.left(xing.size() * 3 / 5))}) {
             long rate = 0;
             int channels = 0;
             const std::size_t frames = fx::BareDecode(path, &rate, &channels).size() / std::size_t(channels);
