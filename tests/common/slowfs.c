@@ -13,41 +13,27 @@
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
-#include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
-static const char *g_source;
-static const char *g_stall;
+static const char *g_source, *g_stall;
 static double g_rate;
 
-static void Full(const char *path, char *out) { snprintf(out, PATH_MAX, "%s%s", g_source, path); }
-
-static void SleepSeconds(double s)
-{
-    struct timespec t = {(time_t)s, (long)((s - (double)(time_t)s) * 1e9)};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
-}
+#define FULL(path) \
+    char full[PATH_MAX]; \
+    snprintf(full, sizeof full, "%s%s", g_source, path)
 
 static int GetAttr(const char *path, struct stat *st, struct fuse_file_info *fi)
 {
     (void)fi;
-    char full[PATH_MAX];
-    Full(path, full);
-    if (lstat(full, st) != 0)
-        return -errno;
-    st->st_mode &= ~0222u;
-    return 0;
+    FULL(path);
+    return lstat(full, st) == 0 ? 0 : -errno;
 }
 
 static int ReadDir(const char *path, void *buf, fuse_fill_dir_t fill, off_t offset, struct fuse_file_info *fi,
                    enum fuse_readdir_flags flags)
 {
     (void)offset, (void)fi, (void)flags;
-    char full[PATH_MAX];
-    Full(path, full);
+    FULL(path);
     DIR *d = opendir(full);
     if (!d)
         return -errno;
@@ -59,25 +45,20 @@ static int ReadDir(const char *path, void *buf, fuse_fill_dir_t fill, off_t offs
 
 static int Open(const char *path, struct fuse_file_info *fi)
 {
-    if ((fi->flags & O_ACCMODE) != O_RDONLY)
-        return -EROFS;
-    char full[PATH_MAX];
-    Full(path, full);
+    FULL(path);
     const int fd = open(full, O_RDONLY);
-    if (fd < 0)
-        return -errno;
     fi->fh = (uint64_t)fd;
     fi->direct_io = 1;
-    return 0;
+    return fd < 0 ? -errno : 0;
 }
 
 static int Read(const char *path, char *buf, size_t size, off_t offset, struct fuse_file_info *fi)
 {
     (void)path;
     while (g_stall && access(g_stall, F_OK) == 0)
-        SleepSeconds(0.01);
+        usleep(10000);
     if (g_rate > 0)
-        SleepSeconds((double)size / g_rate);
+        usleep((useconds_t)((double)size / g_rate * 1e6));
     const ssize_t n = pread((int)fi->fh, buf, size, offset);
     return n < 0 ? -errno : (int)n;
 }
@@ -85,8 +66,7 @@ static int Read(const char *path, char *buf, size_t size, off_t offset, struct f
 static int Release(const char *path, struct fuse_file_info *fi)
 {
     (void)path;
-    close((int)fi->fh);
-    return 0;
+    return close((int)fi->fh);
 }
 
 int main(int argc, char **argv)
@@ -95,12 +75,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: slowfs SOURCE MOUNTPOINT RATE [STALL]\n");
         return 2;
     }
-    static char source[PATH_MAX];
-    if (!realpath(argv[1], source)) {
-        perror(argv[1]);
-        return 2;
-    }
-    g_source = source;
+    g_source = argv[1];
     g_rate = atof(argv[3]);
     g_stall = argc == 5 ? argv[4] : NULL;
     static const struct fuse_operations ops = {
