@@ -375,7 +375,8 @@ private slots:
                                        Make("cut.mp3", xing.left(xing.size() * 3 / 5))}) {
             long rate = 0;
             int channels = 0;
-            const std::size_t frames = fx::BareDecode(path, &rate, &channels).size() / std::size_t(channels);
+            const std::size_t samples = fx::BareDecode(path, &rate, &channels).size();
+            const std::size_t frames = samples / std::size_t(channels);
             const auto ms = std::uint32_t((frames * 1000 + std::size_t(rate) / 2) / std::size_t(rate));
             TMediaPlayer mp;
             mp.FileName = path;
