@@ -91,8 +91,9 @@ touch stall
 sleep 4 # the decoder's ring (3 s) runs dry: its next read is stuck
 for step in Pause Play Stop Play Next; do answers $step "with a read stuck mid-track"; done
 # A thread inside a FUSE read cannot be ended before the read returns: the process stays a
-# zombie until then, its main thread gone.
-ended() { [ "$(cut -d' ' -f3 /proc/$pid/stat 2>/dev/null || echo Z)" = Z ]; }
+# zombie until then, its main thread gone. (LeakSanitizer's check at the end stops every
+# thread first, the main one included, and waits there for the one in the read.)
+ended() { [[ "$(cut -d' ' -f3 /proc/$pid/stat 2>/dev/null || echo Z)" == [Zt] ]]; }
 t0=$(date +%s%N)
 xdotool windowfocus --sync "$w" key --clearmodifiers ctrl+q
 for _ in $(seq 30); do ended && break; sleep 0.1; done
