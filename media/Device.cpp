@@ -9,7 +9,8 @@
 //     audio queued there is not heard at the old gain). It never reads the file;
 //   - the decoder thread (one per engine with a real output): sleeps on a semaphore until
 //     the ring is half empty, then refills it to the top in one batch, and moves the decoder
-//     to where a play starts. It is never joined: a read of storage that stopped answering
+//     to where a play starts; once a start's first sound is in the ring it posts
+//     kNoticeReady, on which the GUI thread starts the output. It is never joined: a read of storage that stopped answering
 //     may not return for minutes, so it shares the file, its decoder and the ring
 //     (OpenedFile) with the engine, and lets go of them when that read is back;
 //   - the output's thread, which pulls frames (Engine::Pull) and says when all was played
@@ -81,7 +82,8 @@
 // output's source mutex) is taken by the GUI thread inside the Output calls. No thread holds
 // two of these at once: Halt lets the output's lock go before it takes decodeMutex, and Pull
 // takes nothing. A notice posted from an output's thread takes Qt's event-queue lock, a
-// leaf, under the output's lock. The pool's mutex is a leaf too: taken with nothing else
+// leaf, under the output's lock; the decoder thread posts kNoticeReady the same way under
+// decodeMutex, and never once the engine has set quit, so never to a player that is gone. The pool's mutex is a leaf too: taken with nothing else
 // held and let go before any call into SDL or libpulse. The SDL output registry's mutex is
 // taken inside SDL's event filter, under SDL's event lock, and held while the removed output
 // is told (its source mutex, then Qt's event-queue lock); no SDL call is made under it.
@@ -110,6 +112,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <semaphore.h>
@@ -241,6 +244,8 @@ struct OpenedFile {
     std::uint64_t generation = 0; // one per start: what a read of an earlier one brings is dropped
     bool seekDue = false;         // the decoder moves to seekFrame before it decodes on
     std::uint64_t seekFrame = 0;
+    std::uint64_t readyGeneration = 0; // the last start whose first sound is in the ring (or its end)
+    std::function<void()> ready; // posts kNoticeReady; never called once quit is set
 
     // Decodes one chunk into the ring, the lock let go while the decoder reads. False when
     // the ring is full or the stream is over.
@@ -287,7 +292,12 @@ struct OpenedFile {
                         eof.store(true, std::memory_order_release);
                     continue;
                 }
-                if (FillOnce(lk))
+                const bool more = FillOnce(lk);
+                if (!quit && readyGeneration != generation && (writePos.load() > 0 || eof.load())) {
+                    readyGeneration = generation;
+                    ready();
+                }
+                if (more)
                     continue;
             }
             wakeAsked.exchange(false);
@@ -355,6 +365,9 @@ public:
 
     // ---- the decoder thread (DecoderLoop), holding file_ too
     std::thread thread;
+    // A play's output starts once the decoder has its first sound ready (kNoticeReady).
+    bool startPending = false;
+    std::uint64_t startGeneration = 0;
 
     // ---- GUI side
     State state = State::Stopped;
@@ -484,12 +497,26 @@ public:
     void Halt()
     {
         f.running.store(false);
+        startPending = false;
         if (out) {
             out->Pause();
             out->Flush();
         }
         std::lock_guard lk(f.decodeMutex);
         f.active = false;
+    }
+
+    // The decoder has the first sound of a start ready: the output starts pulling now.
+    void OnReady()
+    {
+        {
+            std::lock_guard lk(f.decodeMutex);
+            if (!startPending || f.readyGeneration != startGeneration)
+                return; // stale: halted or started again since
+        }
+        startPending = false;
+        if (state == State::Playing && !reconnecting && out)
+            out->Start(this);
     }
 
     // Takes an output unless the engine has one. `only`: of that kind alone.
@@ -541,18 +568,22 @@ public:
             f.wakeAsked.store(false);
             lostPosted.store(false);
             // The decoder thread seeks, so that a file that does not answer holds up only it;
-            // the output's first requests find the ring empty until it has.
+            // the output starts once it has the first sound ready (OnReady).
             f.eof.store(frame >= lengthFrames || (manual && !f.dec->Seek(frame)));
             f.seekDue = !manual && frame < lengthFrames;
             f.seekFrame = frame;
             manualRemainder = 0;
             f.active = true;
+            startGeneration = f.generation;
         }
         state = State::Playing;
         f.running.store(true, std::memory_order_release);
-        if (!manual)
-            sem_post(&f.wake);
-        out->Start(this);
+        if (manual) {
+            out->Start(this);
+            return;
+        }
+        startPending = true;
+        sem_post(&f.wake);
     }
 
     void HoldAt(std::uint64_t frame, State s)
@@ -724,8 +755,10 @@ std::unique_ptr<Device> Device::Open(std::shared_ptr<OpenedFile> file, QObject *
         *error = kErrNoOutput;
         return nullptr;
     }
-    if (!e.manual)
+    if (!e.manual) {
+        e.f.ready = [post = e.post, serial = e.serial] { post(serial, kNoticeReady); };
         e.StartDecoder();
+    }
     if (++g_nextId == 0)
         g_nextId = 1;
     e.id = g_nextId;
@@ -848,6 +881,7 @@ std::uint32_t Device::PositionMs()
 }
 
 void Device::HandleOutputLost() { engine_->OnLost(); }
+void Device::HandleReady() { engine_->OnReady(); }
 
 // The gain is applied as frames are handed to the output, and the sound server queues up to
 // two seconds of them: without this, a change would be heard that much later. A playing engine

@@ -26,6 +26,9 @@ std::shared_ptr<OpenedFile> OpenFile(const QByteArray &path, int *error);
 // it did not come back in time (the device now stands paused where the sound stopped).
 constexpr int kNoticeOutputLost = 0x100;
 constexpr int kNoticeOutputGone = 0x200;
+// The decoder has the first sound of a play ready: hand it to HandleReady, which starts the
+// output then, so that the output's first requests find sound.
+constexpr int kNoticeReady = 0x400;
 
 // What the output said when one last failed to open (empty when it opened).
 const std::string &LastOutputProblem();
@@ -67,6 +70,7 @@ public:
     std::uint32_t LengthMs() const;
     int SampleRate() const;
     void HandleOutputLost(); // on kNoticeOutputLost
+    void HandleReady();      // on kNoticeReady
 
 private:
     Device() = default;

@@ -200,6 +200,10 @@ void TMediaPlayer::Adopt(std::shared_ptr<media::OpenedFile> file, int error)
                     device_->HandleOutputLost();
                     return;
                 }
+                if (code == media::kNoticeReady) {
+                    device_->HandleReady();
+                    return;
+                }
                 if (code == media::kNoticeOutputGone) {
                     if (OnOutputGone)
                         OnOutputGone(this);
