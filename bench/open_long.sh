@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # How long opening a 3-hour MP3 takes, cold, with and without a header that counts its
-# frames (an Info header; without one the whole file is scanned for the length): on the
-# local disk with its page cache dropped, and through tests/common/slowfs, unlimited and
-# limited to RATE bytes a second (default 8 MB/s, a slow USB stick or a busy share), which
-# serves every read itself, so no cache helps. bench/open_long does the opening.
+# frames (an Info header; without one the whole file is scanned for the length), the page
+# cache dropped before each: on the local disk, and through tests/common/slowfs (which
+# serves every read itself, so no cache above it helps), unlimited and limited to RATE
+# bytes a second (default 8 MB/s, a slow USB stick or a busy share). bench/open_long does
+# the opening.
 #
 #   bench/open_long.sh BUILD_DIR [RATE]
 set -euo pipefail
@@ -59,10 +60,8 @@ PY
 open_cold() { # label dir
   local f
   for f in info plain; do
-    if [[ $2 == "$work/src" ]]; then
-      sync
-      echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || echo "  (the page cache could not be dropped: warm)"
-    fi
+    sync # the files under slowfs are in the page cache too
+    echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || echo "  (the page cache could not be dropped: warm)"
     printf '%-34s %-6s ' "$1" "$f:"
     "$probe" "$2/$f.mp3" | sed 's/^[^:]*: //'
   done
