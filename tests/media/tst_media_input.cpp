@@ -1,5 +1,6 @@
 // Bad and odd input: every file either opens and plays what audio it really holds, or
 // Open raises EMCIDeviceError with a message that says what is wrong.
+#include "media/Decoder.h"
 #include "media/MPlayer.h"
 #include "media/ManualClock.h"
 #include "tests/media/MediaFixtures.h"
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <tuple>
 
 #include <sys/stat.h>
@@ -354,9 +356,9 @@ private slots:
         QVERIFY(WriteBytes(QFile::encodeName(in), WavBytes(44100, 2, Tone(44100, 2, 3 * 44100, 440, 9000))));
         QVERIFY(fx::Lame(in, dir_.filePath("xing.mp3"), {"-V", "4"}));
         QVERIFY(fx::Lame(in, dir_.filePath("info.mp3"), {"-b", "64", "-m", "m", "--resample", "22.05"}));
-        // A VBRI header (Fraunhofer's) in a frame of silence ahead of CBR frames.
+        // A VBRI header (Fraunhofer's) in a frame of silence ahead of a minute of CBR frames.
         QVERIFY(fx::Lame(in, dir_.filePath("plain.mp3"), {"-b", "128", "-t"}));
-        const QByteArray plain = ReadBytes(Path("plain.mp3"));
+        const QByteArray plain = ReadBytes(Path("plain.mp3")).repeated(20);
         QByteArray vbri(417, '\0');
         vbri.replace(0, 4, plain.left(4));
         vbri[2] = char(vbri[2] & ~2); // unpadded
@@ -380,7 +382,12 @@ private slots:
             const auto ms = std::uint32_t((frames * 1000 + std::size_t(rate) / 2) / std::size_t(rate));
             TMediaPlayer mp;
             mp.FileName = path;
+            std::atomic<std::uint64_t> reads{0};
+            media::CountReads(&reads);
             mp.Open();
+            media::CountReads(nullptr);
+            if (path.endsWith("vbri.mp3")) // not the sixty reads of a scan
+                QVERIFY2(reads <= 6, qPrintable(QString::number(reads)));
             if (path.endsWith("cut.mp3")) // a file cut short is scanned: as near as for any
                 QVERIFY2(mp.Length() < ms + 60, qPrintable(QStringLiteral("%1 ms, decoded %2").arg(mp.Length()).arg(ms)));
             else
