@@ -405,7 +405,9 @@ class KWinSession(Session):
         env = dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=self.work, XDG_CONFIG_HOME=self.work,
                    KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1")
         env.pop("WAYLAND_DISPLAY", None)
-        self.server = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.log = os.path.join(self.work, "kwin.log")
+        with open(self.log, "w") as log:
+            self.server = subprocess.Popen(args, env=dict(env, QT_LOGGING_RULES="kwin_scripting=true"), stdout=log, stderr=log)
         self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
         if xwayland:
             display = wait_for(lambda: os.path.exists(shown) and open(shown).read().strip(), 30)
@@ -421,6 +423,28 @@ class KWinSession(Session):
 
     def x(self, *args):
         return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=20).stdout
+
+    def kwin_windows(self, then=""):
+        """KWin's windows as its scripting interface tells them, after running the script `then`
+        on them (`w`, each window; `main`, the main window)."""
+        import json
+        from gi.repository import GLib
+        script = os.path.join(self.work, "windows.js")
+        with open(script, "w") as f:
+            f.write("var ws = workspace.clientList(), main = ws.filter(function (w) { return !w.transient; })[0];\n"
+                    "ws.forEach(function (w) { %s; });\n"
+                    "ws.forEach(function (w) { print('ZOLM ' + JSON.stringify({caption: w.caption, active: w.active,"
+                    " minimised: w.minimized, minimise: w.minimizable, maximise: w.maximizable, frameless: w.noBorder})); });\n" % then)
+        seen = os.path.getsize(self.log)
+        call = lambda path, method, args=None, reply="()": dbus_call(self.bus, "org.kde.KWin", path, method, args, reply)
+        number, = call("/Scripting", "org.kde.kwin.Scripting.loadScript", GLib.Variant("(ss)", (script, "zolm")), "(i)")
+        call("/%d" % number, "org.kde.kwin.Script.run")
+        call("/Scripting", "org.kde.kwin.Scripting.unloadScript", GLib.Variant("(s)", ("zolm",)), "(b)")
+        def told():
+            with open(self.log) as f:
+                f.seek(seen)
+                return [json.loads(l.split("ZOLM ", 1)[1]) for l in f if "ZOLM " in l] or None
+        return wait_for(told, 5) or []
 
     def screenshot(self):
         """KWin's picture of its screen, 32-bit pixels in memory order blue, green, red, alpha."""

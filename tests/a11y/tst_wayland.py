@@ -179,10 +179,10 @@ try:
         found = [d for d in descendants(window) if role(d) == kind and d.name == name]
         return found[0] if found else None
 
-    def opened(title):
+    def opened(title):  # under KWin a box named as the main window ends in an invisible joiner
         for i in range(app.childCount):
             w = app.getChildAtIndex(i)
-            if w is not None and w is not window and w.name == title and "showing" in states(w):
+            if w is not None and w is not window and w.name.rstrip("\u034f") == title and "showing" in states(w):
                 return w
 
     # The windows that disable the main one: a title bar with no minimise.
@@ -213,19 +213,30 @@ try:
                 # brought forward: said, not failed.
                 print("%s: %r stays in front when the main window is clicked (%r)" %
                       ("ok" if front else "known (sway)", title, s.windows()))
-        elif hasattr(s, "click_at"):
-            # A click on what shows of the main window: the box keeps the focus, and none of it gives way.
+        elif compositor in ("mutter", "kwin"):
+            # A click on what shows of the main window (on KWin, without input devices, KWin
+            # activates it): the box keeps the focus, and none of it gives way.
             w, h, raw = s.screenshot()
             spot = next((i // 3 for i in iter_find(raw, SKY * 8) if i % 3 == 0), None)
             if spot is None:
                 print("skip: %r covers the main window, nothing of it to click" % title)
             else:
-                s.click_at(spot % w + 4, spot // w)
+                if compositor == "mutter":
+                    s.click_at(spot % w + 4, spot // w)
+                else:
+                    told = s.kwin_windows("if (w === main) workspace.activeClient = w")
+                    # Nor numbers the box's caption, the main window's (" <2>"); the folder chooser may be resized.
+                    fixed = [t for t in told if t["caption"] != "Выберите папку с файлами мультимедиа"]
+                    check(len(told) > 1 and not any(t["maximise"] or "<" in t["caption"] for t in fixed),
+                          "KWin offers maximise on no fixed window (%r)" % told)
                 time.sleep(1)
                 kept = wait_for(lambda: "active" in states(box), 5)
                 after = s.screenshot()[2].count(SKY)
-                check(kept and after <= raw.count(SKY), "%r stays in front when the main window is clicked (focused: %s; "
-                      "%d -> %d sky-blue pixels)" % (title, kept, raw.count(SKY), after))
+                check(after <= raw.count(SKY) and (kept or compositor == "kwin"), "%r stays in front when the main "
+                      "window is clicked (focused: %s; %d -> %d sky-blue pixels)" % (title, kept, raw.count(SKY), after))
+                if not kept and compositor == "kwin":
+                    # Qt asks KWin to activate a window only with an input device, and this KWin has none.
+                    print("known (KWin): %r is not given the focus back without an input device" % title)
         buttons = [d for d in descendants(box) if role(d) == "push button"]
         # By name; Qt's own buttons may speak Russian.
         close = [b for b in buttons if b.name in (closer, "ОК", "Отмена")] or [b for b in buttons if b.name == "Закрыть"]
