@@ -384,7 +384,7 @@ class KWinSession(Session):
     others by KWIN_SCREENSHOT_NO_PERMISSION_CHECKS. kwin_wayland carries a file capability
     that a container may refuse to exec: a copy without it is run."""
 
-    def __init__(self, player, xwayland=False):
+    def __init__(self, player, xwayland=False, scale="1"):
         from gi.repository import Gio
         self.player = os.path.abspath(player)
         self.work = tempfile.mkdtemp(prefix="zolm-kwin-")
@@ -395,7 +395,9 @@ class KWinSession(Session):
         subprocess.run(["cp", subprocess.run(["which", "kwin_wayland"], capture_output=True, text=True).stdout.strip(),
                         kwin], check=True)
         shown = os.path.join(self.work, "display")
-        args = [kwin, "--virtual", "--no-lockscreen", "--socket", "wayland-zolm", "--width", "1024", "--height", "768"]
+        args = [kwin, "--virtual", "--no-lockscreen", "--socket", "wayland-zolm", "--scale", scale,
+                # a screen of 1024 x 768 device pixels
+                "--width", str(round(1024 / float(scale))), "--height", str(round(768 / float(scale)))]
         if xwayland:
             # KWin's XWayland wants the sockets' folder there already (X servers make it themselves).
             if not os.path.isdir("/tmp/.X11-unix"):
@@ -417,7 +419,9 @@ class KWinSession(Session):
             display = wait_for(lambda: os.path.exists(os.path.join(runtime, "wayland-zolm")), 30)
             self.env = compositor_env(["DISPLAY"], XDG_CURRENT_DESKTOP="KDE", XDG_RUNTIME_DIR=runtime,
                                       WAYLAND_DISPLAY="wayland-zolm", QT_IM_MODULE="compose")
-        if not display:
+        ready = lambda: "CaptureWorkspace" in dbus_call(self.bus, "org.kde.KWin", "/org/kde/KWin/ScreenShot2",
+                                                        "org.freedesktop.DBus.Introspectable.Introspect", None, "(s)")[0]
+        if not display or not wait_for(ready, 30):
             self.cannot_start("kwin_wayland")
         os.environ.pop("DISPLAY", None)
 
@@ -459,9 +463,10 @@ class KWinSession(Session):
         os.close(into)
         try:
             info = dbus_call(self.bus, "org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2.CaptureWorkspace",
-                             GLib.Variant("(a{sv}h)", ({}, 0)), "(a{sv})", fds)[0]
+                             GLib.Variant("(a{sv}h)", ({"native-resolution": GLib.Variant("b", True)}, 0)), "(a{sv})", fds)[0]
         finally:
-            del fds  # the end of the picture is the end of every copy of the pipe's writing end
+            for fd in fds.steal_fds():  # the picture ends where every copy of the writing end is closed
+                os.close(fd)
             reader.join()
             os.close(out)
         w, h, stride, raw = info["width"], info["height"], info["stride"], data[0]
