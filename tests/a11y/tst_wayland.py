@@ -1,8 +1,8 @@
 """The real program on a headless compositor (ZOLM_COMPOSITOR: Weston, sway, mutter,
-KWin), natively on Wayland (or, on Weston with ZOLM_THROUGH=xwayland, through XWayland): it starts without a warning, its client
-area is 362 x 422 and fixed, the windows that disable it come without
-minimise, the tray button never loses the window and MPRIS Raise brings back
-one hidden in the tray. There is no input seat: the program is driven through
+KWin), natively on Wayland (or, on Weston with ZOLM_THROUGH=xwayland, through
+XWayland): it starts without a warning, its client area is 362 x 422 and fixed, the
+windows that disable it come without minimise, the tray button never loses the window
+and MPRIS Raise brings back one hidden in the tray. There is no input seat: the program is driven through
 its accessibility tree and MPRIS, and judged by the compositor's screenshots."""
 import glob
 import os
