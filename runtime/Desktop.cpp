@@ -189,8 +189,12 @@ bool CompositorActivatesWindows()
 
 bool KWinNumbersCaptions()
 {
-    return qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':')).contains(QLatin1String("KDE"),
-                                                                                     Qt::CaseInsensitive);
+    if (qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':')).contains(QLatin1String("KDE"),
+                                                                                  Qt::CaseInsensitive))
+        return true;
+    // KWin outside Plasma, natively or through its XWayland: told by a global of its own.
+    return (OnWayland() || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) &&
+           CompositorGlobals().contains("org_kde_kwin_shadow_manager");
 }
 
 bool CompositorDecoratesWindows()

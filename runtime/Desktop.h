@@ -20,8 +20,8 @@ bool MinimisedWindowsComeBack();
 // KWin, sway); where it does not (GNOME, Weston) Qt draws them.
 bool CompositorDecoratesWindows();
 
-// Whether the windows are KWin's (Plasma says so in XDG_CURRENT_DESKTOP), which numbers
-// windows that share a caption.
+// Whether the windows are KWin's (Plasma says so in XDG_CURRENT_DESKTOP; elsewhere KWin's
+// own Wayland globals tell), which numbers windows that share a caption.
 bool KWinNumbersCaptions();
 
 // The main window: the boxes are its dialogs on Wayland, the secondary windows disable it.

@@ -39,6 +39,9 @@ test_packages=(
   # tests on the desktops people run: sway (headless, pictures by grim), the dark themes;
   # GTK's platform theme also for Wayland with GNOME's dialogs
   sway grim xfwm4 xfce4-panel kwin-wayland qt6-gtk-platformtheme gnome-themes-extra
+  # KWin's own title bars, as Plasma draws them; GNOME's compositor, its screen cast
+  # read through PipeWire by GStreamer
+  kwin-style-breeze mutter gstreamer1.0-tools gstreamer1.0-pipewire
 )
 # Test packages not every release has (the Adwaita-Dark style): installed where known.
 optional_test_packages=(adwaita-qt6)

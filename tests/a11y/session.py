@@ -102,6 +102,12 @@ class Session:
         return [a for a in (desktop.getChildAtIndex(i) for i in range(desktop.childCount))
                 if a is not None and a.name == "zolm-player"]
 
+    def cannot_start(self, what):
+        """Where the compositor cannot run here, the test is skipped (ctest's SKIP_RETURN_CODE), loudly."""
+        print("skip: %s did not start" % what, flush=True)
+        self.close()
+        sys.exit(77)
+
     def close(self):
         for p in self.procs:
             if p.poll() is None:
@@ -153,9 +159,27 @@ def list_entries(window):
     return lists[0], entries
 
 
+def pixels(png):
+    """A picture file as (width, height, RGB bytes)."""
+    size = subprocess.run(["identify", "-format", "%w %h", png], capture_output=True, text=True).stdout.split()
+    raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True).stdout
+    return int(size[0]), int(size[1]), raw
+
+
 def finish():
     print("%d failed" % len(FAILURES))
     sys.exit(1 if FAILURES else 0)
+
+
+def compositor_env(drop=(), **display):
+    """The program's environment on a compositor of the test's: the display alone tells it
+    which one; its stderr is read, so a leak report there, not the suppressions."""
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy", **display)
+    if "LSAN_OPTIONS" in env:
+        env["LSAN_OPTIONS"] += ":print_suppressions=0"
+    for var in ("QT_QPA_PLATFORM", "XDG_SESSION_TYPE") + tuple(drop):
+        env.pop(var, None)
+    return env
 
 
 class WestonSession(Session):
@@ -180,15 +204,10 @@ class WestonSession(Session):
         # Without a seat, Qt 6.4's Wayland text input dereferences the missing keyboard
         # as a text box paints its cursor; a desktop always has a seat. Compose is what
         # Qt uses on X11.
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-zolm",
-                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy", QT_IM_MODULE="compose")
-        if "LSAN_OPTIONS" in self.env:  # its stderr is read: a leak report, not the suppressions
-            self.env["LSAN_OPTIONS"] += ":print_suppressions=0"
         # Nothing tells the program to use Wayland but the display itself; X11 is there too.
-        for var in ("QT_QPA_PLATFORM", "XDG_SESSION_TYPE"):
-            self.env.pop(var, None)
+        self.env = compositor_env(XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-zolm", QT_IM_MODULE="compose")
         if not wait_for(lambda: os.path.exists(os.path.join(runtime, "wayland-zolm"))):
-            raise SystemExit("weston did not start")
+            self.cannot_start("weston")
         def display():
             with open(log) as f:
                 for line in f:
@@ -204,10 +223,9 @@ class WestonSession(Session):
         os.makedirs(shots, exist_ok=True)
         subprocess.run(["weston-screenshooter"], cwd=shots, env=self.env, check=True, capture_output=True)
         png = os.path.join(shots, sorted(os.listdir(shots))[-1])
-        size = subprocess.run(["identify", "-format", "%w %h", png], capture_output=True, text=True).stdout.split()
-        raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True).stdout
+        shot = pixels(png)
         os.remove(png)
-        return int(size[0]), int(size[1]), raw
+        return shot
 
 
 class SwaySession(WestonSession):
@@ -237,24 +255,17 @@ class SwaySession(WestonSession):
         socket = wait_for(lambda: [n for n in os.listdir(runtime) if n.startswith("wayland-") and not n.endswith(".lock")])
         ipc = wait_for(lambda: [n for n in os.listdir(runtime) if n.startswith("sway-ipc.")])
         if not socket or not ipc:
-            raise SystemExit("sway did not start")
+            self.cannot_start("sway")
         own = os.path.join(self.work, "runtime")
         os.mkdir(own, 0o700)
         # The program's runtime folder is its own; the display is named by its path.
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=own, WAYLAND_DISPLAY=os.path.join(runtime, socket[0]),
-                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy", QT_IM_MODULE="compose",
-                        SWAYSOCK=os.path.join(runtime, ipc[0]))
-        if "LSAN_OPTIONS" in self.env:
-            self.env["LSAN_OPTIONS"] += ":print_suppressions=0"
-        for var in ("QT_QPA_PLATFORM", "XDG_SESSION_TYPE", "DISPLAY"):
-            self.env.pop(var, None)
+        self.env = compositor_env(["DISPLAY"], XDG_RUNTIME_DIR=own, WAYLAND_DISPLAY=os.path.join(runtime, socket[0]),
+                                  QT_IM_MODULE="compose", SWAYSOCK=os.path.join(runtime, ipc[0]))
 
     def screenshot(self):
         png = os.path.join(self.work, "shot.png")
         subprocess.run(["grim", png], env=self.env, check=True, capture_output=True)
-        size = subprocess.run(["identify", "-format", "%w %h", png], capture_output=True, text=True).stdout.split()
-        raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True).stdout
-        return int(size[0]), int(size[1]), raw
+        return pixels(png)
 
     def windows(self):
         """sway's windows: (id, title, focused, shell)."""
@@ -285,12 +296,96 @@ class SwaySession(WestonSession):
         return None
 
 
+def dbus_call(bus, name, path, method, args=None, reply="()", fds=None):
+    """A method call on the session bus, its reply unpacked; method is "interface.Method"."""
+    from gi.repository import GLib
+    iface, method = method.rsplit(".", 1)
+    if fds is None:
+        return bus.call_sync(name, path, iface, method, args, GLib.VariantType(reply), 0, 20000, None).unpack()
+    return bus.call_with_unix_fd_list_sync(name, path, iface, method, args, GLib.VariantType(reply), 0, 20000,
+                                           fds, None)[0].unpack()
+
+
+class MutterSession(Session):
+    """mutter's headless back end (GNOME's compositor, without GNOME Shell): the program
+    natively on Wayland. Pictures come from mutter's screen cast over a private PipeWire,
+    clicks from its remote desktop interface, both on the test's session bus."""
+
+    def __init__(self, player, xwayland=False):
+        from gi.repository import Gio, GLib
+        if xwayland:
+            raise SystemExit("mutter: the test runs the program natively only")
+        self.player = os.path.abspath(player)
+        self.work = tempfile.mkdtemp(prefix="zolm-mutter-")
+        self.procs, self.server = [], None
+        runtime = os.path.join(self.work, "runtime")
+        os.mkdir(runtime, 0o700)
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=self.work, XDG_CONFIG_HOME=self.work)
+        for var in ("DISPLAY", "WAYLAND_DISPLAY"):
+            env.pop(var, None)
+        quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(subprocess.Popen(["pipewire"], **quiet))
+        if not wait_for(lambda: os.path.exists(os.path.join(runtime, "pipewire-0"))):
+            self.cannot_start("pipewire")
+        self.procs.append(subprocess.Popen(["wireplumber"], **quiet))
+        self.server = subprocess.Popen(["mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
+                                        "1024x768", "--wayland-display", "wayland-zolm"], **quiet)
+        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+        cast, remote = "org.gnome.Mutter.ScreenCast", "org.gnome.Mutter.RemoteDesktop"
+        call = lambda name, path, method, args=None, reply="()": dbus_call(self.bus, name, path, method, args, reply)
+        ready = lambda: call(cast, "/org/gnome/Mutter/ScreenCast", "org.freedesktop.DBus.Peer.Ping") is not None
+        if not wait_for(lambda: os.path.exists(os.path.join(runtime, "wayland-zolm")) and ready()):
+            self.cannot_start("mutter")
+        # A remote desktop session with the screen cast of the monitor.
+        self.remote, = call(remote, "/org/gnome/Mutter/RemoteDesktop", remote + ".CreateSession", None, "(o)")
+        ident, = call(remote, self.remote, "org.freedesktop.DBus.Properties.Get",
+                      GLib.Variant("(ss)", (remote + ".Session", "SessionId")), "(v)")
+        session, = call(cast, "/org/gnome/Mutter/ScreenCast", cast + ".CreateSession",
+                        GLib.Variant("(a{sv})", ({"remote-desktop-session-id": GLib.Variant("s", ident)},)), "(o)")
+        self.stream, = call(cast, session, cast + ".Session.RecordMonitor", GLib.Variant("(sa{sv})", ("", {})), "(o)")
+        nodes = []
+        self.bus.signal_subscribe(cast, cast + ".Stream", "PipeWireStreamAdded", self.stream, None, 0,
+                                  lambda *a: nodes.append(a[-1].unpack()[0]))
+        call(remote, self.remote, remote + ".Session.Start")
+        context = GLib.MainContext.default()
+        if not wait_for(lambda: (context.iteration(False), nodes)[1]):
+            self.cannot_start("mutter's screen cast")
+        self.node, self.call, self.cast_env = nodes[0], call, env
+        # The program's runtime folder is its own (no sound server in it); the display is named by its path.
+        own = os.path.join(self.work, "own")
+        os.mkdir(own, 0o700)
+        self.env = compositor_env(["DISPLAY"], XDG_RUNTIME_DIR=own, WAYLAND_DISPLAY=os.path.join(runtime, "wayland-zolm"),
+                                  QT_IM_MODULE="compose")
+
+    def screenshot(self):
+        png = os.path.join(self.work, "shot.png")
+        subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=%d" % self.node, "num-buffers=1", "!",
+                        "videoconvert", "!", "pngenc", "!", "filesink", "location=" + png],
+                       env=self.cast_env, check=True, capture_output=True, timeout=20)
+        return pixels(png)
+
+    def click_at(self, x, y):
+        from gi.repository import GLib
+        remote = "org.gnome.Mutter.RemoteDesktop"
+        self.call(remote, self.remote, remote + ".Session.NotifyPointerMotionAbsolute",
+                  GLib.Variant("(sdd)", (self.stream, x, y)))
+        time.sleep(0.15)
+        # Held as a hand holds it: mutter lets a client bring a window forward only while the
+        # button that focused it is down.
+        for down in (True, False):  # BTN_LEFT
+            self.call(remote, self.remote, remote + ".Session.NotifyPointerButton", GLib.Variant("(ib)", (272, down)))
+            time.sleep(0.15)
+
+
 class KWinSession(Session):
-    """KWin's own compositor (kwin_wayland --virtual) with its XWayland: the program as
-    an X11 client framed by KWin, as on Plasma. kwin_wayland carries a file capability
+    """KWin's own compositor (kwin_wayland --virtual): the program natively on Wayland or,
+    with xwayland=True, as an X11 client framed by KWin, as on Plasma. Pictures from
+    KWin's screenshot interface, which a session without Plasma's permissions opens to
+    others by KWIN_SCREENSHOT_NO_PERMISSION_CHECKS. kwin_wayland carries a file capability
     that a container may refuse to exec: a copy without it is run."""
 
-    def __init__(self, player):
+    def __init__(self, player, xwayland=False, scale="1"):
+        from gi.repository import Gio
         self.player = os.path.abspath(player)
         self.work = tempfile.mkdtemp(prefix="zolm-kwin-")
         self.procs = []
@@ -300,20 +395,83 @@ class KWinSession(Session):
         subprocess.run(["cp", subprocess.run(["which", "kwin_wayland"], capture_output=True, text=True).stdout.strip(),
                         kwin], check=True)
         shown = os.path.join(self.work, "display")
-        self.server = subprocess.Popen(
-            [kwin, "--virtual", "--xwayland", "--no-lockscreen", "--socket", "wayland-zolm", "--width", "1024",
-             "--height", "768", "--exit-with-session", "/bin/sh -c 'echo $DISPLAY > %s; exec sleep 600'" % shown],
-            env=dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=self.work, XDG_CONFIG_HOME=self.work),
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        display = wait_for(lambda: os.path.exists(shown) and open(shown).read().strip(), 30)
-        if not display:
-            raise SystemExit("kwin_wayland did not start")
-        self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", XDG_CURRENT_DESKTOP="KDE",
-                        XDG_RUNTIME_DIR=runtime, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_AUDIODRIVER="dummy")
-        self.env.pop("WAYLAND_DISPLAY", None)
-        if "LSAN_OPTIONS" in self.env:
-            self.env["LSAN_OPTIONS"] += ":print_suppressions=0"
+        args = [kwin, "--virtual", "--no-lockscreen", "--socket", "wayland-zolm", "--scale", scale,
+                # a screen of 1024 x 768 device pixels
+                "--width", str(round(1024 / float(scale))), "--height", str(round(768 / float(scale)))]
+        if xwayland:
+            # KWin's XWayland wants the sockets' folder there already (X servers make it themselves).
+            if not os.path.isdir("/tmp/.X11-unix"):
+                os.mkdir("/tmp/.X11-unix")
+                os.chmod("/tmp/.X11-unix", 0o1777)
+            args += ["--xwayland", "--exit-with-session", "/bin/sh -c 'echo $DISPLAY > %s; exec sleep 600'" % shown]
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=self.work, XDG_CONFIG_HOME=self.work,
+                   KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1")
+        env.pop("WAYLAND_DISPLAY", None)
+        self.log = os.path.join(self.work, "kwin.log")
+        with open(self.log, "w") as log:
+            self.server = subprocess.Popen(args, env=dict(env, QT_LOGGING_RULES="kwin_scripting=true"), stdout=log, stderr=log)
+        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+        if xwayland:
+            display = wait_for(lambda: os.path.exists(shown) and open(shown).read().strip(), 30)
+            self.env = compositor_env(["WAYLAND_DISPLAY"], DISPLAY=display, QT_QPA_PLATFORM="xcb",
+                                      XDG_CURRENT_DESKTOP="KDE", XDG_RUNTIME_DIR=runtime)
+        else:
+            display = wait_for(lambda: os.path.exists(os.path.join(runtime, "wayland-zolm")), 30)
+            self.env = compositor_env(["DISPLAY"], XDG_CURRENT_DESKTOP="KDE", XDG_RUNTIME_DIR=runtime,
+                                      WAYLAND_DISPLAY="wayland-zolm", QT_IM_MODULE="compose")
+        ready = lambda: "CaptureWorkspace" in dbus_call(self.bus, "org.kde.KWin", "/org/kde/KWin/ScreenShot2",
+                                                        "org.freedesktop.DBus.Introspectable.Introspect", None, "(s)")[0]
+        if not display or not wait_for(ready, 30):
+            self.cannot_start("kwin_wayland")
         os.environ.pop("DISPLAY", None)
 
     def x(self, *args):
         return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=20).stdout
+
+    def kwin_windows(self, then=""):
+        """KWin's windows as its scripting interface tells them, after running the script `then`
+        on them (`w`, each window; `main`, the main window)."""
+        import json
+        from gi.repository import GLib
+        script = os.path.join(self.work, "windows.js")
+        with open(script, "w") as f:
+            f.write("var ws = workspace.clientList(), main = ws.filter(function (w) { return !w.transient; })[0];\n"
+                    "ws.forEach(function (w) { %s; });\n"
+                    "ws.forEach(function (w) { print('ZOLM ' + JSON.stringify({caption: w.caption, active: w.active,"
+                    " minimised: w.minimized, minimise: w.minimizable, maximise: w.maximizable, frameless: w.noBorder})); });\n" % then)
+        seen = os.path.getsize(self.log)
+        call = lambda path, method, args=None, reply="()": dbus_call(self.bus, "org.kde.KWin", path, method, args, reply)
+        number, = call("/Scripting", "org.kde.kwin.Scripting.loadScript", GLib.Variant("(ss)", (script, "zolm")), "(i)")
+        call("/%d" % number, "org.kde.kwin.Script.run")
+        call("/Scripting", "org.kde.kwin.Scripting.unloadScript", GLib.Variant("(s)", ("zolm",)), "(b)")
+        def told():
+            with open(self.log) as f:
+                f.seek(seen)
+                return [json.loads(l.split("ZOLM ", 1)[1]) for l in f if "ZOLM " in l] or None
+        return wait_for(told, 5) or []
+
+    def screenshot(self):
+        """KWin's picture of its screen, 32-bit pixels in memory order blue, green, red, alpha."""
+        import threading
+        from gi.repository import Gio, GLib
+        out, into = os.pipe()
+        data = []
+        reader = threading.Thread(target=lambda: data.append(b"".join(iter(lambda: os.read(out, 1 << 16), b""))))
+        reader.start()
+        fds = Gio.UnixFDList.new()
+        fds.append(into)  # a copy, closed with the list
+        os.close(into)
+        try:
+            info = dbus_call(self.bus, "org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2.CaptureWorkspace",
+                             GLib.Variant("(a{sv}h)", ({"native-resolution": GLib.Variant("b", True)}, 0)), "(a{sv})", fds)[0]
+        finally:
+            for fd in fds.steal_fds():  # the picture ends where every copy of the writing end is closed
+                os.close(fd)
+            reader.join()
+            os.close(out)
+        w, h, stride, raw = info["width"], info["height"], info["stride"], data[0]
+        rows = b"".join(raw[y * stride:y * stride + 4 * w] for y in range(h))
+        rgb = bytearray(3 * w * h)
+        for channel in range(3):
+            rgb[channel::3] = rows[2 - channel::4]
+        return w, h, bytes(rgb)

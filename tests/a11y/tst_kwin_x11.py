@@ -11,7 +11,7 @@ from session import KWinSession, check, descendants, finish, main_window, press,
 
 
 def minimise_and_close(title, opener):
-    s = KWinSession(sys.argv[1])
+    s = KWinSession(sys.argv[1], xwayland=True)
     try:
         music = s.remembered_folder_with_bad_file()
         proc = s.start()
