@@ -192,10 +192,10 @@ others() { # label key
   done
 }
 
-wait_for_sink() { # server env must be set; true once the server lists a sink
+wait_for_sink() { # server env must be set; true once the server lists a sink (not the stand-in for none)
   local _
   for _ in $(seq 100); do
-    env "${server_env[@]}" pactl list short sinks 2>/dev/null | grep -q . && return 0
+    env "${server_env[@]}" pactl list short sinks 2>/dev/null | grep -v auto_null | grep -q . && return 0
     sleep 0.1
   done
   return 1
@@ -250,7 +250,7 @@ if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
 fi
 
 # PipeWire with its PulseAudio service (pipewire-bin ships the pipewire-pulse program),
-# wireplumber linking the streams to the null sink it makes where there is no card; a
+# wireplumber linking the streams to a null sink loaded through the PulseAudio service; a
 # private session bus for wireplumber. Debian 12 installs these beside pulseaudio.
 if command -v pipewire >/dev/null && command -v pipewire-pulse >/dev/null && command -v wireplumber >/dev/null &&
   command -v pactl >/dev/null && command -v dbus-daemon >/dev/null; then
@@ -269,6 +269,11 @@ if command -v pipewire >/dev/null && command -v pipewire-pulse >/dev/null && com
   env "${server_env[@]}" pipewire-pulse >"$work/pwp.log" 2>&1 &
   started+=($!)
   server_pids+=($!)
+  # Without a card the session manager makes no sink, and the stand-in for none is heard by
+  # nobody (a player stands paused there): a null sink, the default, as on the PulseAudio server.
+  for _ in $(seq 100); do env "${server_env[@]}" pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+  env "${server_env[@]}" pactl load-module module-null-sink sink_name=bench >/dev/null 2>&1 || true
+  env "${server_env[@]}" pactl set-default-sink bench 2>/dev/null || true
   measure_on_server pipewire "$work/pw.log" "$work/wp.log" "$work/pwp.log"
   stop_servers
 fi
