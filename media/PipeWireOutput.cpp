@@ -1,5 +1,6 @@
-// The PipeWire server's own output: a pw_stream on a thread loop. Chosen whenever a PipeWire
-// server answers with an audio sink, so that no PulseAudio translation runs in the server for us.
+// The PipeWire server's own output: a pw_stream on a thread loop, so that no PulseAudio
+// translation runs in the server for us. Chosen where ZOLM_AUDIO_SERVER=pipewire asks for it
+// and a PipeWire server answers with an audio sink (OutputPool.cpp says why not yet always).
 //
 // One connection (core) per process for as long as the server lives, one stream per output;
 // the pool keeps an idle stream inactive for the next track, so the server sees at most one
