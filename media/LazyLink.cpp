@@ -212,6 +212,7 @@ ZOLM_FORWARD(PipeWire, pw_core *, pw_context_connect,
              (pw_context * context, pw_properties *properties, size_t user_data_size),
              (context, properties, user_data_size), return nullptr)
 ZOLM_FORWARD(PipeWire, int, pw_core_disconnect, (pw_core * core), (core), return -1)
+ZOLM_FORWARD(PipeWire, void, pw_proxy_destroy, (pw_proxy * proxy), (proxy), return)
 ZOLM_FORWARD(PipeWire, pw_properties *, pw_properties_new_dict, (const spa_dict *dict), (dict), return nullptr)
 ZOLM_FORWARD(PipeWire, int, pw_properties_set, (pw_properties * properties, const char *key, const char *value),
              (properties, key, value), return -1)

@@ -134,8 +134,10 @@ public:
 private:
     static void Close(Conn *c)
     {
-        if (c->registry)
+        if (c->registry) {
             spa_hook_remove(&c->registryListener);
+            pw_proxy_destroy(reinterpret_cast<pw_proxy *>(c->registry)); // a broken core's disconnect leaves it
+        }
         spa_hook_remove(&c->listener);
         pw_core_disconnect(c->core);
         delete c;
