@@ -6,13 +6,13 @@
 # directory) and playing into a null sink:
 #   pulse:     pulseaudio
 #   pipewire:  pipewire + wireplumber + pipewire-pulse (its PulseAudio service)
-# On PipeWire the player runs twice: through PipeWire's PulseAudio service ("pipewire") and
-# through the native PipeWire output ("pw-native", ZOLM_AUDIO_SERVER=pipewire).
+# On PipeWire the player runs twice: through PipeWire's PulseAudio service ("pipewire", the
+# default) and through the native PipeWire output ("pw-native", ZOLM_AUDIO_SERVER=pipewire).
 # On a server the figures also hold the server's own CPU while it serves the player, and
 # the same for other players on the same server and files, where installed: mpv --ao=pulse,
 # mpv --ao=pipewire (on PipeWire) and mpg123 -o pulse (MP3 only), which the aim compares
 # with, and paplay (the server's own default buffer of 2 s), for reference. Wake-ups are the voluntary context switches of all
-# the process's threads. Also prints how long pause, resume, seek and close take to return
+# the process's threads; the server's are its processes' together. Also prints how long pause, resume, seek and close take to return
 # on the back end, SDL's output alone (opened at the back end's period, its callback writing
 # silence), and, last, each aim beside what was measured.
 #
@@ -65,9 +65,9 @@ cmds=()
 streams=()
 # What each run measured, by "server kind program": CPU, wake-ups, the server's CPU.
 declare -A got_cpu got_wakes got_server
-row() { # label kind cpu wakes [server cpu]
+row() { # label kind cpu wakes [server cpu, server wakes]
   rows+=("$(printf '%-46s %8.3f %% %8.3f %% %7sx %9.1f%s' "$1" "$3" "${floor_cpu[$2]}" \
-    "$(ratio "$3" "${floor_cpu[$2]}")" "$4" "${5:+   server $5 %}")")
+    "$(ratio "$3" "${floor_cpu[$2]}")" "$4" "${5:+   server $5 % $6/s}")")
 }
 
 # CPU seconds of processes, all their threads, from the scheduler's nanosecond counts in
@@ -89,18 +89,26 @@ server_env=()
 # start (past the settling second and an idle null sink's wait of up to 2 s before a new
 # client's sound flows) to SECONDS + 1 s after its start, while it surely plays. The program's own figures are those it prints itself
 # (over its own span of SECONDS) or, for the other players, taken over that same window.
-# Prints the server's CPU share; leaves the stream's application name in $work/stream.
+# Prints the server's CPU share; leaves its wake-ups a second in $work/swakes and the
+# stream's application name in $work/stream.
+server_wakes() {
+  local p n=0
+  for p in "${server_pids[@]}"; do n=$((n + $(proc_wakes "$p"))); done
+  echo "$n"
+}
 server_window() { # start-time pid
-  local s0 s1 t0 t1
+  local s0 s1 t0 t1 w0 w1
   sleep_until "$(awk -v s="$1" 'BEGIN { printf "%.6f", s + 4 }')"
-  t0=$(now); s0=$(proc_cpu "${server_pids[@]}")
+  t0=$(now); s0=$(proc_cpu "${server_pids[@]}"); w0=$(server_wakes)
   env "${server_env[@]}" pactl list sink-inputs 2>/dev/null |
     sed -n 's/^[[:space:]]*application.name = "\(.*\)"/\1/p' | sort -u | paste -sd, - >"$work/stream" || true
   if [[ -n ${2:-} ]]; then
     echo "$(proc_cpu "$2") $(proc_wakes "$2")" >"$work/own0"
   fi
   sleep_until "$(awk -v s="$1" -v n="$seconds" 'BEGIN { printf "%.6f", s + n + 1 }')"
-  s1=$(proc_cpu "${server_pids[@]}"); t1=$(now)
+  s1=$(proc_cpu "${server_pids[@]}"); w1=$(server_wakes); t1=$(now)
+  awk -v a="$w0" -v b="$w1" -v s="$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" \
+    'BEGIN { printf "%.1f", (b - a) / s }' >"$work/swakes"
   if [[ -n ${2:-} ]]; then
     echo "$(proc_cpu "$2") $(proc_wakes "$2") $(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" >"$work/own1"
   fi
@@ -129,7 +137,8 @@ run_driver() { # label (e.g. "pulse:"), server key, or "" for no server
       [[ -n $key ]] && server=$(server_window "$start" "")
       wait "$pid" || fail "the $prog playing $kind ($label)"
       out=$(<"$work/out")
-      row "$label $name, $prog" "$kind" "$(field cpu_percent "$out")" "$(field wakes_per_s "$out")" "$server"
+      row "$label $name, $prog" "$kind" "$(field cpu_percent "$out")" "$(field wakes_per_s "$out")" "$server" \
+        "$([[ -n $key ]] && cat "$work/swakes")"
       got_cpu["$key $kind $prog"]=$(field cpu_percent "$out")
       got_wakes["$key $kind $prog"]=$(field wakes_per_s "$out")
       got_server["$key $kind $prog"]=$server
@@ -174,7 +183,7 @@ others() { # label key
       read -r -a own1 <"$work/own1"
       cpu=$(percent "${own0[0]}" "${own1[0]}" "${own1[2]}")
       wakes=$(awk -v a="${own0[1]}" -v b="${own1[1]}" -v s="${own1[2]}" 'BEGIN { printf "%.1f", (b - a) / s }')
-      row "$label $name, $prog" "$kind" "$cpu" "$wakes" "$server"
+      row "$label $name, $prog" "$kind" "$cpu" "$wakes" "$server" "$(<"$work/swakes")"
       got_cpu["$key $kind $prog"]=$cpu
       got_wakes["$key $kind $prog"]=$wakes
       got_server["$key $kind $prog"]=$server
@@ -183,10 +192,10 @@ others() { # label key
   done
 }
 
-wait_for_sink() { # server env must be set; true once the server lists a sink
+wait_for_sink() { # server env must be set; true once the server lists a sink (not the stand-in for none)
   local _
   for _ in $(seq 100); do
-    env "${server_env[@]}" pactl list short sinks 2>/dev/null | grep -q . && return 0
+    env "${server_env[@]}" pactl list short sinks 2>/dev/null | grep -v auto_null | grep -q . && return 0
     sleep 0.1
   done
   return 1
@@ -241,7 +250,7 @@ if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
 fi
 
 # PipeWire with its PulseAudio service (pipewire-bin ships the pipewire-pulse program),
-# wireplumber linking the streams to the null sink it makes where there is no card; a
+# wireplumber linking the streams to a null sink loaded through the PulseAudio service; a
 # private session bus for wireplumber. Debian 12 installs these beside pulseaudio.
 if command -v pipewire >/dev/null && command -v pipewire-pulse >/dev/null && command -v wireplumber >/dev/null &&
   command -v pactl >/dev/null && command -v dbus-daemon >/dev/null; then
@@ -260,6 +269,11 @@ if command -v pipewire >/dev/null && command -v pipewire-pulse >/dev/null && com
   env "${server_env[@]}" pipewire-pulse >"$work/pwp.log" 2>&1 &
   started+=($!)
   server_pids+=($!)
+  # Without a card the session manager makes no sink, and the stand-in for none is heard by
+  # nobody (a player stands paused there): a null sink, the default, as on the PulseAudio server.
+  for _ in $(seq 100); do env "${server_env[@]}" pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+  env "${server_env[@]}" pactl load-module module-null-sink sink_name=bench >/dev/null 2>&1 || true
+  env "${server_env[@]}" pactl set-default-sink bench 2>/dev/null || true
   measure_on_server pipewire "$work/pw.log" "$work/wp.log" "$work/pwp.log"
   stop_servers
 fi
@@ -271,7 +285,7 @@ printf '  %s\n' "${cmds[@]}"
 printf 'floor MP3: bare libmpg123 decoding paced in real time: %.3f %% (%s wakes/s)\n' "${floor_cpu[mp3]}" "${floor_wakes[mp3]}"
 printf 'floor WAV: reading the file paced in real time:        %.3f %% (%s wakes/s)\n' "${floor_cpu[wav]}" "${floor_wakes[wav]}"
 if ((${#servers[@]})); then
-  echo "server: the sound server's own CPU (pipewire: pipewire + wireplumber + pipewire-pulse) over $((seconds - 3)) s"
+  echo "server: the sound server's own CPU and wake-ups (pipewire: pipewire + wireplumber + pipewire-pulse) over $((seconds - 3)) s"
   echo "  of each run, from 4 s after its start; the other players' own figures are taken over that window too"
   printf '  %s\n' "${streams[@]}"
   echo "Aims (player: the whole player, offscreen):"

@@ -15,8 +15,8 @@
 //     (OpenedFile) with the engine, and lets go of them when that read is back;
 //   - the output's thread, which pulls frames (Engine::Pull) and says when all was played
 //     (Drained) or when the output went away (Lost): SDL's audio thread, which runs while
-//     its device is open, or libpulse's main loop thread, one per process for as long as it
-//     lives. Pull copies from the ring, applies the gain and wakes the decoder. The GUI
+//     its device is open, libpulse's main loop thread, one per process for as long as it
+//     lives, or PipeWire's data thread, likewise. Pull copies from the ring, applies the gain and wakes the decoder. The GUI
 //     thread makes the same calls inside Output::Start (the server's output fills its first
 //     request there, and either output says there that it is lost).
 // A further thread, the pool's (OutputPool.cpp), touches no Engine: it closes the outputs
@@ -29,7 +29,8 @@
 //
 // Invariants.
 //   1. The output's thread never takes decodeMutex, and waits on the GUI thread only for
-//      the server output's lock (libpulse's main loop lock), which the GUI thread holds for
+//      the server output's lock (libpulse's main loop lock; the PipeWire output's source
+//      mutex), which the GUI thread holds for
 //      the length of one Output call and never while it waits on anything. It
 //      touches only the engine's atomics, its fields fixed at opening and the ring slots
 //      between readPos and writePos, and wakes the decoder with sem_post (lock-free).
@@ -43,9 +44,10 @@
 //   4. Everything else (ring reset, baseFrame) changes only while the engine is halted:
 //      running == false, then Output::Pause, which returns only once no Pull runs or will
 //      run (SDL pauses under its device lock; the server output clears its source under the
-//      main loop's lock), then under decodeMutex with the generation advanced, so that a
-//      chunk the decoder is reading meanwhile is dropped when it comes back. The decoder
-//      seeks by itself, at the new generation's start: no GUI call waits on a read.
+//      main loop's lock, the PipeWire output under its source mutex), then under
+//      decodeMutex with the generation advanced, so that a chunk the decoder is reading
+//      meanwhile is dropped when it comes back. The decoder seeks by itself, at the new
+//      generation's start: no GUI call waits on a read.
 //   5. notifyPending is exchanged, never read-then-written, so a play command yields at most
 //      one notice: Successful when its sound has played out, Superseded or Aborted from the
 //      GUI side when another command ends it first. A device closed while it plays posts
@@ -79,7 +81,7 @@
 // and the destructor. The decoder thread lets it go for every read and seek of the file, so
 // the GUI thread never waits on it for longer than a few loads and stores. An output's own lock (SDL's device lock, held by SDL around its
 // callback; libpulse's main loop lock, held by its thread around every callback; the SDL
-// output's source mutex) is taken by the GUI thread inside the Output calls. No thread holds
+// and PipeWire outputs' source mutexes) is taken by the GUI thread inside the Output calls. No thread holds
 // two of these at once: Halt lets the output's lock go before it takes decodeMutex, and Pull
 // takes nothing. A notice posted from an output's thread takes Qt's event-queue lock, a
 // leaf, under the output's lock; the decoder thread posts kNoticeReady the same way under
@@ -751,7 +753,7 @@ std::unique_ptr<Device> Device::Open(std::shared_ptr<OpenedFile> file, QObject *
     // Taken here so that a file without any output fails here, clearly; it is kept for the
     // play that follows. A server that went away is no fault of the file: the play looks
     // for it again as for an output lost while playing.
-    if (!e.OpenOutput(true) && (e.manual || !PulseServerLost())) {
+    if (!e.OpenOutput(true) && (e.manual || !ServerLost())) {
         *error = kErrNoOutput;
         return nullptr;
     }
@@ -792,7 +794,7 @@ int Device::Play(bool hasFrom, std::uint32_t fromMs)
     const std::uint64_t frame = hasFrom ? e.MsToFrame(fromMs) : e.CurrentFrame();
     // Never waits: an output still on its way is played into once it answers.
     const bool ready = e.OpenOutput(false);
-    if (!ready && !OutputPending() && (e.manual || !PulseServerLost()))
+    if (!ready && !OutputPending() && (e.manual || !ServerLost()))
         return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))
@@ -830,7 +832,7 @@ int Device::Resume()
     if (e.state != Engine::State::Paused)
         return kErrNotPaused;
     const bool ready = e.OpenOutput(false);
-    if (!ready && !OutputPending() && (e.manual || !PulseServerLost()))
+    if (!ready && !OutputPending() && (e.manual || !ServerLost()))
         return kErrNoOutput;
     e.Halt();
     if (e.notifyPending.exchange(true))

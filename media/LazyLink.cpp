@@ -154,6 +154,8 @@ ZOLM_FORWARD(Pulse, void, pa_stream_set_suspended_callback, (pa_stream * p, pa_s
 ZOLM_FORWARD(Pulse, int, pa_stream_is_suspended, (const pa_stream *s), (s), return -1)
 ZOLM_FORWARD(Pulse, void, pa_stream_set_moved_callback, (pa_stream * p, pa_stream_notify_cb_t cb, void *userdata),
              (p, cb, userdata), return)
+ZOLM_FORWARD(Pulse, void, pa_stream_set_underflow_callback, (pa_stream * p, pa_stream_notify_cb_t cb, void *userdata),
+             (p, cb, userdata), return)
 ZOLM_FORWARD(Pulse, const char *, pa_stream_get_device_name, (const pa_stream *s), (s), return nullptr)
 ZOLM_FORWARD(Pulse, size_t, pa_stream_writable_size, (const pa_stream *p), (p), return static_cast<size_t>(-1))
 ZOLM_FORWARD(Pulse, int, pa_stream_begin_write, (pa_stream * p, void **data, size_t *nbytes), (p, data, nbytes),
@@ -210,6 +212,7 @@ ZOLM_FORWARD(PipeWire, pw_core *, pw_context_connect,
              (pw_context * context, pw_properties *properties, size_t user_data_size),
              (context, properties, user_data_size), return nullptr)
 ZOLM_FORWARD(PipeWire, int, pw_core_disconnect, (pw_core * core), (core), return -1)
+ZOLM_FORWARD(PipeWire, void, pw_proxy_destroy, (pw_proxy * proxy), (proxy), return)
 ZOLM_FORWARD(PipeWire, pw_properties *, pw_properties_new_dict, (const spa_dict *dict), (dict), return nullptr)
 ZOLM_FORWARD(PipeWire, int, pw_properties_set, (pw_properties * properties, const char *key, const char *value),
              (properties, key, value), return -1)
@@ -232,6 +235,7 @@ ZOLM_FORWARD(PipeWire, int, pw_stream_queue_buffer, (pw_stream * stream, pw_buff
              return -1)
 ZOLM_FORWARD(PipeWire, int, pw_stream_set_active, (pw_stream * stream, bool active), (stream, active), return -1)
 ZOLM_FORWARD(PipeWire, int, pw_stream_flush, (pw_stream * stream, bool drain), (stream, drain), return -1)
+ZOLM_FORWARD(PipeWire, uint32_t, pw_stream_get_node_id, (pw_stream * stream), (stream), return SPA_ID_INVALID)
 
 // ---------------------------------------------------------------- libmpg123
 

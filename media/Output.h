@@ -11,6 +11,10 @@
 
 namespace media {
 
+// The sink a sound server makes when no real one is left (PulseAudio's module-always-sink,
+// PipeWire's PulseAudio service alike): nobody hears it.
+constexpr char kNoSinkName[] = "auto_null";
+
 // What an output pulls from. Called on the output's thread, and inside Start on the
 // caller's (the manual output: always on the GUI thread), so none of these may block or
 // take the source's locks.
@@ -67,10 +71,13 @@ bool OutputPending();
 // The implementations' constructors, for AcquireOutput. `start`: whether a connection to
 // the server is started when none is there or on its way.
 std::unique_ptr<Output> OpenPipeWireOutput(int rate, const std::string &title, bool wait);
+bool PipeWireServerLost();
 std::unique_ptr<Output> OpenPulseOutput(int rate, const std::string &title, bool wait, bool start);
 bool PulseConnecting();
-// Whether the server this process played on has gone away (and none answers now).
+// Whether the server this process played on has gone away (and none answers now): the
+// PulseAudio server, the PipeWire server, or either (ServerLost).
 bool PulseServerLost();
+bool ServerLost();
 // Starts a connection unless one is there or on its way; true when one is on its way.
 bool StartPulseConnection();
 std::unique_ptr<Output> OpenSdlOutput(int rate);

@@ -187,6 +187,7 @@ bool SdlOnly()
 
 void SetOutputProblem(const std::string &text) { g_outputProblem = text; }
 bool OutputPending() { return g_outputPending; }
+bool ServerLost() { return PulseServerLost() || PipeWireServerLost(); }
 const std::string &LastOutputProblem() { return g_outputProblem; }
 int OpenOutputs()
 {
@@ -196,9 +197,11 @@ int OpenOutputs()
 
 // The server's own output whenever a server answers; SDL where none does, or when its dummy
 // driver is asked for. `only` restricts the choice to one kind (a reconnection).
-// The native PipeWire output is tried first only when ZOLM_AUDIO_SERVER=pipewire asks for it:
-// on a busy machine its stream still drops a cycle now and then, which the PulseAudio path,
-// buffered in the server, does not. Until then PipeWire is reached through its PulseAudio service.
+// The native PipeWire output comes first only when ZOLM_AUDIO_SERVER=pipewire asks for it (and
+// a PipeWire server answers with an audio sink): it does not yet tell a suspended sink from
+// one that plays, and the graph wakes it every cycle (about 21 times a second) where the
+// PulseAudio path, buffered in the server, wakes us 4 times. Until then PipeWire is reached
+// through its PulseAudio service.
 // Without `wait`, a connection to the server on its way is left to come (no SDL meanwhile,
 // which would take the place of a server about to answer); where there is none, SDL is
 // tried first, then a new connection started.

@@ -1,14 +1,17 @@
-// The PipeWire server's own output: a pw_stream on a thread loop. Chosen whenever a PipeWire
-// server answers, so that no PulseAudio translation runs in the server for us.
+// The PipeWire server's own output: a pw_stream on a thread loop, so that no PulseAudio
+// translation runs in the server for us. Chosen where ZOLM_AUDIO_SERVER=pipewire asks for it
+// and a PipeWire server answers with an audio sink (OutputPool.cpp says why not yet always).
 //
 // One connection (core) per process for as long as the server lives, one stream per output;
 // the pool keeps an idle stream inactive for the next track, so the server sees at most one
 // stream of ours at a time. Threads:
 //   - the thread loop's own: the connection's and the streams' events (state, drained), the
-//     end-of-track timer, the drain request; it holds the loop's lock while it dispatches;
+//     server's list of sinks and links, the end-of-track and watch timers, the drain request;
+//     it holds the loop's lock while it dispatches;
 //   - the context's data thread: the stream's process callback, once a graph cycle while it
 //     plays. It takes only the output's source mutex (a leaf) around Pull, never the loop's
-//     lock, so the GUI thread never waits on a cycle but for one Pull;
+//     lock, so the GUI thread never waits on a cycle but for one Pull; it puts off the stall
+//     watch's timer each cycle (one syscall, no wake-up);
 //   - the GUI thread (and the pool's, to close one): the Output calls, under the loop's lock
 //     for a moment each; nothing here waits on the server but the very first connection of a
 //     file's opening, and then with a bound.
@@ -17,6 +20,14 @@
 // so the graph runs at its largest quantum while we alone play, and each cycle is met with
 // what the converter asks for in one Pull. Pause, stop and seek deactivate and flush the
 // stream, which drops what is queued at once: what was heard is at most the cycle in flight.
+// The graph wakes the data thread once a cycle: at the largest quantum a server allows by
+// default (2048 frames, 46 ms at 44.1 kHz) about 21 times a second, as it wakes every client
+// of the graph that plays, the PulseAudio service among them.
+//
+// Heard. A stream to play that no link leaves for kUnheardUs (its sink removed, none there,
+// the session manager gone), that the graph has not run for as long (the server stalled), or
+// that is linked to the stand-in sink alone (at once) is heard by nobody: lost, at the
+// position where that was found.
 //
 // The rate asked for is the file's (mostly 44.1 kHz), and node.rate asks the graph to run at
 // it: where the server allows that rate the graph switches and nothing is resampled anywhere;
@@ -51,6 +62,10 @@ constexpr int kConnectWaitMs = 2000;
 constexpr unsigned kLatencyFrames = 65536;
 // Past the graph's own delay once the stream has drained: the end heard, not cut.
 constexpr std::uint64_t kTailMarginUs = 30000;
+// A stream asked to play that the graph does not run this long (no sink linked to it, its
+// sink removed or suspended, the session manager gone) is heard by nobody: lost. Linking and
+// starting take a few milliseconds, a cycle at most a few tens.
+constexpr std::uint64_t kUnheardUs = 500000;
 
 std::int64_t NowNs()
 {
@@ -61,15 +76,33 @@ std::int64_t NowNs()
 
 class PwOutput;
 
+// A listener's table: the version of the events it was built for, and the handlers it sets.
+template <typename T, typename Fill>
+T Events(std::uint32_t version, Fill fill)
+{
+    T e{};
+    e.version = version;
+    fill(e);
+    return e;
+}
+
 // One connection to the server. Streams are destroyed before their core is let go, so a
 // connection lives as long as the link or any stream still uses it.
 struct Conn {
     pw_core *core = nullptr;
     spa_hook listener{};
+    pw_registry *registry = nullptr;
+    spa_hook registryListener{};
+    std::vector<std::uint32_t> sinks;    // the audio sinks the server lists
+    std::vector<std::uint32_t> standIns; // the one it makes when none is left (nobody hears it)
+    struct LinkOut {
+        std::uint32_t id, node, to;
+    };
+    std::vector<LinkOut> links; // the links it lists, by the node they leave
     bool broken = false;
     int users = 0;
     int syncSeq = -1;
-    bool synced = false;
+    bool synced = false; // the server has answered, its sinks listed
 };
 
 class PwLink {
@@ -90,17 +123,31 @@ public:
         if (--c->users == 0 && c != conn_)
             Close(c);
     }
+    // Whether the live connection's server has no audio sink: it serves no sound (a PipeWire
+    // run for the screen alone beside PulseAudio, or every device gone). Unknown, until the
+    // server has answered: no. Under the lock.
+    bool NoSink() const { return conn_ && conn_->synced && conn_->sinks.empty(); }
     std::vector<PwOutput *> outputs; // under the lock
+    std::atomic<bool> everSynced{false}; // a server has answered this process
+    std::atomic<bool> lost{false};       // and its connection broke since
 
 private:
     static void Close(Conn *c)
     {
+        if (c->registry) {
+            spa_hook_remove(&c->registryListener);
+            pw_proxy_destroy(reinterpret_cast<pw_proxy *>(c->registry)); // a broken core's disconnect leaves it
+        }
         spa_hook_remove(&c->listener);
         pw_core_disconnect(c->core);
         delete c;
     }
     static void CoreDone(void *data, std::uint32_t id, int seq);
     static void CoreError(void *data, std::uint32_t id, int seq, int res, const char *message);
+    static void Global(void *data, std::uint32_t id, std::uint32_t permissions, const char *type,
+                       std::uint32_t version, const spa_dict *props);
+    static void GlobalRemoved(void *data, std::uint32_t id);
+    static void WatchLinks(Conn *c);
 
     pw_thread_loop *loop_ = nullptr;
     pw_context *context_ = nullptr;
@@ -141,8 +188,9 @@ public:
         auto &list = Link().outputs;
         list.erase(std::remove(list.begin(), list.end(), this), list.end());
         pw_loop *loop = pw_thread_loop_get_loop(Link().Loop());
-        if (timer_)
-            pw_loop_destroy_source(loop, timer_);
+        for (spa_source *t : {timer_, unheard_, unlinked_})
+            if (t)
+                pw_loop_destroy_source(loop, t);
         if (drainAsk_)
             pw_loop_destroy_source(loop, drainAsk_);
         if (stream_)
@@ -168,23 +216,25 @@ public:
                                       {PW_KEY_APP_ICON_NAME, kIconName},
                                       {PW_KEY_NODE_NAME, kAppName},
                                       {PW_KEY_NODE_LATENCY, latency.c_str()},
-                                      {PW_KEY_NODE_RATE, rate.c_str()}});
+                                      {PW_KEY_NODE_RATE, rate.c_str()},
+                                      // Unlinked, or its sink suspended, the stream must stand
+                                      // still, not be run by a stand-in driver into nothing.
+                                      {PW_KEY_NODE_WANT_DRIVER, "false"}});
         stream_ = pw_stream_new(conn_->core, kAppName, props); // takes the properties
         if (!stream_) {
             SetOutputProblem(std::strerror(errno));
             return false;
         }
-        static const pw_stream_events events = [] {
-            pw_stream_events e{};
-            e.version = PW_VERSION_STREAM_EVENTS;
+        static const auto events = Events<pw_stream_events>(PW_VERSION_STREAM_EVENTS, [](pw_stream_events &e) {
             e.state_changed = &PwOutput::StateChanged;
             e.process = &PwOutput::Process;
             e.drained = &PwOutput::DrainedEvent;
-            return e;
-        }();
+        });
         pw_stream_add_listener(stream_, &hook_, &events, this);
         pw_loop *loop = pw_thread_loop_get_loop(Link().Loop());
         timer_ = pw_loop_add_timer(loop, &PwOutput::TimerFired, this);
+        unheard_ = pw_loop_add_timer(loop, &PwOutput::UnheardFired, this);
+        unlinked_ = pw_loop_add_timer(loop, &PwOutput::UnlinkedFired, this);
         drainAsk_ = pw_loop_add_event(loop, &PwOutput::DrainAsked, this);
 
         std::uint8_t buffer[512];
@@ -231,11 +281,15 @@ public:
         startNs_.store(NowNs());
         ended_.store(false);
         drainedOut_ = false;
+        tailArmed_ = false;
         {
             std::lock_guard sl(sourceMutex_);
             source_ = source;
         }
+        wanted_ = true;
         pw_stream_set_active(stream_, true);
+        Arm(unheard_, kUnheardUs); // put off by each cycle (Process)
+        WatchLinks();
     }
 
     void Pause() override
@@ -245,6 +299,7 @@ public:
             std::lock_guard sl(sourceMutex_); // waits out a Pull in flight
             source_ = nullptr;
         }
+        wanted_ = false;
         Disarm();
         if (!lost_.load())
             pw_stream_set_active(stream_, false);
@@ -289,27 +344,73 @@ private:
 
     void Disarm()
     {
-        pw_loop *loop = pw_thread_loop_get_loop(Link().Loop());
-        timespec zero{};
-        pw_loop_update_timer(loop, timer_, &zero, nullptr, false);
+        Arm(timer_, 0);
+        Arm(unheard_, 0);
+        Arm(unlinked_, 0);
+        unlinkedArmed_ = false;
     }
-    void Arm(std::uint64_t usec)
+    // Zero disarms.
+    static void Arm(spa_source *timer, std::uint64_t usec)
     {
         pw_loop *loop = pw_thread_loop_get_loop(Link().Loop());
         timespec in{};
         in.tv_sec = static_cast<time_t>(usec / 1000000);
-        in.tv_nsec = static_cast<long>(usec % 1000000) * 1000 + 1;
-        pw_loop_update_timer(loop, timer_, &in, nullptr, false);
+        in.tv_nsec = static_cast<long>(usec % 1000000) * 1000 + (usec ? 1 : 0);
+        pw_loop_update_timer(loop, timer, &in, nullptr, false);
+    }
+
+  public:
+    // Whether the server lists a link out of the stream's node: unlinked, the graph may still
+    // run it (a stand-in driver), into nothing. Watched while it is to play. Under the lock.
+    void WatchLinks()
+    {
+        if (!wanted_ || lost_.load() || ended_.load())
+            return;
+        const std::uint32_t node = pw_stream_get_node_id(stream_);
+        bool linked = false, unheard = false;
+        for (const Conn::LinkOut &l : conn_->links)
+            if (l.node == node) {
+                const auto &s = conn_->standIns;
+                (std::find(s.begin(), s.end(), l.to) != s.end() ? unheard : linked) = true;
+            }
+        if (unheard && !linked) { // it plays on there at once, so at once
+            Lose(unlinkedArmed_ ? std::min(heardWhenUnlinked_, PlayedNow()) : PlayedNow());
+            return;
+        }
+        if (linked)
+            Arm(unlinked_, 0);
+        else if (!unlinkedArmed_) {
+            heardWhenUnlinked_ = PlayedNow(); // the sound stopped here, if no link comes
+            Arm(unlinked_, kUnheardUs);
+        }
+        unlinkedArmed_ = !linked;
+    }
+
+  private:
+    // No graph cycle, or no link, for kUnheardUs while the stream is to play: nobody hears it.
+    // Loop thread.
+    static void UnheardFired(void *data, std::uint64_t)
+    {
+        auto *self = static_cast<PwOutput *>(data);
+        if (self->wanted_ && !self->ended_.load())
+            self->Lose();
+    }
+    static void UnlinkedFired(void *data, std::uint64_t)
+    {
+        auto *self = static_cast<PwOutput *>(data);
+        if (self->wanted_ && !self->ended_.load() && self->unlinkedArmed_)
+            self->Lose(std::min(self->heardWhenUnlinked_, self->PlayedNow()));
     }
 
   public:
     // The connection broke or the stream failed: keep the position it had reached and tell
     // the source. Loop thread.
-    void Lose()
+    void Lose() { Lose(PlayedNow()); }
+    void Lose(std::uint64_t heard)
     {
         if (lost_.load())
             return;
-        frozen_ = PlayedNow();
+        frozen_ = heard;
         lost_.store(true);
         Disarm();
         OutputSource *source = nullptr;
@@ -332,8 +433,8 @@ private:
             std::lock_guard sl(sourceMutex_);
             source = source_;
         }
-        if (!source || drainedOut_)
-            return;
+        if (!source || drainedOut_ || (tailArmed_ && !waited))
+            return; // drained comes again each cycle until the stream stops: the tail is timed once
         if (waited) {
             drainedOut_ = true;
             source->Drained();
@@ -345,7 +446,8 @@ private:
         std::uint64_t usec = kTailMarginUs;
         if (pw_stream_get_time_n(stream_, &t, sizeof t) == 0 && t.rate.denom != 0 && t.delay > 0)
             usec += std::uint64_t(t.delay) * t.rate.num * 1000000 / t.rate.denom;
-        Arm(usec);
+        tailArmed_ = true;
+        Arm(timer_, usec);
     }
 
     static void StateChanged(void *data, pw_stream_state, pw_stream_state state, const char *)
@@ -354,6 +456,8 @@ private:
         self->active_.store(state == PW_STREAM_STATE_STREAMING);
         if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
             self->Lose();
+        else
+            self->WatchLinks(); // the node's id is known from its first state on
     }
     // Data thread: one cycle's audio, as much as the converter asks for.
     static void Process(void *data)
@@ -385,6 +489,8 @@ private:
         d.chunk->size = static_cast<std::uint32_t>(out * 4);
         b->size = out;
         self->written_.fetch_add(n, std::memory_order_release);
+        if (!last) // the graph runs the stream: the watch is put off (rearming a timer is one syscall)
+            Arm(self->unheard_, kUnheardUs);
         pw_stream_queue_buffer(self->stream_, b);
         if (last && !self->ended_.exchange(true))
             pw_loop_signal_event(pw_thread_loop_get_loop(Link().Loop()), self->drainAsk_);
@@ -403,6 +509,10 @@ private:
     pw_stream *stream_ = nullptr;
     spa_hook hook_{};
     spa_source *timer_ = nullptr;    // the end, played out
+    spa_source *unheard_ = nullptr;  // the end of a stall's grace
+    spa_source *unlinked_ = nullptr; // the end of an unlinked stream's grace
+    bool unlinkedArmed_ = false;
+    std::uint64_t heardWhenUnlinked_ = 0;
     spa_source *drainAsk_ = nullptr; // the data thread's word that the last frames are written
     std::mutex sourceMutex_;         // a leaf: guards source_ against the data thread
     OutputSource *source_ = nullptr;
@@ -411,6 +521,8 @@ private:
     std::atomic<std::int64_t> startNs_{0};  // the graph's reports from before are stale
     std::atomic<bool> ended_{false}, active_{false}, lost_{false};
     bool drainedOut_ = false; // under the lock
+    bool tailArmed_ = false;
+    bool wanted_ = false;     // started and not paused since; under the lock
     std::uint64_t frozen_ = 0;
 };
 
@@ -449,14 +561,20 @@ bool PwLink::Connect(bool wait)
         }
         conn_ = new Conn;
         conn_->core = core;
-        static const pw_core_events events = [] {
-            pw_core_events e{};
-            e.version = PW_VERSION_CORE_EVENTS;
+        static const auto events = Events<pw_core_events>(PW_VERSION_CORE_EVENTS, [](pw_core_events &e) {
             e.done = &PwLink::CoreDone;
             e.error = &PwLink::CoreError;
-            return e;
-        }();
+        });
         pw_core_add_listener(core, &conn_->listener, &events, conn_);
+        static const auto registryEvents =
+            Events<pw_registry_events>(PW_VERSION_REGISTRY_EVENTS, [](pw_registry_events &e) {
+                e.global = &PwLink::Global;
+                e.global_remove = &PwLink::GlobalRemoved;
+            });
+        conn_->registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+        if (conn_->registry)
+            pw_registry_add_listener(conn_->registry, &conn_->registryListener, &registryEvents, conn_);
+        // Answered once the server has listed what it holds.
         conn_->syncSeq = pw_core_sync(core, PW_ID_CORE, 0);
     }
     if (wait && !conn_->synced && !conn_->broken) {
@@ -478,6 +596,8 @@ void PwLink::CoreDone(void *data, std::uint32_t id, int seq)
     auto *c = static_cast<Conn *>(data);
     if (id == PW_ID_CORE && seq == c->syncSeq) {
         c->synced = true;
+        Link().everSynced.store(true);
+        Link().lost.store(false);
         pw_thread_loop_signal(Link().Loop(), false);
     }
 }
@@ -489,10 +609,47 @@ void PwLink::CoreError(void *data, std::uint32_t id, int, int, const char *)
     if (id != PW_ID_CORE)
         return;
     c->broken = true;
+    Link().lost.store(true);
     for (PwOutput *o : Link().outputs)
         if (o->Connection() == c)
             o->Lose();
     pw_thread_loop_signal(Link().Loop(), false);
+}
+
+void PwLink::Global(void *data, std::uint32_t id, std::uint32_t, const char *type, std::uint32_t,
+                    const spa_dict *props)
+{
+    auto *c = static_cast<Conn *>(data);
+    const char *kind = props ? spa_dict_lookup(props, PW_KEY_MEDIA_CLASS) : nullptr;
+    const char *name = props ? spa_dict_lookup(props, PW_KEY_NODE_NAME) : nullptr;
+    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0 && kind && std::strcmp(kind, "Audio/Sink") == 0)
+        (name && std::strcmp(name, kNoSinkName) == 0 ? c->standIns : c->sinks).push_back(id);
+    const char *from = props ? spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE) : nullptr;
+    if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0 && from) {
+        const char *to = spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE);
+        c->links.push_back({id, static_cast<std::uint32_t>(std::strtoul(from, nullptr, 10)),
+                            to ? static_cast<std::uint32_t>(std::strtoul(to, nullptr, 10)) : SPA_ID_INVALID});
+        WatchLinks(c);
+    }
+}
+
+void PwLink::GlobalRemoved(void *data, std::uint32_t id)
+{
+    auto *c = static_cast<Conn *>(data);
+    for (auto *list : {&c->sinks, &c->standIns})
+        list->erase(std::remove(list->begin(), list->end(), id), list->end());
+    const auto gone = std::remove_if(c->links.begin(), c->links.end(), [id](const Conn::LinkOut &l) { return l.id == id; });
+    if (gone != c->links.end()) {
+        c->links.erase(gone, c->links.end());
+        WatchLinks(c);
+    }
+}
+
+void PwLink::WatchLinks(Conn *c)
+{
+    for (PwOutput *o : Link().outputs)
+        if (o->Connection() == c)
+            o->WatchLinks();
 }
 
 // Where the server listens, as the library looks for it; without that socket there is no
@@ -521,10 +678,19 @@ std::unique_ptr<Output> OpenPipeWireOutput(int rate, const std::string &title, b
     }
     if (!Link().Connect(wait))
         return nullptr;
+    {
+        Locker lk;
+        if (Link().NoSink()) { // nothing to play into: not this server's output
+            SetOutputProblem("the PipeWire server has no audio output");
+            return nullptr;
+        }
+    }
     auto out = std::make_unique<PwOutput>(rate);
     if (!out->Open(title))
         return nullptr;
     return out;
 }
+
+bool PipeWireServerLost() { return Link().everSynced.load() && Link().lost.load(); }
 
 } // namespace media

@@ -11,9 +11,10 @@
 //
 // Clock. What has been heard is the server's own count: the read index of its last timing
 // answer less what the sink had mixed but not yet played, plus the time since that answer
-// while the stream plays. The answers are asked for once a second while the stream plays
-// (every kEarlyMs until the server says it does), on the main loop's thread, and by the GUI
-// thread with a start and a flush. The count is capped at what was written and never goes
+// while the stream plays. While it plays, an answer is asked for along with the server's
+// request for audio once kTimingMs has passed since the last (the process is awake for the
+// request anyway), and at once when the stream runs dry or moves to another sink; until the
+// server says it plays, every kEarlyMs; and by the GUI thread with a start and a flush. The count is capped at what was written and never goes
 // back until the next flush. The end is waited out on an answer asked for once the server
 // has taken the last frame, so that the end reported is the end heard.
 //
@@ -49,10 +50,10 @@ constexpr int kConnectWaitMs = 2000;
 // A sink suspended this long while the stream plays is not one resuming for it (an idle
 // sink wakes within milliseconds of an uncork) but one suspended by someone: nothing is heard.
 constexpr std::uint64_t kSuspendedUsec = 500000;
-// The sink the server makes when no real one is left (module-always-sink): nobody hears it.
-constexpr char kNoSinkName[] = "auto_null";
 // How often the clock is set from the server's answer: while it plays, and until it does.
-constexpr std::uint64_t kTimingMs = 1000;
+// In between it runs on the wall clock, which a sound card's strays from by well under a
+// millisecond in that time.
+constexpr std::uint64_t kTimingMs = 5000;
 constexpr std::uint64_t kEarlyMs = 50;
 // The name the desktop's icon theme knows the program by.
 constexpr char kIconName[] = "zolm-player";
@@ -185,6 +186,7 @@ public:
             pa_stream_set_write_callback(stream_, nullptr, nullptr);
             pa_stream_set_suspended_callback(stream_, nullptr, nullptr);
             pa_stream_set_moved_callback(stream_, nullptr, nullptr);
+            pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
             if (pa_stream_get_state(stream_) == PA_STREAM_READY || pa_stream_get_state(stream_) == PA_STREAM_CREATING)
                 pa_stream_disconnect(stream_);
             pa_stream_unref(stream_);
@@ -210,6 +212,7 @@ public:
         pa_stream_set_write_callback(stream_, &PulseOutput::WriteRequest, this);
         pa_stream_set_suspended_callback(stream_, &PulseOutput::SinkChanged, this);
         pa_stream_set_moved_callback(stream_, &PulseOutput::SinkChanged, this);
+        pa_stream_set_underflow_callback(stream_, &PulseOutput::RanDry, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         const std::uint32_t request = std::min(Bytes(kRequestMs), kMaxRequestFrames * 4);
@@ -365,6 +368,8 @@ private:
     {
         if (!running_ || !source_ || ended_ || !Ready())
             return;
+        if (snapPlaying_ && !clock_ && NowUsec() >= timingDue_)
+            AskTiming();
         std::size_t want = pa_stream_writable_size(stream_);
         if (want == static_cast<std::size_t>(-1))
             return;
@@ -399,7 +404,7 @@ private:
     }
 
     // Asks for a fresh answer unless one is on its way; each answer while the stream plays
-    // arms the next ask (ClockDue).
+    // arms the next (ArmClock).
     void AskTiming()
     {
         if (timingAsked_ || !Ready())
@@ -407,11 +412,15 @@ private:
         timingAsked_ = true;
         Done(pa_stream_update_timing_info(stream_, &PulseOutput::TimingCame, Tag()));
     }
+    // Playing, the next ask rides on a request for audio (Write); until then, a timer.
     void ArmClock()
     {
         if (clock_ || !running_)
             return;
-        clock_ = After((snapPlaying_ ? kTimingMs : kEarlyMs) * 1000, &PulseOutput::ClockDue);
+        if (snapPlaying_)
+            timingDue_ = NowUsec() + kTimingMs * 1000;
+        else
+            clock_ = After(kEarlyMs * 1000, &PulseOutput::ClockDue);
     }
 
     // The server has taken everything; what the sink had mixed ahead still plays. Waits that
@@ -493,7 +502,19 @@ private:
             suspended_ = After(kSuspendedUsec, &PulseOutput::SuspendedDue);
         }
     }
-    static void SinkChanged(pa_stream *, void *userdata) { static_cast<PulseOutput *>(userdata)->WatchHeard(); }
+    static void SinkChanged(pa_stream *, void *userdata)
+    {
+        auto *self = static_cast<PulseOutput *>(userdata);
+        self->WatchHeard();
+        if (self->running_)
+            self->AskTiming(); // another sink, another latency
+    }
+    static void RanDry(pa_stream *, void *userdata)
+    {
+        auto *self = static_cast<PulseOutput *>(userdata);
+        if (self->running_)
+            self->AskTiming(); // the server's count stood still meanwhile
+    }
     static void SuspendedDue(pa_mainloop_api *api, pa_time_event *, const struct timeval *, void *userdata)
     {
         auto *self = static_cast<PulseOutput *>(userdata);
@@ -620,7 +641,8 @@ private:
     bool snapPlaying_ = false;    // whether the stream was playing then
     bool timingAsked_ = false;    // an answer is on its way
     bool endPending_ = false;     // the server took the last frame: the end waits for an answer
-    pa_time_event *clock_ = nullptr;  // the next ask for an answer
+    pa_time_event *clock_ = nullptr;  // the next ask for an answer, until the stream plays
+    pa_usec_t timingDue_ = 0;         // the next ask while it plays
     pa_time_event *timer_ = nullptr;  // the end, played out
     pa_time_event *refill_ = nullptr; // another look at a ring that ran dry
     pa_time_event *suspended_ = nullptr; // another look at a sink found suspended
