@@ -40,8 +40,9 @@ test_packages=(
   # GTK's platform theme also for Wayland with GNOME's dialogs
   sway grim xfwm4 xfce4-panel kwin-wayland qt6-gtk-platformtheme gnome-themes-extra
   # KWin's own title bars, as Plasma draws them; GNOME's compositor, its screen cast
-  # read through PipeWire by GStreamer
-  kwin-style-breeze mutter gstreamer1.0-tools gstreamer1.0-pipewire
+  # read through PipeWire by GStreamer (videoconvert, pngenc)
+  kwin-style-breeze mutter gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-good
 )
 # Test packages not every release has (the Adwaita-Dark style): installed where known.
 optional_test_packages=(adwaita-qt6)

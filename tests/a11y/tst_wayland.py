@@ -6,6 +6,7 @@ and MPRIS Raise brings back one hidden in the tray. There is no input seat: the 
 its accessibility tree and MPRIS, and judged by the compositor's screenshots."""
 import glob
 import os
+import re
 import subprocess
 import sys
 import time
@@ -133,6 +134,9 @@ GLib.MainLoop().run()
 
 xwayland = os.environ.get("ZOLM_THROUGH") == "xwayland"
 compositor = os.environ.get("ZOLM_COMPOSITOR", "weston")
+MUTTER_MAJOR = 0
+if compositor == "mutter":
+    MUTTER_MAJOR = int(re.search(rb"(\d+)", subprocess.run(["mutter", "--version"], capture_output=True).stdout).group(1))
 theme = os.environ.get("ZOLM_THEME", "")
 s = {"weston": WestonSession, "sway": SwaySession, "mutter": MutterSession, "kwin": KWinSession}[compositor](sys.argv[1], xwayland)
 how = ("through XWayland" if xwayland else "natively") + " on " + compositor + \
@@ -232,11 +236,13 @@ try:
                 time.sleep(1)
                 kept = wait_for(lambda: "active" in states(box), 5)
                 after = s.screenshot()[2].count(SKY)
-                check(after <= raw.count(SKY) and (kept or compositor == "kwin"), "%r stays in front when the main "
+                unfocused = compositor == "kwin" or (compositor == "mutter" and MUTTER_MAJOR > 43)
+                check(after <= raw.count(SKY) and (kept or unfocused), "%r stays in front when the main "
                       "window is clicked (focused: %s; %d -> %d sky-blue pixels)" % (title, kept, raw.count(SKY), after))
-                if not kept and compositor == "kwin":
+                if not kept:
                     # Qt asks KWin to activate a window only with an input device, and this KWin has none.
-                    print("known (KWin): %r is not given the focus back without an input device" % title)
+                    # mutter 48 keeps the box above the main window, but the focus on neither.
+                    print("known (%s): %r is in front but not given the focus back" % (compositor, title))
         buttons = [d for d in descendants(box) if role(d) == "push button"]
         # By name; Qt's own buttons may speak Russian.
         close = [b for b in buttons if b.name in (closer, "ОК", "Отмена")] or [b for b in buttons if b.name == "Закрыть"]
