@@ -576,6 +576,7 @@ private slots:
         restore_ = false;
         KillServer();
         recorder_.waitForFinished(20000);
+        QDir(dir_.filePath("home/.local/state/wireplumber")).removeRecursively(); // the volume forgotten
         QVERIFY(StartServer());
     }
 
