@@ -24,10 +24,12 @@
 // default (2048 frames, 46 ms at 44.1 kHz) about 21 times a second, as it wakes every client
 // of the graph that plays, the PulseAudio service among them.
 //
-// Heard. A stream to play that no link leaves for kUnheardUs (its sink removed, none there,
-// the session manager gone), that the graph has not run for as long (the server stalled), or
-// that is linked to the stand-in sink alone (at once) is heard by nobody: lost, at the
-// position where that was found.
+// Heard. A stream to play that no active link to a running sink leaves for kUnheardUs (its
+// sink removed, suspended or idle, none there, the session manager gone, a link left paused
+// by a sink suspended under it), that the graph has not run for as long (the server
+// stalled), or that is linked to the stand-in sink alone (at once) is heard by nobody: lost,
+// at the position where that was found. The sinks, and the links out of our streams, are
+// bound for their states.
 //
 // The rate asked for is the file's (mostly 44.1 kHz), and node.rate asks the graph to run at
 // it: where the server allows that rate the graph switches and nothing is resampled anywhere;
@@ -45,6 +47,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
@@ -86,6 +89,20 @@ T Events(std::uint32_t version, Fill fill)
     return e;
 }
 
+struct Conn;
+
+// An object the server lists, bound to hear of its state: an audio sink, which suspended or
+// idle plays nothing of what is linked to it, or a link out of one of our streams, which
+// paused carries nothing (a sink suspended under it leaves it so).
+struct Bound {
+    Conn *conn;
+    std::uint32_t id;
+    pw_proxy *proxy;
+    spa_hook listener{};
+    bool known = false; // its state has been told
+    bool ok = false;    // a sink that runs, a link that is active
+};
+
 // One connection to the server. Streams are destroyed before their core is let go, so a
 // connection lives as long as the link or any stream still uses it.
 struct Conn {
@@ -94,11 +111,19 @@ struct Conn {
     pw_registry *registry = nullptr;
     spa_hook registryListener{};
     std::vector<std::uint32_t> sinks;    // the audio sinks the server lists
+    std::vector<std::unique_ptr<Bound>> bound; // those sinks, and our streams' links
     std::vector<std::uint32_t> standIns; // the one it makes when none is left (nobody hears it)
     struct LinkOut {
         std::uint32_t id, node, to;
     };
     std::vector<LinkOut> links; // the links it lists, by the node they leave
+    // Whether the object is bound and known not to be what it should (a sink not running,
+    // a link not active).
+    bool Failing(std::uint32_t id) const
+    {
+        const auto b = std::find_if(bound.begin(), bound.end(), [id](const auto &k) { return k->id == id; });
+        return b != bound.end() && (*b)->known && !(*b)->ok;
+    }
     bool broken = false;
     int users = 0;
     int syncSeq = -1;
@@ -127,13 +152,21 @@ public:
     // run for the screen alone beside PulseAudio, or every device gone). Unknown, until the
     // server has answered: no. Under the lock.
     bool NoSink() const { return conn_ && conn_->synced && conn_->sinks.empty(); }
+    static void WatchLinks(Conn *c);
     std::vector<PwOutput *> outputs; // under the lock
     std::atomic<bool> everSynced{false}; // a server has answered this process
     std::atomic<bool> lost{false};       // and its connection broke since
 
 private:
+    static void Unbind(Bound &b)
+    {
+        spa_hook_remove(&b.listener);
+        pw_proxy_destroy(b.proxy);
+    }
     static void Close(Conn *c)
     {
+        for (auto &b : c->bound)
+            Unbind(*b);
         if (c->registry) {
             spa_hook_remove(&c->registryListener);
             pw_proxy_destroy(reinterpret_cast<pw_proxy *>(c->registry)); // a broken core's disconnect leaves it
@@ -147,7 +180,9 @@ private:
     static void Global(void *data, std::uint32_t id, std::uint32_t permissions, const char *type,
                        std::uint32_t version, const spa_dict *props);
     static void GlobalRemoved(void *data, std::uint32_t id);
-    static void WatchLinks(Conn *c);
+    static void Bind(Conn *c, std::uint32_t id, bool sink);
+    static void SinkInfo(void *data, const pw_node_info *info);
+    static void LinkInfo(void *data, const pw_link_info *info);
 
     pw_thread_loop *loop_ = nullptr;
     pw_context *context_ = nullptr;
@@ -360,19 +395,28 @@ private:
     }
 
   public:
-    // Whether the server lists a link out of the stream's node: unlinked, the graph may still
-    // run it (a stand-in driver), into nothing. Watched while it is to play. Under the lock.
+    std::uint32_t NodeId() const { return pw_stream_get_node_id(stream_); }
+    // Whether the server lists a link out of the stream's node, active, to a sink that runs:
+    // unlinked, its sink suspended or a link of it paused, the graph may still run the stream
+    // (a stand-in driver), into nothing. A link to anything but a sink (a filter's input)
+    // counts as heard. Watched while it is to play. Under the lock.
     void WatchLinks()
     {
         if (!wanted_ || lost_.load() || ended_.load())
             return;
-        const std::uint32_t node = pw_stream_get_node_id(stream_);
-        bool linked = false, unheard = false;
+        const std::uint32_t node = NodeId();
+        bool linked = false, unheard = false, broken = false;
         for (const Conn::LinkOut &l : conn_->links)
             if (l.node == node) {
                 const auto &s = conn_->standIns;
-                (std::find(s.begin(), s.end(), l.to) != s.end() ? unheard : linked) = true;
+                if (std::find(s.begin(), s.end(), l.to) != s.end())
+                    unheard = true;
+                else if (conn_->Failing(l.id) || conn_->Failing(l.to))
+                    broken = true;
+                else
+                    linked = true;
             }
+        linked = linked && !broken;
         if (unheard && !linked) { // it plays on there at once, so at once
             Lose(unlinkedArmed_ ? std::min(heardWhenUnlinked_, PlayedNow()) : PlayedNow());
             return;
@@ -622,13 +666,22 @@ void PwLink::Global(void *data, std::uint32_t id, std::uint32_t, const char *typ
     auto *c = static_cast<Conn *>(data);
     const char *kind = props ? spa_dict_lookup(props, PW_KEY_MEDIA_CLASS) : nullptr;
     const char *name = props ? spa_dict_lookup(props, PW_KEY_NODE_NAME) : nullptr;
-    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0 && kind && std::strcmp(kind, "Audio/Sink") == 0)
-        (name && std::strcmp(name, kNoSinkName) == 0 ? c->standIns : c->sinks).push_back(id);
+    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0 && kind && std::strcmp(kind, "Audio/Sink") == 0) {
+        const bool standIn = name && std::strcmp(name, kNoSinkName) == 0;
+        (standIn ? c->standIns : c->sinks).push_back(id);
+        if (!standIn)
+            Bind(c, id, true);
+    }
     const char *from = props ? spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE) : nullptr;
     if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0 && from) {
         const char *to = spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE);
-        c->links.push_back({id, static_cast<std::uint32_t>(std::strtoul(from, nullptr, 10)),
-                            to ? static_cast<std::uint32_t>(std::strtoul(to, nullptr, 10)) : SPA_ID_INVALID});
+        const auto node = static_cast<std::uint32_t>(std::strtoul(from, nullptr, 10));
+        c->links.push_back({id, node, to ? static_cast<std::uint32_t>(std::strtoul(to, nullptr, 10)) : SPA_ID_INVALID});
+        for (PwOutput *o : Link().outputs)
+            if (o->Connection() == c && o->NodeId() == node) {
+                Bind(c, id, false);
+                break;
+            }
         WatchLinks(c);
     }
 }
@@ -638,11 +691,54 @@ void PwLink::GlobalRemoved(void *data, std::uint32_t id)
     auto *c = static_cast<Conn *>(data);
     for (auto *list : {&c->sinks, &c->standIns})
         list->erase(std::remove(list->begin(), list->end(), id), list->end());
+    auto &b = c->bound;
+    const auto it = std::find_if(b.begin(), b.end(), [id](const auto &k) { return k->id == id; });
+    if (it != b.end()) {
+        Unbind(**it);
+        b.erase(it);
+    }
     const auto gone = std::remove_if(c->links.begin(), c->links.end(), [id](const Conn::LinkOut &l) { return l.id == id; });
     if (gone != c->links.end()) {
         c->links.erase(gone, c->links.end());
         WatchLinks(c);
     }
+}
+
+void PwLink::Bind(Conn *c, std::uint32_t id, bool sink)
+{
+    auto *proxy = static_cast<pw_proxy *>(pw_registry_bind(c->registry, id, sink ? PW_TYPE_INTERFACE_Node : PW_TYPE_INTERFACE_Link,
+                                                           sink ? PW_VERSION_NODE : PW_VERSION_LINK, 0));
+    if (!proxy)
+        return;
+    c->bound.push_back(std::make_unique<Bound>(Bound{c, id, proxy}));
+    Bound *b = c->bound.back().get();
+    if (sink) {
+        static const auto events = Events<pw_node_events>(PW_VERSION_NODE_EVENTS, [](pw_node_events &e) { e.info = &PwLink::SinkInfo; });
+        pw_node_add_listener(reinterpret_cast<pw_node *>(proxy), &b->listener, &events, b);
+    } else {
+        static const auto events = Events<pw_link_events>(PW_VERSION_LINK_EVENTS, [](pw_link_events &e) { e.info = &PwLink::LinkInfo; });
+        pw_link_add_listener(reinterpret_cast<pw_link *>(proxy), &b->listener, &events, b);
+    }
+}
+
+void PwLink::SinkInfo(void *data, const pw_node_info *info)
+{
+    auto *b = static_cast<Bound *>(data);
+    if (!(info->change_mask & PW_NODE_CHANGE_MASK_STATE) && b->known)
+        return;
+    b->known = true;
+    b->ok = info->state == PW_NODE_STATE_RUNNING;
+    WatchLinks(b->conn);
+}
+
+void PwLink::LinkInfo(void *data, const pw_link_info *info)
+{
+    auto *b = static_cast<Bound *>(data);
+    if (!(info->change_mask & PW_LINK_CHANGE_MASK_STATE) && b->known)
+        return;
+    b->known = true;
+    b->ok = info->state == PW_LINK_STATE_ACTIVE;
+    WatchLinks(b->conn);
 }
 
 void PwLink::WatchLinks(Conn *c)
