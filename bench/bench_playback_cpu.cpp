@@ -1,7 +1,8 @@
 // CPU used by the running player while it plays an MP3 through SDL, while paused
 // and while stopped, as a share of one core. Usage: bench_playback_cpu [seconds playing] [FILE]
 // With FILE the player plays that file instead, only the playing span is measured, and the
-// line printed is "cpu_percent=X wakes_per_s=Y" (voluntary context switches of all threads).
+// line printed is "cpu_percent=X wakes_per_s=Y threads: NAME=Z ..." (voluntary context
+// switches of all threads, then of the threads of each name).
 #include "info/about.h"
 #include "media/MPlayer.h"
 #include "player/Unit1.h"
@@ -14,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <string>
 #include <sys/resource.h>
 
@@ -38,17 +41,33 @@ double Measure(int seconds)
     return 100.0 * (CpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) / 1e9);
 }
 
-long VoluntarySwitches()
+// Voluntary context switches by thread name: each one is the thread going to sleep, so the
+// next run is a wake-up.
+std::map<std::string, long> VoluntarySwitches()
 {
-    long total = 0;
+    std::map<std::string, long> out;
     for (const QString &tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         std::ifstream in(("/proc/self/task/" + tid + "/status").toStdString());
-        std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
-                total += std::atol(line.substr(line.find(':') + 1).c_str());
+        std::string line, name;
+        long n = 0;
+        while (std::getline(in, line)) {
+            if (line.rfind("Name:", 0) == 0)
+                name = line.substr(std::min(line.size(), line.find_first_not_of(" \t", 5)));
+            else if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                n = std::atol(line.substr(line.find(':') + 1).c_str());
+        }
+        std::replace(name.begin(), name.end(), ' ', '_'); // one word, for the script's reading
+        out[name] += n;
     }
-    return total;
+    return out;
+}
+
+long Total(const std::map<std::string, long> &m)
+{
+    long t = 0;
+    for (const auto &[name, n] : m)
+        t += n;
+    return t;
 }
 
 bool Run(const QString &program, const QStringList &args)
@@ -110,12 +129,18 @@ int main(int argc, char **argv)
             QApplication::exec();
         }
         Measure(1);
-        const long sw0 = VoluntarySwitches();
+        const auto sw0 = VoluntarySwitches();
         QElapsedTimer wall;
         wall.start();
         const double cpu = Measure(playing);
         const double span = double(wall.nsecsElapsed()) / 1e9;
-        std::printf("cpu_percent=%.4f wakes_per_s=%.1f\n", cpu, double(VoluntarySwitches() - sw0) / span);
+        const auto sw1 = VoluntarySwitches();
+        std::printf("cpu_percent=%.4f wakes_per_s=%.1f threads:", cpu, double(Total(sw1) - Total(sw0)) / span);
+        for (const auto &[name, n] : sw1) {
+            const auto before = sw0.find(name);
+            std::printf(" %s=%.1f", name.c_str(), double(n - (before == sw0.end() ? 0 : before->second)) / span);
+        }
+        std::printf("\n");
         delete AboutBox;
         return form.MediaPlayer1->Mode() == TMPModes::mpPlaying ? 0 : 1;
     }

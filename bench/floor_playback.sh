@@ -6,19 +6,23 @@
 # directory) and playing into a null sink:
 #   pulse:     pulseaudio
 #   pipewire:  pipewire + wireplumber + pipewire-pulse (its PulseAudio service)
-# On PipeWire the player runs twice: through PipeWire's PulseAudio service ("pipewire", the
-# default) and through the native PipeWire output ("pw-native", ZOLM_AUDIO_SERVER=pipewire).
+# On PipeWire the player runs twice: through PipeWire's PulseAudio service ("pipewire",
+# ZOLM_AUDIO_SERVER=pulse) and through the native PipeWire output ("pw-native", its default
+# there; ZOLM_AUDIO_SERVER=pipewire).
 # On a server the figures also hold the server's own CPU while it serves the player, and
 # the same for other players on the same server and files, where installed: mpv --ao=pulse,
 # mpv --ao=pipewire (on PipeWire) and mpg123 -o pulse (MP3 only), which the aim compares
 # with, and paplay (the server's own default buffer of 2 s), for reference. Wake-ups are the voluntary context switches of all
 # the process's threads; the server's are its processes' together. Also prints how long pause, resume, seek and close take to return
 # on the back end, SDL's output alone (opened at the back end's period, its callback writing
-# silence), and, last, each aim beside what was measured.
+# silence), and, last, each aim beside what was measured. Says which of the other players
+# are missing; --install (as root) installs mpv and mpg123 first where they are.
 #
-#   bench/floor_playback.sh BUILD_DIR [seconds]      (default 30 s per figure, at least 6)
+#   bench/floor_playback.sh [--install] BUILD_DIR [seconds]      (default 30 s per figure, at least 6)
 set -euo pipefail
-build=$(readlink -f "${1:?usage: floor_playback.sh BUILD_DIR [seconds]}")
+install=
+[[ ${1:-} == --install ]] && { install=1; shift; }
+build=$(readlink -f "${1:?usage: floor_playback.sh [--install] BUILD_DIR [seconds]}")
 seconds=${2:-30}
 ((seconds >= 6)) || { echo "floor_playback.sh: at least 6 seconds per figure" >&2; exit 1; }
 floor_bin=$build/bench/playback_floor
@@ -28,6 +32,17 @@ for b in "$floor_bin" "$player_bin"; do
 done
 command -v sox >/dev/null && command -v lame >/dev/null ||
   { echo "floor_playback.sh: sox and lame make the test files" >&2; exit 1; }
+missing=()
+for p in mpv mpg123; do command -v "$p" >/dev/null || missing+=("$p"); done
+if [[ -n $install ]] && ((${#missing[@]})); then
+  if ((EUID == 0)); then
+    apt-get install -y -q "${missing[@]}" >/dev/null 2>&1 || echo "floor_playback.sh: apt-get could not install ${missing[*]}" >&2
+    missing=()
+    for p in mpv mpg123; do command -v "$p" >/dev/null || missing+=("$p"); done
+  else
+    echo "floor_playback.sh: --install needs root; ${missing[*]} left out" >&2
+  fi
+fi
 
 work=$(mktemp -d)
 started=() # every server process this script started, stopped at the end
@@ -64,7 +79,7 @@ rows=()
 cmds=()
 streams=()
 # What each run measured, by "server kind program": CPU, wake-ups, the server's CPU.
-declare -A got_cpu got_wakes got_server
+declare -A got_cpu got_wakes got_server got_data
 row() { # label kind cpu wakes [server cpu, server wakes]
   rows+=("$(printf '%-46s %8.3f %% %8.3f %% %7sx %9.1f%s' "$1" "$3" "${floor_cpu[$2]}" \
     "$(ratio "$3" "${floor_cpu[$2]}")" "$4" "${5:+   server $5 % $6/s}")")
@@ -141,6 +156,7 @@ run_driver() { # label (e.g. "pulse:"), server key, or "" for no server
         "$([[ -n $key ]] && cat "$work/swakes")"
       got_cpu["$key $kind $prog"]=$(field cpu_percent "$out")
       got_wakes["$key $kind $prog"]=$(field wakes_per_s "$out")
+      got_data["$key $kind $prog"]=$(field zolm-pw-data "$out")
       got_server["$key $kind $prog"]=$server
       [[ -n $key ]] && streams+=("$label $name, $prog: the server lists its stream as \"$(<"$work/stream")\"")
       if [[ $prog == back-end ]]; then
@@ -223,7 +239,9 @@ measure_on_server() {
   shift
   if wait_for_sink; then
     servers+=("$name")
+    [[ $name == pipewire ]] && extra_env=(ZOLM_AUDIO_SERVER=pulse)
     SDL_AUDIODRIVER=pulseaudio run_driver "$name:" "$name"
+    extra_env=()
     if [[ $name == pipewire ]]; then
       servers+=(pw-native)
       extra_env=(ZOLM_AUDIO_SERVER=pipewire)
@@ -288,6 +306,10 @@ if ((${#servers[@]})); then
   echo "server: the sound server's own CPU and wake-ups (pipewire: pipewire + wireplumber + pipewire-pulse) over $((seconds - 3)) s"
   echo "  of each run, from 4 s after its start; the other players' own figures are taken over that window too"
   printf '  %s\n' "${streams[@]}"
+  for p in "${missing[@]}"; do
+    echo "  $p is not installed: its rows are left out, and the aims compare with the others alone (--install as root)"
+  done
+  command -v qmmp >/dev/null || echo "  qmmp is not installed (not measured here in any case)"
   echo "Aims (player: the whole player, offscreen):"
   verdict() { awk -v c="$1" 'BEGIN { print c ? "met" : "NOT met" }'; }
   for key in "${servers[@]}"; do
@@ -308,8 +330,16 @@ if ((${#servers[@]})); then
         printf '  %-9s %-13s server CPU for this player %7.3f %%: no other player to compare with\n' "$key" "$name" "$mine"
       fi
       w=${got_wakes["$key $kind player"]}
-      printf '  %-9s %-13s player wake-ups %.1f/s, at most 4/s: %s\n' "$key" "$name" "$w" \
-        "$(verdict "$(awk -v a="$w" 'BEGIN { print a <= 4 }')")"
+      d=${got_data["$key $kind player"]:-}
+      if [[ -n $d ]]; then # the native output: the graph wakes its data thread once a cycle
+        rest=$(awk -v a="$w" -v b="$d" 'BEGIN { printf "%.1f", a - b }')
+        printf '  %-9s %-13s player wake-ups %.1f/s, at most 4/s: %s; of them the graph'"'"'s data thread %.1f/s, the other threads %.1f/s: %s\n' \
+          "$key" "$name" "$w" "$(verdict "$(awk -v a="$w" 'BEGIN { print a <= 4 }')")" "$d" "$rest" \
+          "$(verdict "$(awk -v a="$rest" 'BEGIN { print a <= 4 }')")"
+      else
+        printf '  %-9s %-13s player wake-ups %.1f/s, at most 4/s: %s\n' "$key" "$name" "$w" \
+          "$(verdict "$(awk -v a="$w" 'BEGIN { print a <= 4 }')")"
+      fi
       c=${got_cpu["$key $kind player"]}
       if [[ $kind == mp3 ]]; then
         printf '  %-9s %-13s player CPU %.3f %% = %sx decoding alone (%.3f %%), at most 1.2x: %s\n' "$key" "$name" "$c" \

@@ -5,7 +5,9 @@
 # still (the longest wait for an answer from its MPRIS object, asked without pause), the
 # most of the player's streams open on the server at once, and how long after the last
 # press the playlist stopped moving. bench/skip_burst_probe does the pressing and watching.
-# With "pipewire" the server is a private PipeWire with wireplumber and pipewire-pulse.
+# With "pipewire" the server is a private PipeWire with wireplumber and pipewire-pulse; the
+# player plays there through its native PipeWire output (ZOLM_AUDIO_SERVER=pulse in the
+# environment: through pipewire-pulse).
 # With "restart" (PulseAudio only) the server is killed in the middle of the burst and
 # started again RESTART_GAP_MS (default 300) later on the same socket: the longest wait of
 # the window thread then includes every play, resume and track change on a server that is

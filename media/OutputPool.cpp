@@ -197,11 +197,11 @@ int OpenOutputs()
 
 // The server's own output whenever a server answers; SDL where none does, or when its dummy
 // driver is asked for. `only` restricts the choice to one kind (a reconnection).
-// The native PipeWire output comes first only when ZOLM_AUDIO_SERVER=pipewire asks for it (and
-// a PipeWire server answers with an audio sink): it does not yet tell a suspended sink from
-// one that plays, and the graph wakes it every cycle (about 21 times a second) where the
-// PulseAudio path, buffered in the server, wakes us 4 times. Until then PipeWire is reached
-// through its PulseAudio service.
+// The native PipeWire output comes first wherever a PipeWire server answers with an audio
+// sink: no PulseAudio translation then runs in the server for us. A PipeWire run for the
+// screen alone beside PulseAudio lists no sink, and PulseAudio is reached through libpulse.
+// ZOLM_AUDIO_SERVER=pulse leaves the native output out (PipeWire is then reached through its
+// PulseAudio service).
 // Without `wait`, a connection to the server on its way is left to come (no SDL meanwhile,
 // which would take the place of a server about to answer); where there is none, SDL is
 // tried first, then a new connection started.
@@ -209,7 +209,8 @@ std::unique_ptr<Output> AcquireOutput(int rate, const std::string &title, bool w
 {
     const auto allowed = [only](Output::Kind k) { return !only || *only == k; };
     const char *asked = std::getenv("ZOLM_AUDIO_SERVER");
-    if (!SdlOnly() && allowed(Output::Kind::PipeWire) && asked && std::strcmp(asked, "pipewire") == 0) {
+    const bool pulseOnly = asked && std::strcmp(asked, "pulse") == 0;
+    if (!SdlOnly() && allowed(Output::Kind::PipeWire) && !pulseOnly) {
         if (auto out = Outputs().Take(Output::Kind::PipeWire, rate)) {
             out->SetTitle(title);
             return out;

@@ -1,17 +1,17 @@
 // The PipeWire server's own output: a pw_stream on a thread loop, so that no PulseAudio
-// translation runs in the server for us. Chosen where ZOLM_AUDIO_SERVER=pipewire asks for it
-// and a PipeWire server answers with an audio sink (OutputPool.cpp says why not yet always).
+// translation runs in the server for us. Chosen wherever a PipeWire server answers with an
+// audio sink, unless ZOLM_AUDIO_SERVER=pulse asks for libpulse (OutputPool.cpp).
 //
 // One connection (core) per process for as long as the server lives, one stream per output;
 // the pool keeps an idle stream inactive for the next track, so the server sees at most one
 // stream of ours at a time. Threads:
 //   - the thread loop's own: the connection's and the streams' events (state, drained), the
-//     server's list of sinks and links, the end-of-track and watch timers, the drain request;
-//     it holds the loop's lock while it dispatches;
-//   - the context's data thread: the stream's process callback, once a graph cycle while it
-//     plays. It takes only the output's source mutex (a leaf) around Pull, never the loop's
-//     lock, so the GUI thread never waits on a cycle but for one Pull; it puts off the stall
-//     watch's timer each cycle (one syscall, no wake-up);
+//     server's list of sinks and links and their states, the end-of-track and watch timers,
+//     the drain request; it holds the loop's lock while it dispatches;
+//   - the context's data thread (named zolm-pw-data at its first cycle): the stream's process
+//     callback, once a graph cycle while it plays. It takes only the output's source mutex (a
+//     leaf) around Pull, never the loop's lock, so the GUI thread never waits on a cycle but
+//     for one Pull; it puts off the stall watch's timer each cycle (one syscall, no wake-up);
 //   - the GUI thread (and the pool's, to close one): the Output calls, under the loop's lock
 //     for a moment each; nothing here waits on the server but the very first connection of a
 //     file's opening, and then with a bound.
@@ -49,6 +49,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <string>
 #include <sys/stat.h>
 #include <utility>
@@ -65,8 +66,9 @@ constexpr int kConnectWaitMs = 2000;
 constexpr unsigned kLatencyFrames = 65536;
 // Past the graph's own delay once the stream has drained: the end heard, not cut.
 constexpr std::uint64_t kTailMarginUs = 30000;
-// A stream asked to play that the graph does not run this long (no sink linked to it, its
-// sink removed or suspended, the session manager gone) is heard by nobody: lost. Linking and
+// A stream asked to play that the graph does not run this long, or that no active link to a
+// running sink leaves as long (its sink removed or suspended, the session manager gone) is
+// heard by nobody: lost. Linking and
 // starting take a few milliseconds, a cycle at most a few tens.
 constexpr std::uint64_t kUnheardUs = 500000;
 
@@ -506,6 +508,9 @@ private:
     // Data thread: one cycle's audio, as much as the converter asks for.
     static void Process(void *data)
     {
+        static thread_local bool named = false; // the library's thread: named once, for top and the bench
+        if (!std::exchange(named, true))
+            pthread_setname_np(pthread_self(), "zolm-pw-data");
         auto *self = static_cast<PwOutput *>(data);
         pw_buffer *b = pw_stream_dequeue_buffer(self->stream_);
         if (!b)

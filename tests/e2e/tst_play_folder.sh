@@ -65,7 +65,8 @@ DRIVE
 mkfifo out.fifo
 ( while [ ! -e stop ] && cat out.fifo >> out.raw; do :; done ) > /dev/null 2>&1 &
 reader=$!
-env -u QT_QPA_PLATFORM SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/out.fifo" \
+# No sound server answers: the sound goes through SDL, into the file.
+env -u QT_QPA_PLATFORM SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/out.fifo" PULSE_SERVER="unix:$work/none" PIPEWIRE_REMOTE="$work/none" \
   "$with_xvfb" bash drive.sh "$player"
 stop_reader
 

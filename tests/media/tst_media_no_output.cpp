@@ -14,6 +14,7 @@ private slots:
     {
         qputenv("SDL_AUDIODRIVER", "no-such-driver"); // before SDL is touched in this process
         qputenv("PULSE_SERVER", "unix:/nonexistent/zolm-test"); // nor any sound server
+        qputenv("PIPEWIRE_REMOTE", "/nonexistent/zolm-test");
         QTemporaryDir dir;
         const QString wav = dir.filePath("a.wav");
         QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 4410, 440, 8000))));
