@@ -150,7 +150,7 @@ int main(int argc, char **argv)
     } else {
         new AfterFirstPaint(Form1->centralWidget(), [goOnTheBus] { goOnTheBus(); });
     }
-    CarryOutFolderRequest(Form1, request);
+    CarryOutFolderRequest(Form1->Session(), request);
     QGuiApplication::setWindowIcon(Form1->windowIcon());
 
     FirstPaintProbe probe(Form1->centralWidget());

@@ -408,13 +408,13 @@ private slots:
         TForm1 *f = h.Start(folder);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f));
-        auto select = [f](const QString &name) {
-            for (int i = 0; i < f->ListBox1->Count(); ++i)
-                if (f->ListBox1->NameText(i) == name)
-                    f->ListBox1->SetItemIndex(i);
+        auto select = [&h](const QString &name) {
+            for (int i = 0; i < h.Session().Count(); ++i)
+                if (h.Session().EntryText(i) == name)
+                    h.Session().Select(i);
         };
         select(good);
-        f->SpeedButton5Click();
+        h.Session().Play();
         QCOMPARE(ShownText(f->Label1), good + QStringLiteral(" (0:02)"));
 
         // The message box of a file that can't be opened, and the error box, for real.
@@ -425,7 +425,7 @@ private slots:
             messageTitle = ServerTitle(box->winId());
         });
         select(bad);
-        f->SpeedButton5Click();
+        h.Session().Play();
         QCOMPARE(message, QStringLiteral("Ошибка обращения к файлу ") + bad);
         QCOMPARE(messageTitle, QStringLiteral("ZOLM Player - ") + bad);
         QCOMPARE(ShownText(f->Label1), bad);
@@ -718,15 +718,15 @@ private slots:
                                                                QStringLiteral("c.wav")}, 1500));
         QVERIFY(h.ShowActive());
         QTRY_VERIFY(MappedOnServer(f->winId()));
-        f->ListBox1->SetItemIndex(1);
-        f->SpeedButton5Click();
-        QSignalSpy clicks(f->ListBox1, &TListBox::Click);
+        TListBox *list = f->ListBox1;
+        h.Session().Choose(1);
+        QSignalSpy clicks(list, &TListBox::Click);
         // The Ctrl key's release comes last: once it is in, everything before it has been handled.
         EventCounter ctrlUp([](QEvent *e) {
             return e->type() == QEvent::KeyRelease && static_cast<QKeyEvent *>(e)->key() == Qt::Key_Control;
         });
-        f->ListBox1->installEventFilter(&ctrlUp);
-        const QPoint row = f->ListBox1->viewport()->mapTo(f, f->ListBox1->visualItemRect(f->ListBox1->item(1)).center());
+        list->installEventFilter(&ctrlUp);
+        const QPoint row = list->viewport()->mapTo(f, list->visualItemRect(list->item(1)).center());
         const ServerGeometry geometry(QString::number(f->winId()));
         Run(QStringLiteral("xdotool"), QStringList{QStringLiteral("mousemove"), QStringLiteral("--sync")}
                                            + geometry.At(row.x(), row.y())
@@ -734,10 +734,10 @@ private slots:
                                                          QStringLiteral("1"), QStringLiteral("key"), QStringLiteral("ctrl+space"),
                                                          QStringLiteral("keyup"), QStringLiteral("ctrl")});
         QTRY_VERIFY(ctrlUp.count > 0);
-        f->ListBox1->removeEventFilter(&ctrlUp);
+        list->removeEventFilter(&ctrlUp);
         QCOMPARE(clicks.count(), 1); // the click replays the entry, as any click on it does
         QCOMPARE(h.Selected(), 1);
-        // Played to its end with repeat and shuffle off, the entry after it comes next.
+        // Played to its end with repeat and random order off, the entry after it comes next.
         h.Tick(2);
         QCOMPARE(h.Selected(), 2);
         QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - c.wav"));

@@ -24,8 +24,8 @@ QByteArray Absolute(const PlayerHarness &h, const QByteArray &relative)
 QStringList Names(TForm1 *f)
 {
     QStringList names;
-    for (int i = 0; i < f->ListBox1->Count(); ++i)
-        names << f->ListBox1->NameText(i);
+    for (int i = 0; i < f->Session()->Count(); ++i)
+        names << f->Session()->EntryText(i);
     return names;
 }
 
@@ -165,12 +165,12 @@ private slots:
         QFETCH(QString, message);
         Scene s;
         const FolderRequest request = ReadFolderRequest(arguments, s.h.dir.pathBytes());
-        CarryOutFolderRequest(s.form, request);
+        CarryOutFolderRequest(s.form->Session(), request);
         if (opens) {
             // Listed at once, so the window shows it when it first appears.
             QCOMPARE(s.Names(), kMusic2);
             QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
-            QCOMPARE(RememberedFolder, Absolute(s.h, "music2/"));
+            QCOMPARE(s.h.Session().Folder(), Absolute(s.h, "music2/"));
         }
         QCoreApplication::processEvents(); // the box comes once the event loop runs
         if (message.contains(QLatin1String("%1")))
@@ -178,12 +178,12 @@ private slots:
         QCOMPARE(s.h.dialogs.messages, message.isEmpty() ? QStringList() : QStringList{message});
         if (!opens) {
             QCOMPARE(ReadBytes("rez.dat"), s.rez);
-            QCOMPARE(RememberedFolder, Absolute(s.h, "music1/"));
+            QCOMPARE(s.h.Session().Folder(), Absolute(s.h, "music1/"));
             QCOMPARE(s.Names(), kMusic1);
         }
         QCOMPARE(s.h.Selected(), 0);
         QVERIFY(!s.h.Playing());
-        QVERIFY(!s.form->MediaPlayer1->IsOpen());
+        QVERIFY(!s.h.Session().Media()->IsOpen());
         QCOMPARE(s.h.Title(), QStringLiteral("ZOLM Player"));
         QVERIFY(s.h.dialogs.errors.isEmpty());
         QVERIFY(s.h.dialogs.captions.isEmpty()); // no chooser was opened
@@ -311,7 +311,7 @@ private slots:
             s.h.dialogs.folderAnswers << folder;
             s.form->SpeedButton4Click();
         } else if (way == QLatin1String("argument")) {
-            CarryOutFolderRequest(s.form, ReadFolderRequest({folder}, s.h.dir.pathBytes()));
+            CarryOutFolderRequest(s.form->Session(), ReadFolderRequest({folder}, s.h.dir.pathBytes()));
         } else if (way == QLatin1String("drop")) {
             QMimeData data;
             data.setData(QStringLiteral("text/uri-list"), "file://" + folder.toPercentEncoding("/") + "\r\n");
@@ -334,7 +334,7 @@ private slots:
         QVERIFY2(text.contains(WithVisibleControls(DisplayText(name))) && text == WithVisibleControls(text),
                  qPrintable(text));
         QCOMPARE(ReadBytes("rez.dat"), s.rez);
-        QCOMPARE(RememberedFolder, Absolute(s.h, "music1/"));
+        QCOMPARE(s.h.Session().Folder(), Absolute(s.h, "music1/"));
         QCOMPARE(s.Names(), kMusic1);
     }
 
@@ -363,13 +363,20 @@ private slots:
     {
         Scene s;
         TForm1 *f = s.form;
-        for (QWidget *w : {f->SpeedButton6, f->MuteButton, f->shuffle, f->RepeatButton})
+        // The four switches (pause, mute, random, repeat) are the buttons of a group.
+        QList<TSpeedButton *> switches;
+        for (TSpeedButton *b : f->findChildren<TSpeedButton *>())
+            if (b->GroupIndex() != 0)
+                switches << b;
+        QCOMPARE(switches.size(), 4);
+        for (QWidget *w : switches)
             QVERIFY2(QAccessible::queryAccessibleInterface(w)->state().checkable, qPrintable(w->objectName()));
-        QAccessibleInterface *shuffle = QAccessible::queryAccessibleInterface(f->shuffle);
-        shuffle->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QVERIFY(!f->shuffle->Down());
+        TSpeedButton *random = *std::find_if(switches.begin(), switches.end(), [](auto *b) { return b->GroupIndex() == 3; });
+        QAccessibleInterface *press = QAccessible::queryAccessibleInterface(random);
+        press->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(!random->Down());
         QCoreApplication::processEvents();
-        QVERIFY(f->shuffle->Down() && !f->shuffle->AllowAllUp()); // latched by the handler, not only flipped
+        QVERIFY(random->Down() && !random->AllowAllUp() && f->Session()->Shuffle()); // latched by the handler
     }
 };
 

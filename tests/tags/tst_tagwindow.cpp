@@ -28,8 +28,8 @@ struct TagWindowHarness : PlayerHarness {
     }
     void PlayEntry(int index)
     {
-        form->ListBox1->SetItemIndex(index);
-        form->SpeedButton5Click();
+        Session().Select(index);
+        Session().Play();
     }
 };
 
@@ -112,9 +112,9 @@ private slots:
         QTEST(QStringList({ID3Tag->edTitle->text(), ID3Tag->edComment->text(), ID3Tag->edAlbum->text()}).join('|'),
               "boxes");
         QCOMPARE(h.Playing(), position >= 0);
-        QCOMPARE(h.form->Timer1->isActive(), position >= 0);
+        QCOMPARE(h.Session().Clock()->isActive(), position >= 0);
         if (position >= 0)
-            QCOMPARE(h.form->MediaPlayer1->Position(), std::uint32_t(position));
+            QCOMPARE(h.Session().Media()->Position(), std::uint32_t(position));
         QTEST(h.Title(), "caption");
         QVERIFY(ID3Tag->isVisible());
         QVERIFY(!h.form->isEnabled());
@@ -154,13 +154,13 @@ private slots:
         for (int i = 0; i < 6; ++i)
             QVERIFY(WriteBytes(folder + names[i], MakeWav(2000) + Tag(titles[i].toLatin1(), "", "")));
         h.Start(folder);
-        QCOMPARE(h.form->ListBox1->NameText(0), QStringLiteral("Räksmörgås.wav"));
+        QCOMPARE(h.Session().EntryText(0), QStringLiteral("Räksmörgås.wav"));
         for (int index = 0; index < 6; ++index) {
-            h.form->ListBox1->SetItemIndex(index);
-            h.form->SpeedButton5Click();
+            h.Session().Select(index);
+            h.Session().Play();
             h.form->ID3Tag1Click();
             QVERIFY2(h.dialogs.errors.isEmpty(), qPrintable(h.dialogs.errors.join('|')));
-            const QByteArray *name = std::find(std::begin(names), std::end(names), h.form->ListBox1->NameBytes(index));
+            const QByteArray *name = std::find(std::begin(names), std::end(names), h.Session().EntryBytes(index));
             QCOMPARE(TagFilePath, folder + *name);
             QCOMPARE(ID3Tag->edTitle->text(), titles[name - names]);
             ID3Tag->close();
