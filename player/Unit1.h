@@ -70,8 +70,8 @@ public:
     void PlayList(const QByteArray &folder);
     void Play();
 
-    // Handlers. The transport's (SpeedButton1Click … N10Click) and N4Click are
-    // also the commands that the tag window and the desktop's media controls run.
+    // Handlers: each calls the session (or a secondary window) and leaves the drawing
+    // to Redraw.
     void FormCreate();
     void FormDestroy();
     void ListBox1Click();
