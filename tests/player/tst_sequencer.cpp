@@ -431,6 +431,7 @@ private slots:
         QFETCH(QString, steps);
         PlayerHarness h;
         TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("w"), {QStringLiteral("a.wav")}, 3250));
+        QCOMPARE(h.volumeWords.size(), std::size_t(2)); // the slider drawn at 7 sends nothing more
         const QHash<QString, std::function<void()>> act{
             {"pause", [f] { f->SpeedButton6->UserClick(); }}, {"play", [f] { f->SpeedButton5->UserClick(); }},
             {"stop", [f] { f->SpeedButton2->UserClick(); }},   {"random", [f] { f->shuffle->UserClick(); }},
@@ -451,8 +452,11 @@ private slots:
         const TPlayerSession &s = h.Session();
         QCOMPARE(std::make_tuple(s.Shuffle(), s.Muted()), std::make_tuple(f->shuffle->Down(), f->MuteButton->Down()));
         QCOMPARE(f->TrackBar1->value(), s.VolumePosition());
-        // The labels, the caption and the seek bar.
+        // The labels, the caption and the seek bar; the window's own moves of its sliders
+        // are no commands: a tick moves no playback and sends no volume.
+        QSignalSpy moved(&s, &TPlayerSession::PlaybackChanged), volume(&s, &TPlayerSession::VolumeChanged);
         h.Tick();
+        QCOMPARE(moved.count() + volume.count(), 0);
         QCOMPARE(f->Label1->text(), s.TrackText());
         QCOMPARE(f->Label1->textFormat(), Qt::PlainText); // a name may hold markup characters
         QCOMPARE(f->Label2->text(), s.ElapsedText());
