@@ -184,52 +184,44 @@ private slots:
         QCOMPARE(names, expected);
     }
 
+    // The folder command: the chosen folder is remembered in rez.dat and listed; one that
+    // rez.dat can't take is listed all the same; cancelling forgets the folder, and the
+    // list shows the working directory. A name's bytes reach rez.dat as they are.
+    void folderCommandRemembersChosenFolder_data()
+    {
+        QTest::addColumn<QByteArray>("answer"); // under the scratch directory; null: cancel
+        QTest::addColumn<bool>("writable");     // rez.dat
+        QTest::addColumn<QList<QByteArray>>("listed");
+        // "Папка" in windows-1251.
+        QTest::newRow("chosen") << QByteArray("\xcf\xe0\xef\xea\xe0") << true << QList<QByteArray>{"two.mp3", "one.wav"};
+        QTest::newRow("rez.dat unwritable") << QByteArray("new") << false << QList<QByteArray>{"two.mp3", "one.wav"};
+        QTest::newRow("cancelled") << QByteArray() << true << QList<QByteArray>{"here.wav"};
+    }
     void folderCommandRemembersChosenFolder()
     {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, writable);
+        QFETCH(QList<QByteArray>, listed);
         SessionHarness h;
-        // "Папка" in windows-1251: its bytes reach the session and rez.dat as they are.
-        const QByteArray folder = QFile::encodeName(h.dir.path()) + "/\xcf\xe0\xef\xea\xe0/";
-        QVERIFY(::mkdir(folder.constData(), 0700) == 0);
-        QVERIFY(WriteBytes(folder + "one.wav", MakeWav(100)) && WriteBytes(folder + "two.mp3", MakeWav(100)));
-        TPlayerSession &s = h.Start();
-        h.dialogs.folderAnswers << folder.chopped(1);
-        s.ChooseFolder();
-        QCOMPARE(h.dialogs.captions, QStringList{QStringLiteral("Выберите папку с файлами мультимедиа")});
-        QCOMPARE(s.Folder(), folder);
-        QCOMPARE(ReadBytes("rez.dat"), folder);
-        QCOMPARE(Listed(s), (QList<QByteArray>{"two.mp3", "one.wav"}));
-        QCOMPARE(s.Current(), 0);
-    }
-
-    void unwritableRezFileStillListsTheChosenFolder()
-    {
-        SessionHarness h;
-        const QByteArray old = h.MakeFolder(QStringLiteral("old"), {QStringLiteral("old.wav")});
-        const QByteArray chosen = h.MakeFolder(QStringLiteral("new"), {QStringLiteral("new.wav")});
-        TPlayerSession &s = h.Start(old);
-        QVERIFY(QFile::remove(QStringLiteral("rez.dat")));
-        QVERIFY(QDir().mkdir(QStringLiteral("rez.dat"))); // can't be written as a file
-        h.dialogs.folderAnswers << chosen.chopped(1);
+        const QByteArray folder = answer.isNull() ? QByteArray("") : h.dir.pathBytes() + '/' + answer + '/';
+        QVERIFY(WriteBytes("here.wav", MakeWav(100)));
+        if (!answer.isNull())
+            QVERIFY(::mkdir(folder.constData(), 0700) == 0 && WriteBytes(folder + "one.wav", MakeWav(100)) &&
+                    WriteBytes(folder + "two.mp3", MakeWav(100)));
+        TPlayerSession &s = h.Start(h.MakeFolder(QStringLiteral("old"), {QStringLiteral("old.wav")}));
+        if (!writable)
+            QVERIFY(QFile::remove(QStringLiteral("rez.dat")) && QDir().mkdir(QStringLiteral("rez.dat")));
+        h.dialogs.folderAnswers << (answer.isNull() ? QByteArray() : folder.chopped(1));
         RunHandler([&] { s.ChooseFolder(); });
-        QCOMPARE(h.dialogs.errors, QStringList{QStringLiteral("File access denied.")});
-        QCOMPARE(s.Folder(), chosen);
-        QCOMPARE(s.EntryText(0), QStringLiteral("new.wav"));
+        QCOMPARE(h.dialogs.captions, QStringList{QStringLiteral("Выберите папку с файлами мультимедиа")});
+        QCOMPARE(h.dialogs.errors, writable ? QStringList() : QStringList{QStringLiteral("File access denied.")});
+        QCOMPARE(s.Folder(), folder);
+        if (writable)
+            QCOMPARE(ReadBytes("rez.dat"), folder);
+        QCOMPARE(Listed(s), listed);
+        QCOMPARE(s.Current(), 0);
         s.Play();
         QVERIFY(h.Playing());
-    }
-
-    void cancelledFolderCommandForgetsTheFolder()
-    {
-        SessionHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("old"), {QStringLiteral("old.wav")});
-        WriteBytes("here.wav", MakeWav(100));
-        TPlayerSession &s = h.Start(folder);
-        QCOMPARE(Listed(s), QList<QByteArray>{"old.wav"});
-        h.dialogs.folderAnswers << QByteArray();
-        s.ChooseFolder();
-        QCOMPARE(ReadBytes("rez.dat"), QByteArray(""));
-        QVERIFY(s.Folder().isEmpty());
-        QCOMPARE(Listed(s), QList<QByteArray>{"here.wav"});
     }
 
     void longChosenPathIsCutTo255Characters()

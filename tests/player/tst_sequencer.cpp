@@ -494,31 +494,29 @@ private slots:
         f->TrayAvailable = [] { return true; };
         f->Play();
         f->GoToTrayButtonClick();
-        QVERIFY(!f->isVisible());
-        QVERIFY(f->TrayIcon->isVisible());
+        // Hidden to the tray: the window gone, the icon up; or back: the other way round.
+        auto hidden = [f] { return !f->isVisible() && f->TrayIcon->isVisible(); };
+        auto back = [f] { return f->isVisible() && !f->TrayIcon->isVisible(); };
+        QVERIFY(hidden());
         h.Tick(2); // playback goes on hidden, to the next entry
         QCOMPARE(h.Selected(), 1);
         QCOMPARE(f->TrayIcon->toolTip(), QStringLiteral("ZOLM Player"));
         for (int other : {512, 514, 515, 516, 517, 519})
             f->TrayIconMessage(other);
-        QVERIFY(!f->isVisible());
+        QVERIFY(hidden());
         f->TrayIconMessage(513);
-        QVERIFY(f->isVisible());
-        QVERIFY(!f->TrayIcon->isVisible());
+        QVERIFY(back());
 
         // The same through the icon itself: only its left click (Trigger) brings the window back.
         f->GoToTrayButtonClick();
         for (auto other : {QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown})
             emit f->TrayIcon->activated(other);
-        QVERIFY(!f->isVisible());
-        QVERIFY(f->TrayIcon->isVisible());
+        QVERIFY(hidden());
         emit f->TrayIcon->activated(QSystemTrayIcon::Trigger);
-        QVERIFY(f->isVisible());
-        QVERIFY(!f->TrayIcon->isVisible());
+        QVERIFY(back());
         // The rest of a double click finds the window already back.
         emit f->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
-        QVERIFY(f->isVisible());
-        QVERIFY(!f->TrayIcon->isVisible());
+        QVERIFY(back());
     }
 };
 
