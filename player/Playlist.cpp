@@ -33,6 +33,6 @@ void TForm1::ListBox1Click()
 
 void TForm1::DrawList()
 {
-    listStale_ = false;
+    shownEntries_ = session_->EntriesVersion();
     ListBox1->SetNames(session_->Entries());
 }

@@ -31,7 +31,7 @@ void TForm1::Redraw()
 {
     const TPlayerSession &s = *session_;
     drawing_ = true;
-    if (listStale_)
+    if (shownEntries_ != s.EntriesVersion())
         DrawList();
     if (ListBox1->ItemIndex() != s.Current())
         ListBox1->SetItemIndex(s.Current());

@@ -90,6 +90,7 @@ void TPlayerSession::List(const QByteArray &folder)
 {
     folder_ = folder;
     entries_ = ListFolder(folder);
+    ++entriesVersion_;
     current_ = Count() == 0 ? -1 : 0;
     emit PlaylistChanged();
     emit Shown();
@@ -145,6 +146,7 @@ void TPlayerSession::SortByName()
         return;
     sorted_ = true;
     entries_.SortByName(false);
+    ++entriesVersion_;
     emit PlaylistChanged();
     emit Shown();
 }

@@ -39,6 +39,8 @@ public:
     // Orders the entries by name, once per listing, keeping the current position number.
     void SortByName();
     const TNameList &Entries() const { return entries_; }
+    // Counts the changes of the entries themselves (a listing, a sort), not of the current one.
+    int EntriesVersion() const { return entriesVersion_; }
     int Count() const { return int(entries_.Count()); }
     QString EntryText(int index) const { return entries_.Text(index); }
     QByteArray EntryBytes(int index) const { return entries_.Bytes(index); }
@@ -137,6 +139,7 @@ private:
     QByteArray folder_;
     TNameList entries_;
     int current_ = -1;
+    int entriesVersion_ = 0;
     bool sorted_ = false;
     bool paused_ = false, shuffle_ = false, muted_ = false;
     int repeatMode_ = 0;

@@ -227,7 +227,6 @@ void TForm1::CreateControls()
 
     connect(session_, &TPlayerSession::Shown, this, &TForm1::Redraw);
     connect(session_, &TPlayerSession::PauseReleased, this, &TForm1::PauseReleased);
-    connect(session_, &TPlayerSession::PlaylistChanged, this, [this] { listStale_ = true; });
 }
 
 void TForm1::CreateMenus()
@@ -289,7 +288,9 @@ void TForm1::FormCreate()
     TrayIconRecord.uCallbackMessage = 1025;
     TrayIconRecord.hIcon = windowIcon();
     TrayIconRecord.szTip = QStringLiteral("ZOLM Player");
-    // 2. The rest is the session's: the folder listed, the first entry named, the volume set.
+    // 2. The seek bar's thumb hidden, whatever start-up meets next.
+    Redraw();
+    // 3. The rest is the session's: the folder listed, the first entry named, the volume set.
     session_->Start();
     Redraw();
 }

@@ -127,8 +127,8 @@ private:
     TPlayerSession *session_ = nullptr;
     // True only while the window moves its sliders itself.
     bool drawing_ = false;
-    // The entries the list shows are the session's as of its last change.
-    bool listStale_ = true;
+    // The session's entries as the list shows them (their version).
+    int shownEntries_ = -1;
     // The menu's own check marks: each handler sets its mark itself.
     bool markN11_ = false, markN13_ = false, markN14_ = false;
     bool destroyed_ = false;

@@ -287,7 +287,9 @@ private slots:
         QCOMPARE(list->ItemIndex(), 2);
         QVERIFY(!h.Session().Media()->IsOpen());
         h.Session().Select(0);
+        QSignalSpy resets(list->model(), &QAbstractItemModel::modelReset);
         QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(resets.count(), 0); // a new current entry is no new list
         QCOMPARE(h.Selected(), 1);
         QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - b.wav"));
         QCOMPARE(h.Session().TrackText(), QStringLiteral("b.wav (0:02)"));
@@ -306,6 +308,8 @@ private slots:
         QCOMPARE(h.dialogs.errors, QStringList{QStringLiteral("File access denied.")});
         QCOMPARE(s.Count(), 0);
         QVERIFY(h.volumeWords.empty());
+        PlayerHarness window; // the window drawn all the same: the seek bar's thumb hidden
+        QVERIFY(!window.Start(QByteArray())->TrackBar2->SliderVisible());
     }
 
     void shortcutsReachTheirHandlers()
