@@ -309,7 +309,9 @@ private slots:
         QCOMPARE(s.Count(), 0);
         QVERIFY(h.volumeWords.empty());
         PlayerHarness window; // the window drawn all the same: the seek bar's thumb hidden
+        QVERIFY(QDir().mkdir(QStringLiteral("rez.dat")));
         QVERIFY(!window.Start(QByteArray())->TrackBar2->SliderVisible());
+        QCOMPARE(window.dialogs.errors.size(), 1);
     }
 
     void shortcutsReachTheirHandlers()
