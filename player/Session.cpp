@@ -163,10 +163,8 @@ void TPlayerSession::Select(int index)
 void TPlayerSession::Choose(int index)
 {
     Select(index);
-    if (index < 0)
-        return;
-    trackText_ = WithVisibleControls(EntryText(index));
-    Play();
+    if (index >= 0)
+        Play();
 }
 
 // ---------------------------------------------------------------- transport
