@@ -162,20 +162,14 @@ private slots:
     {
         PlayerHarness h;
         h.Start();
-        h.form->N2Click();
-        QVERIFY(AboutBox->isVisible());
-        QVERIFY(!h.form->isEnabled());
-        QTest::keyClick(AboutBox, Qt::Key_Return);
-        QVERIFY(!AboutBox->isVisible());
-        QVERIFY(h.form->isEnabled());
-
-        h.form->N2Click();
-        QTest::mouseClick(AboutBox->OKButton, Qt::LeftButton);
-        QVERIFY(!AboutBox->isVisible() && h.form->isEnabled());
-
-        h.form->N2Click();
-        AboutBox->close();
-        QVERIFY(!AboutBox->isVisible() && h.form->isEnabled());
+        const std::function<void()> ways[] = {[] { QTest::keyClick(AboutBox, Qt::Key_Return); },
+                                              [] { QTest::mouseClick(AboutBox->OKButton, Qt::LeftButton); }, [] { AboutBox->close(); }};
+        for (const auto &way : ways) {
+            h.form->N2Click();
+            QVERIFY(AboutBox->isVisible() && !h.form->isEnabled());
+            way();
+            QVERIFY(!AboutBox->isVisible() && h.form->isEnabled());
+        }
     }
 
     void mailLinkReachesTheMailHandler()

@@ -2,6 +2,7 @@
 // on the window or handed over by a second start is opened as the folder
 // command opens it; the switches tell screen readers that they latch.
 #include "PlayerHarness.h"
+#include "common/WidgetSupport.h"
 
 #include "runtime/TextCodec.h"
 #include "player/FolderArgument.h"
@@ -37,8 +38,8 @@ struct Scene {
     QByteArray rez;
     Scene()
     {
-        const QByteArray one = h.MakeFolder(QStringLiteral("music1"), {QStringLiteral("a.wav"), QStringLiteral("b.wav")});
-        h.MakeFolder(QStringLiteral("music2"), {QStringLiteral("b.mp3"), QStringLiteral("a.wav")});
+        const QByteArray one = h.MakeFolder("music1", {"a.wav", "b.wav"});
+        h.MakeFolder("music2", {"b.mp3", "a.wav"});
         // The remembered folder's further lines stay until the file is rewritten: they show it untouched.
         rez = one + "\nmore";
         form = h.Start(rez);
@@ -89,8 +90,7 @@ private slots:
         QTest::newRow("none") << QList<QByteArray>{} << int(FolderRequest::None) << QByteArray();
         QTest::newRow("relative") << QList<QByteArray>{"music"} << one << QByteArray("/work/dir/music");
         QTest::newRow("final slash") << QList<QByteArray>{"music/"} << one << QByteArray("/work/dir/music");
-        QTest::newRow("dots and doubled slashes") << QList<QByteArray>{"./x/../music//"} << one
-                                                  << QByteArray("/work/dir/music");
+        QTest::newRow("dots and doubled slashes") << QList<QByteArray>{"./x/../music//"} << one << QByteArray("/work/dir/music");
         QTest::newRow("parent") << QList<QByteArray>{".."} << one << QByteArray("/work");
         QTest::newRow("absolute") << QList<QByteArray>{"/srv/a b/"} << one << QByteArray("/srv/a b");
         QTest::newRow("root") << QList<QByteArray>{"/"} << one << QByteArray("/");
@@ -118,12 +118,10 @@ private slots:
         ::gethostname(host, sizeof host - 1);
         QTest::newRow("plain") << QByteArray("file:///home/u/Music\r\n") << true << QByteArray("/home/u/Music");
         QTest::newRow("no line end") << QByteArray("file:///m") << true << QByteArray("/m");
-        QTest::newRow("percent-encoded, not UTF-8") << QByteArray("file:///a%20b/m%E9l%3F%23/") << true
-                                                   << QByteArray("/a b/m\xe9l?#/");
+        QTest::newRow("percent-encoded, not UTF-8") << QByteArray("file:///a%20b/m%E9l%3F%23/") << true << QByteArray("/a b/m\xe9l?#/");
         QTest::newRow("localhost") << QByteArray("FILE://LocalHost/m\r\n") << true << QByteArray("/m");
         QTest::newRow("this machine") << QByteArray("file://") + host + "/m" << true << QByteArray("/m");
-        QTest::newRow("comment and blank lines") << QByteArray("# from a file manager\r\n\r\nfile:///m\r\n") << true
-                                                 << QByteArray("/m");
+        QTest::newRow("comment and blank lines") << QByteArray("# from a file manager\r\n\r\nfile:///m\r\n") << true << QByteArray("/m");
         QTest::newRow("two") << QByteArray("file:///a\r\nfile:///b\r\n") << false << QByteArray();
         QTest::newRow("none") << QByteArray("# nothing\r\n") << false << QByteArray();
         QTest::newRow("web") << QByteArray("https://example.org/m\r\n") << false << QByteArray();
@@ -149,13 +147,11 @@ private slots:
         QTest::addColumn<QString>("message"); // %1: the argument made absolute
         QTest::newRow("existing folder") << QList<QByteArray>{"music2"} << true << QString();
         QTest::newRow("existing folder, final slash") << QList<QByteArray>{"./music2/"} << true << QString();
-        QTest::newRow("missing folder") << QList<QByteArray>{"gone <&>"} << false
-                                        << QStringLiteral("Папка не найдена: «%1»");
+        QTest::newRow("missing folder") << QList<QByteArray>{"gone <&>"} << false << QStringLiteral("Папка не найдена: «%1»");
         // Named even when empty: what was given, in quotes.
         QTest::newRow("empty argument") << QList<QByteArray>{""} << false << QStringLiteral("Папка не найдена: «»");
         QTest::newRow("a file") << QList<QByteArray>{"music2/a.wav"} << false << QStringLiteral("Это не папка: «%1»");
-        QTest::newRow("two folders") << QList<QByteArray>{"music2", "music1"} << false
-                                     << QStringLiteral("Можно открыть только одну папку.");
+        QTest::newRow("two folders") << QList<QByteArray>{"music2", "music1"} << false << QStringLiteral("Можно открыть только одну папку.");
         QTest::newRow("no argument") << QList<QByteArray>{} << false << QString();
     }
     void folderArgumentActsAsTheFolderCommand()
@@ -197,21 +193,18 @@ private slots:
         QTest::addColumn<bool>("disabled");
         QTest::addColumn<int>("action"); // taken with this action; 0: ignored
         const int copyMove = Qt::CopyAction | Qt::MoveAction;
-        QTest::newRow("a folder") << QByteArray("file://%1/music2\r\n") << QString() << copyMove << false
-                                  << int(Qt::CopyAction);
-        QTest::newRow("a folder, only link offered") << QByteArray("file://%1/music2/") << QString()
-                                                     << int(Qt::LinkAction | Qt::MoveAction) << false
-                                                     << int(Qt::LinkAction);
-        QTest::newRow("only move offered") << QByteArray("file://%1/music2") << QString() << int(Qt::MoveAction) << false
-                                           << 0;
-        QTest::newRow("a file") << QByteArray("file://%1/music2/a.wav") << QString() << copyMove << false << 0;
-        QTest::newRow("two folders") << QByteArray("file://%1/music2\r\nfile://%1/music1\r\n") << QString() << copyMove
-                                     << false << 0;
-        QTest::newRow("a missing folder") << QByteArray("file://%1/gone") << QString() << copyMove << false << 0;
-        QTest::newRow("a web address") << QByteArray("https://example.org/music2") << QString() << copyMove << false << 0;
+        const auto row = [](const char *name, const char *uris, int possible, int action, bool disabled = false) {
+            QTest::newRow(name) << QByteArray(uris) << QString() << possible << disabled << action;
+        };
+        row("a folder", "file://%1/music2\r\n", copyMove, Qt::CopyAction);
+        row("a folder, only link offered", "file://%1/music2/", Qt::LinkAction | Qt::MoveAction, Qt::LinkAction);
+        row("only move offered", "file://%1/music2", Qt::MoveAction, 0);
+        row("a file", "file://%1/music2/a.wav", copyMove, 0);
+        row("two folders", "file://%1/music2\r\nfile://%1/music1\r\n", copyMove, 0);
+        row("a missing folder", "file://%1/gone", copyMove, 0);
+        row("a web address", "https://example.org/music2", copyMove, 0);
+        row("while a secondary window is open", "file://%1/music2", copyMove, 0, true);
         QTest::newRow("text naming a folder") << QByteArray() << QStringLiteral("%1/music2") << copyMove << false << 0;
-        QTest::newRow("while a secondary window is open") << QByteArray("file://%1/music2") << QString() << copyMove
-                                                          << true << 0;
     }
     void droppedFolderIsOpenedAndOtherDropsAreIgnored()
     {
@@ -265,8 +258,7 @@ private slots:
             box.setModal(true);
             box.show();
             QCOMPARE(QApplication::activeModalWidget(), &box);
-            QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")),
-                     QLatin1String(instance::kBusyError));
+            QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")), QLatin1String(instance::kBusyError));
             QCoreApplication::processEvents();
             QCOMPARE(s.Names(), kMusic1);
         }
@@ -343,14 +335,7 @@ private slots:
         SetDialogs(nullptr); // the real boxes
         int format = -1;
         QString shown;
-        QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            format = int(box->textFormat());
-            shown = box->text();
-            box->accept();
-        });
+        OnNextBox([&](QMessageBox *box) { format = int(box->textFormat()), shown = box->text(); });
         Dialogs().ShowMessage(QStringLiteral("Папка не найдена: /m/<b>x</b> & y"));
         QCOMPARE(format, int(Qt::PlainText));
         QCOMPARE(shown, QStringLiteral("Папка не найдена: /m/<b>x</b> & y"));

@@ -2,6 +2,7 @@
 // reading, and what it does when there is nothing to read.
 #include "runtime/TextCodec.h"
 #include "player/PlayerHarness.h"
+#include "common/TagSupport.h"
 
 #include <QtTest>
 
@@ -9,12 +10,7 @@ namespace {
 
 QByteArray Tag(const QByteArray &title, const QByteArray &album, const QByteArray &comment)
 {
-    QByteArray tag(128, '\0');
-    tag.replace(0, 3, "TAG");
-    tag.replace(3, title.size(), title);
-    tag.replace(63, album.size(), album);
-    tag.replace(97, comment.size(), comment);
-    return tag;
+    return MakeTag(title, "", album, "", comment, 0);
 }
 
 // A player started on a folder of two tagged tracks.
@@ -43,12 +39,7 @@ private slots:
     {
         TagWindowHarness h;
         // A distinct value in each of the six fields of b.wav's tag.
-        QByteArray tag(128, '\0');
-        for (const auto &[at, bytes] : {std::pair<int, QByteArray>{0, "TAG"}, {3, "Title 1"}, {33, "Artist 2"},
-                                        {63, "Album 3"}, {93, "1984"}, {97, "Comment 5"}})
-            tag.replace(at, bytes.size(), bytes);
-        tag[127] = 8; // Jazz
-        WriteBytes(h.folder + "b.wav", MakeWav(3000) + tag);
+        WriteBytes(h.folder + "b.wav", MakeWav(3000) + MakeTag("Title 1", "Artist 2", "Album 3", "1984", "Comment 5", 8)); // Jazz
         h.PlayEntry(1);
         h.form->ID3Tag1Click();
         QVERIFY(h.dialogs.errors.isEmpty());
