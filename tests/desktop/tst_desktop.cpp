@@ -6,23 +6,13 @@
 #include "PlayerHarness.h"
 #include "common/WidgetSupport.h"
 #include "app/Application.h"
-#include "runtime/Captions.h"
-#include "runtime/Dialogs.h"
-#include "runtime/Errors.h"
 
 #include <QAccessible>
 #include <QDialog>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
-#include <QTest>
-#include <QTimer>
-#include <QWindow>
 
 #include <xcb/xcb.h>
 
@@ -30,7 +20,6 @@
 #include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

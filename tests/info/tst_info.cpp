@@ -2,7 +2,6 @@
 #include "player/PlayerHarness.h"
 
 #include "info/JpegImage.h"
-#include "runtime/Errors.h"
 
 #include <QDesktopServices>
 #include <QPlainTextEdit>

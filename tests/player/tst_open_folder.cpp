@@ -11,7 +11,6 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QDialog>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QtTest>
 

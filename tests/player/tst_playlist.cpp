@@ -5,8 +5,6 @@
 #include "runtime/TextCodec.h"
 
 #include <QAction>
-#include <QMenu>
-#include <QApplication>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -69,22 +67,20 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("listed");
         QTest::addColumn<QString>("firstText");
         QTest::addColumn<QString>("message"); // what playing the first entry reports; empty: it plays
-        QTest::newRow("mp3 names first, then wav, each by name")
-            << QList<QByteArray>{"b.wav", "C.MP3", "a.mp3", "A.WaV", "b.Mp3", "x.mp3.txt", "y.ogg"} << QByteArray("%1")
-            << QList<QByteArray>{"a.mp3", "b.Mp3", "C.MP3", "A.WaV", "b.wav"} << QStringLiteral("a.mp3") << QString();
+        using Names = QList<QByteArray>;
+        const auto row = [](const char *name, const Names &files, const QByteArray &rez, const Names &listed,
+                            const QString &firstText, const QString &message = QString()) {
+            QTest::newRow(name) << files << rez << listed << firstText << message;
+        };
+        row("mp3 names first, then wav, each by name", {"b.wav", "C.MP3", "a.mp3", "A.WaV", "b.Mp3", "x.mp3.txt", "y.ogg"}, "%1",
+            {"a.mp3", "b.Mp3", "C.MP3", "A.WaV", "b.wav"}, QStringLiteral("a.mp3"));
         // ".mp3" too: the star matches nothing at all.
-        QTest::newRow("hidden files and folders") << QList<QByteArray>{"album.mp3/", ".mp3", ".hidden.mp3"}
-                                                  << QByteArray("%1")
-                                                  << QList<QByteArray>{".hidden.mp3", ".mp3", "album.mp3"}
-                                                  << QStringLiteral(".hidden.mp3") << QString();
-        QTest::newRow("no final slash: names by prefix")
-            << QList<QByteArray>{"Rock1.mp3", "rockabilly.wav", "Pop.mp3"} << QByteArray("%1Rock")
-            << QList<QByteArray>{"Rock1.mp3", "rockabilly.wav"} << QStringLiteral("Rock1.mp3")
-            << QStringLiteral("Ошибка обращения к файлу Rock1.mp3");
+        row("hidden files and folders", {"album.mp3/", ".mp3", ".hidden.mp3"}, "%1", {".hidden.mp3", ".mp3", "album.mp3"},
+            QStringLiteral(".hidden.mp3"));
+        row("no final slash: names by prefix", {"Rock1.mp3", "rockabilly.wav", "Pop.mp3"}, "%1Rock", {"Rock1.mp3", "rockabilly.wav"},
+            QStringLiteral("Rock1.mp3"), QStringLiteral("Ошибка обращения к файлу Rock1.mp3"));
         // "Песня.wav" in windows-1251: shown readably, played by its bytes.
-        QTest::newRow("windows-1251 name") << QList<QByteArray>{"\xcf\xe5\xf1\xed\xff.wav"} << QByteArray("%1")
-                                           << QList<QByteArray>{"\xcf\xe5\xf1\xed\xff.wav"}
-                                           << QStringLiteral("Песня.wav") << QString();
+        row("windows-1251 name", {"\xcf\xe5\xf1\xed\xff.wav"}, "%1", {"\xcf\xe5\xf1\xed\xff.wav"}, QStringLiteral("Песня.wav"));
         QByteArray low, high;
         for (int b = 1; b < 128; ++b)
             if (b != '/')
@@ -92,16 +88,11 @@ private slots:
         for (int b = 128; b < 256; ++b)
             high.append(char(b));
         const QByteArray longName = QByteArray(196, 'n') + ".mp3";
-        QTest::newRow("odd and long names") << QList<QByteArray>{high + ".wav", longName, low + ".wav"}
-                                            << QByteArray("%1")
-                                            << QList<QByteArray>{longName, low + ".wav", high + ".wav"}
-                                            << QString::fromLatin1(longName) << QString();
-        QTest::newRow("empty folder") << QList<QByteArray>{} << QByteArray("%1") << QList<QByteArray>{} << QString()
-                                      << QString();
-        QTest::newRow("missing folder") << QList<QByteArray>{} << QByteArray("/no/such/folder/")
-                                        << QList<QByteArray>{} << QString() << QString();
-        QTest::newRow("a file, not a folder") << QList<QByteArray>{} << QByteArray("/etc/hostname/")
-                                              << QList<QByteArray>{} << QString() << QString();
+        row("odd and long names", {high + ".wav", longName, low + ".wav"}, "%1", {longName, low + ".wav", high + ".wav"},
+            QString::fromLatin1(longName));
+        row("empty folder", {}, "%1", {}, QString());
+        row("missing folder", {}, "/no/such/folder/", {}, QString());
+        row("a file, not a folder", {}, "/etc/hostname/", {}, QString());
     }
     void folderListsItsAudioNames()
     {
@@ -255,8 +246,7 @@ private slots:
     {
         QFETCH(bool, chooser);
         SessionHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("s"), {QStringLiteral("a.mp3"), QStringLiteral("c.mp3"),
-                                                                     QStringLiteral("b.wav"), QStringLiteral("d.wav")});
+        const QByteArray folder = h.MakeFolder("s", {"a.mp3", "c.mp3", "b.wav", "d.wav"});
         const QList<QByteArray> listing{"a.mp3", "c.mp3", "b.wav", "d.wav"}, sorted{"a.mp3", "b.wav", "c.mp3", "d.wav"};
         TPlayerSession &s = h.Start(folder);
         s.Select(1); // c.mp3
@@ -279,9 +269,7 @@ private slots:
     void keyboardSelectionPlaysButProgramSelectionDoesNot()
     {
         PlayerHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("k"), {QStringLiteral("a.wav"), QStringLiteral("b.wav"),
-                                                                     QStringLiteral("c.wav")});
-        TForm1 *f = h.Start(folder);
+        TForm1 *f = h.Start(h.MakeFolder("k", {"a.wav", "b.wav", "c.wav"}));
         TListBox *list = f->ListBox1;
         h.Session().Select(2); // the list shows the session's choice, and nothing plays
         QCOMPARE(list->ItemIndex(), 2);
@@ -317,9 +305,7 @@ private slots:
     void shortcutsReachTheirHandlers()
     {
         PlayerHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("sc"), {QStringLiteral("a.wav"), QStringLiteral("b.wav"),
-                                                                      QStringLiteral("c.wav")});
-        TForm1 *f = h.Start(folder);
+        TForm1 *f = h.Start(h.MakeFolder("sc", {"a.wav", "b.wav", "c.wav"}));
         QVERIFY(h.ShowActive());
         auto press = [f](QKeyCombination key) { QTest::keySequence(f, QKeySequence(key)); };
 
@@ -351,8 +337,7 @@ private slots:
     void shortcutsAreDeadWhileSecondaryWindowIsOpen()
     {
         PlayerHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("d"), {QStringLiteral("a.wav")});
-        TForm1 *f = h.Start(folder);
+        TForm1 *f = h.Start(h.MakeFolder("d", {"a.wav"}));
         QVERIFY(h.ShowActive());
         f->N2Click();
         QVERIFY(AboutBox->isVisible());
@@ -409,10 +394,8 @@ private slots:
         for (const auto &way : ways) {
             f->show();
             QTimer::singleShot(0, way);
-            QTimer guard;
-            guard.setSingleShot(true);
-            connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-            guard.start(3000);
+            QObject guard; // the guard goes with its loop
+            QTimer::singleShot(3000, &guard, [] { QCoreApplication::exit(1); });
             QCOMPARE(QCoreApplication::exec(), 0);
         }
     }
