@@ -44,10 +44,12 @@ struct Scene {
         form = h.Start(rez);
     }
     QStringList Names() const { return ::Names(form); }
+    // The listed names, rez.dat and the session's folder; as they stand with music1 kept, or music2 opened.
+    QList<QByteArray> Holds() const { return {Names().join(u'/').toUtf8(), ReadBytes("rez.dat"), h.Session().Folder()}; }
+    QList<QByteArray> Kept() const { return {"a.wav/b.wav", rez, Absolute(h, "music1/")}; }
+    QList<QByteArray> Opened() const { return {"b.mp3/a.wav", Absolute(h, "music2/"), Absolute(h, "music2/")}; }
 };
 
-const QStringList kMusic1{QStringLiteral("a.wav"), QStringLiteral("b.wav")};
-const QStringList kMusic2{QStringLiteral("b.mp3"), QStringLiteral("a.wav")};
 
 struct DropOutcome {
     bool enterAccepted;
@@ -161,21 +163,14 @@ private slots:
         Scene s;
         const FolderRequest request = ReadFolderRequest(arguments, s.h.dir.pathBytes());
         CarryOutFolderRequest(s.form->Session(), request);
-        if (opens) {
-            // Listed at once, so the window shows it when it first appears.
-            QCOMPARE(s.Names(), kMusic2);
-            QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
-            QCOMPARE(s.h.Session().Folder(), Absolute(s.h, "music2/"));
-        }
+        if (opens) // listed at once, so the window shows it when it first appears
+            QCOMPARE(s.Holds(), s.Opened());
         QCoreApplication::processEvents(); // the box comes once the event loop runs
         if (message.contains(QLatin1String("%1")))
             message = message.arg(DisplayText(request.folder));
         QCOMPARE(s.h.dialogs.messages, message.isEmpty() ? QStringList() : QStringList{message});
-        if (!opens) {
-            QCOMPARE(ReadBytes("rez.dat"), s.rez);
-            QCOMPARE(s.h.Session().Folder(), Absolute(s.h, "music1/"));
-            QCOMPARE(s.Names(), kMusic1);
-        }
+        if (!opens)
+            QCOMPARE(s.Holds(), s.Kept());
         QCOMPARE(s.h.Selected(), 0);
         QVERIFY(!s.h.Playing());
         QVERIFY(!s.h.Session().Media()->IsOpen());
@@ -230,12 +225,8 @@ private slots:
         if (action) {
             QCOMPARE(int(got.enterAction), action);
             QCOMPARE(int(got.dropAction), action);
-            QCOMPARE(s.Names(), kMusic2);
-            QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
-        } else {
-            QCOMPARE(s.Names(), kMusic1);
-            QCOMPARE(ReadBytes("rez.dat"), s.rez);
         }
+        QCOMPARE(s.Holds(), action ? s.Opened() : s.Kept());
         QCOMPARE(s.h.Selected(), 0);
         QVERIFY(!s.h.Playing());
         QVERIFY(s.h.dialogs.messages.isEmpty());
@@ -247,7 +238,7 @@ private slots:
         s.form->setEnabled(false); // as the About box leaves it
         QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")), QLatin1String(instance::kBusyError));
         QCoreApplication::processEvents();
-        QCOMPARE(s.Names(), kMusic1);
+        QCOMPARE(s.Holds(), s.Kept());
         s.form->setEnabled(true);
 
         // A message box or the folder chooser holds the window as the About box does:
@@ -259,21 +250,20 @@ private slots:
             QCOMPARE(QApplication::activeModalWidget(), &box);
             QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")), QLatin1String(instance::kBusyError));
             QCoreApplication::processEvents();
-            QCOMPARE(s.Names(), kMusic1);
+            QCOMPARE(s.Holds(), s.Kept());
         }
 
         QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2/")), QString());
-        QCOMPARE(s.Names(), kMusic1); // not during the call
+        QCOMPARE(s.Holds(), s.Kept()); // not during the call
         QCoreApplication::processEvents();
-        QCOMPARE(s.Names(), kMusic2);
-        QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
+        QCOMPARE(s.Holds(), s.Opened());
 
         // A bad folder is reported by the running player, naming it.
         QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "gone")), QString());
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         QCOMPARE(s.h.dialogs.messages, QStringList{FolderNotFoundText(Absolute(s.h, "gone"))});
-        QCOMPARE(s.Names(), kMusic2);
+        QCOMPARE(s.Holds(), s.Opened());
     }
 
     // rez.dat holds one line: a folder whose path breaks it would come back as another
@@ -324,9 +314,7 @@ private slots:
         // The name shown on one line, its control character as a visible symbol.
         QVERIFY2(text.contains(WithVisibleControls(DisplayText(name))) && text == WithVisibleControls(text),
                  qPrintable(text));
-        QCOMPARE(ReadBytes("rez.dat"), s.rez);
-        QCOMPARE(s.h.Session().Folder(), Absolute(s.h, "music1/"));
-        QCOMPARE(s.Names(), kMusic1);
+        QCOMPARE(s.Holds(), s.Kept());
     }
 
     void messageBoxesShowTextPlain()
