@@ -192,7 +192,6 @@ private slots:
     {
         QFETCH(QByteArray, answer);
         QFETCH(bool, writable);
-        QFETCH(QList<QByteArray>, listed);
         SessionHarness h;
         const QByteArray folder = answer.isNull() ? QByteArray("") : h.dir.pathBytes() + '/' + answer + '/';
         QVERIFY(WriteBytes("here.wav", MakeWav(100)));
@@ -209,7 +208,7 @@ private slots:
         QCOMPARE(s.Folder(), folder);
         if (writable)
             QCOMPARE(ReadBytes("rez.dat"), folder);
-        QCOMPARE(Listed(s), listed);
+        QTEST(Listed(s), "listed");
         QCOMPARE(s.Current(), 0);
         s.Play();
         QVERIFY(h.Playing());
