@@ -148,8 +148,7 @@ private slots:
         QCOMPARE(Status(), QStringLiteral("Stopped"));
         QVariantMap meta = Get(kPlayer, QStringLiteral("Metadata")).toMap();
         QCOMPARE(meta.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("a.wav"));
-        QCOMPARE(meta.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(),
-                 QStringLiteral("/org/zolmplayer/track/0"));
+        QCOMPARE(meta.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>(), Track(0).value<QDBusObjectPath>());
         QVERIFY(meta.value(QStringLiteral("xesam:url")).toString().endsWith(QLatin1String("/music/a.wav")));
         QVERIFY(!meta.contains(QStringLiteral("mpris:length")));
         QCOMPARE(Get(kPlayer, QStringLiteral("CanPlay")).toBool(), true);
@@ -185,8 +184,7 @@ private slots:
         QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 2500000);
         form_->Timer1Timer();
         QTRY_COMPARE(LastTitle(), QStringLiteral("c.wav"));
-        QCOMPARE(listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:trackid"))
-                     .value<QDBusObjectPath>().path(), QStringLiteral("/org/zolmplayer/track/2"));
+        QCOMPARE(listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:trackid")), Track(2));
         QCOMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
 
         // The last entry's end ends playback.
@@ -255,8 +253,7 @@ private slots:
         QFETCH(double, read);
         if (muted)
             S().ToggleMute();
-        QVERIFY(Call(kProps, QStringLiteral("Set"),
-                     {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))}));
+        QVERIFY(SetVolume(volume));
         QTEST(S().VolumePosition(), "slider");
         QTEST(S().Muted(), "mutedAfter");
         QTEST(h_->volumeWords.back(), "word");
@@ -373,8 +370,7 @@ private slots:
         QVERIFY(!Call(kRoot, QStringLiteral("Raise")));
         QCOMPARE(Get(kRoot, QStringLiteral("CanRaise")).toBool(), false);
         // The volume too is left alone, and announced as it stands so the desktop's slider goes back.
-        QVERIFY(Call(kProps, QStringLiteral("Set"),
-                     {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(0.0))}));
+        QVERIFY(SetVolume(0.0));
         QCOMPARE(S().VolumePosition(), 7);
         QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.65);
         QTest::qWait(50);
@@ -464,6 +460,11 @@ private:
     bool Call(const QString &interface, const QString &method, const QVariantList &args = {})
     {
         return Send(interface, method, args).has_value();
+    }
+
+    bool SetVolume(double volume)
+    {
+        return Call(kProps, QStringLiteral("Set"), {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))});
     }
 
     QVariant Get(const QString &interface, const QString &name)

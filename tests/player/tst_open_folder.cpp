@@ -21,14 +21,6 @@ QByteArray Absolute(const PlayerHarness &h, const QByteArray &relative)
     return h.dir.pathBytes() + '/' + relative;
 }
 
-QStringList Names(TForm1 *f)
-{
-    QStringList names;
-    for (int i = 0; i < f->Session()->Count(); ++i)
-        names << f->Session()->EntryText(i);
-    return names;
-}
-
 // A scratch directory with a remembered folder music1 (a.wav, b.wav) and a
 // folder music2 whose listing (mp3 names first) is not its sorted order.
 struct Scene {
@@ -43,7 +35,13 @@ struct Scene {
         rez = one + "\nmore";
         form = h.Start(rez);
     }
-    QStringList Names() const { return ::Names(form); }
+    QStringList Names() const
+    {
+        QStringList names;
+        for (int i = 0; i < h.Session().Count(); ++i)
+            names << h.Session().EntryText(i);
+        return names;
+    }
     // The listed names, rez.dat and the session's folder; as they stand with music1 kept, or music2 opened.
     QList<QByteArray> Holds() const { return {Names().join(u'/').toUtf8(), ReadBytes("rez.dat"), h.Session().Folder()}; }
     QList<QByteArray> Kept() const { return {"a.wav/b.wav", rez, Absolute(h, "music1/")}; }
@@ -51,12 +49,7 @@ struct Scene {
 };
 
 
-struct DropOutcome {
-    bool enterAccepted;
-    Qt::DropAction enterAction;
-    bool dropAccepted;
-    Qt::DropAction dropAction;
-};
+struct DropOutcome { bool enterAccepted; Qt::DropAction enterAction; bool dropAccepted; Qt::DropAction dropAction; };
 
 DropOutcome Drop(TForm1 *form, QMimeData *data, Qt::DropActions possible)
 {
