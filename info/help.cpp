@@ -1,9 +1,9 @@
 #include "info/help.h"
 
-#include "info/Fonts.h"
 #include "runtime/Colours.h"
 #include "runtime/Errors.h"
 #include "runtime/FileHandle.h"
+#include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
 

@@ -12,6 +12,7 @@
 #include "runtime/Colours.h"
 #include "runtime/Desktop.h"
 #include "runtime/Errors.h"
+#include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
 #include "tags/Id3tags.h"
@@ -50,14 +51,6 @@ void ResetPlayerState()
 
 namespace {
 
-QFont SansSerif(int pixels, bool bold = false)
-{
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
 // Connects a control's event to a handler of the main window; an error that
 // escapes the handler goes to the error box.
 template <typename Sender, typename Signal>
@@ -77,7 +70,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(glyphs::ProgramIcon());
-    setFont(SansSerif(11));
+    setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11));
     setLayoutDirection(Qt::LeftToRight);
 
     auto *client = new QWidget(this);
@@ -137,7 +130,7 @@ void TForm1::CreateControls()
     Label1->setTextFormat(Qt::PlainText); // file names may hold "<" and "&"
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setFont(SansSerif(11, true));
+    Label1->setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11, true));
     {
         QPalette p = Label1->palette();
         p.setColor(QPalette::WindowText, QColor(0, 0, 128));
@@ -150,10 +143,7 @@ void TForm1::CreateControls()
     Label2->setToolTip(QStringLiteral("Текущее время композиции"));
     Label2->setTextFormat(Qt::PlainText);
     {
-        QFont f(QStringLiteral("Courier New"));
-        f.setPixelSize(20);
-        f.setBold(true);
-        Label2->setFont(f);
+        Label2->setFont(NamedFont(QStringLiteral("Courier New"), 20, true));
         QPalette p = Label2->palette();
         p.setColor(QPalette::Window, p.color(QPalette::ToolTipBase));
         colours::PairText(p, QPalette::Window, QPalette::WindowText, QPalette::ToolTipText);

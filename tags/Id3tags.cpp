@@ -1,11 +1,11 @@
 #include "tags/Id3tags.h"
 
-#include "info/Fonts.h"
 #include "player/RezFile.h"
 #include "player/Unit1.h"
 #include "runtime/Captions.h"
 #include "runtime/Colours.h"
 #include "runtime/Errors.h"
+#include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
 
