@@ -1,7 +1,5 @@
 #include "player/Unit1.h"
 
-#include "info/about.h"
-#include "info/help.h"
 #include "media/MPlayer.h"
 #include "player/Accessibility.h"
 #include "player/ClockLabel.h"
@@ -15,7 +13,6 @@
 #include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
-#include "tags/Id3tags.h"
 
 #include <QAction>
 #include <QApplication>
@@ -374,17 +371,15 @@ void TForm1::changeEvent(QEvent *event)
 
 void TForm1::N2Click()
 {
-    OpenSecondaryWindow(AboutBox);
+    OpenSecondaryWindow(SecondaryWindowKind::About, this);
 }
 
 void TForm1::ID3Tag1Click()
 {
-    OpenSecondaryWindow(ID3Tag);
+    OpenSecondaryWindow(SecondaryWindowKind::Tags, this);
 }
 
 void TForm1::ZOLMPlayer1Click()
 {
-    helpp->FillHelpText();
-    helpp->move(frameGeometry().center() - helpp->rect().center());
-    OpenSecondaryWindow(helpp);
+    OpenSecondaryWindow(SecondaryWindowKind::Help, this);
 }

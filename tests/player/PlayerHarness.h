@@ -2,6 +2,7 @@
 // Builds the real main window (and the secondary windows) in a scratch working
 // directory, with boxes recorded instead of shown and the audio on a manual clock.
 #include "TestSupport.h"
+#include "app/Windows.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "media/MPlayer.h"
@@ -29,12 +30,7 @@ public:
     ~PlayerHarness()
     {
         form.reset();
-        delete helpp;
-        delete ID3Tag;
-        delete AboutBox;
-        helpp = nullptr;
-        ID3Tag = nullptr;
-        AboutBox = nullptr;
+        DeleteSecondaryWindows();
         media::SetVolumeObserver(nullptr);
         media::ManualClock::Uninstall();
     }
@@ -46,9 +42,7 @@ public:
             WriteBytes("rez.dat", rez);
         ResetPlayerState();
         form = std::make_unique<TForm1>();
-        AboutBox = new TAboutBox;
-        ID3Tag = new TID3Tag;
-        helpp = new Thelpp;
+        CreateSecondaryWindows();
         return form.get();
     }
 

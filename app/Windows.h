@@ -1,0 +1,6 @@
+#pragma once
+// The three secondary windows (the About box, the tag window, the help
+// window): made after the main window, each opener told to the main window's
+// menus, and deleted in the reverse order.
+void CreateSecondaryWindows();
+void DeleteSecondaryWindows();
