@@ -27,7 +27,6 @@ enum Error : int {
     kErrNoDevice = 313,
     kErrOutOfRange = 314,
     kErrNotPaused = 315,
-    kErrBadTrack = 316,
     kErrReadStalled = 317,
 };
 

@@ -775,7 +775,6 @@ Device::~Device() = default;
 std::uint16_t Device::Id() const { return engine_->id; }
 std::uint64_t Device::Serial() const { return engine_->serial; }
 std::uint32_t Device::LengthMs() const { return engine_->lengthMs; }
-int Device::SampleRate() const { return engine_->rate; }
 
 int Device::Play(bool hasFrom, std::uint32_t fromMs)
 {

@@ -68,7 +68,6 @@ public:
     TMPModes Mode();
     std::uint32_t PositionMs();
     std::uint32_t LengthMs() const;
-    int SampleRate() const;
     void HandleOutputLost(); // on kNoticeOutputLost
     void HandleReady();      // on kNoticeReady
 
