@@ -921,6 +921,11 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
         *error = kErrReadFailed;
         return nullptr;
     }
+    return OpenDecoder(fd, st, extension, error);
+}
+
+std::unique_ptr<Decoder> OpenDecoder(int fd, const struct stat &st, const char *extension, int *error)
+{
     if (S_ISDIR(st.st_mode)) {
         *error = kErrIsDirectory;
         return nullptr;

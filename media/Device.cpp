@@ -101,6 +101,7 @@
 #include "media/ManualClock.h"
 #include "media/Output.h"
 #include "media/Volume.h"
+#include "runtime/FileHandle.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -702,8 +703,9 @@ std::shared_ptr<OpenedFile> OpenFile(const QByteArray &path, int *error)
         *error = kErrFileNotFound;
         return nullptr;
     }
-    // O_NONBLOCK: a FIFO must not hang the thread; it is refused right after.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Without waiting: a FIFO must not hang the thread; it is refused right after.
+    struct stat st {};
+    const int fd = OpenAndLook(path.constData(), O_RDONLY, &st);
     if (fd < 0) {
         switch (errno) {
         case ENOENT: case ENOTDIR: case ENAMETOOLONG: case ELOOP: *error = kErrFileNotFound; break;
@@ -719,7 +721,7 @@ std::shared_ptr<OpenedFile> OpenFile(const QByteArray &path, int *error)
     const int slash = path.lastIndexOf('/');
     const int dot = path.lastIndexOf('.');
     const QByteArray ext = dot > slash ? path.mid(dot + 1) : QByteArray();
-    file->dec = OpenDecoder(fd, ext.constData(), error);
+    file->dec = OpenDecoder(fd, st, ext.constData(), error);
     if (!file->dec)
         return nullptr;
     return file;
