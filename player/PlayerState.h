@@ -16,6 +16,13 @@ extern std::int32_t ElapsedMinutes;
 extern std::int32_t ElapsedSeconds;
 // Low 16 bits left, high 16 bits right.
 extern std::uint32_t CurrentVolume;
+// The volume word for the slider `stepsUp` steps above its silent end: each
+// channel's gain 3250 a step.
+constexpr std::uint32_t VolumeWordFor(int stepsUp)
+{
+    const std::uint32_t level = std::uint32_t(stepsUp) * 3250u;
+    return level + level * 65536u;
+}
 
 // What the tray icon is made from, filled once at start-up.
 struct TTrayIconRecord {

@@ -315,8 +315,7 @@ void TForm1::FormCreate()
     Label1->setText(WithVisibleControls(ListBox1->NameText(0)));
     // 7. The initial volume.
     TrackBar1->setValue(7);
-    const std::uint32_t level = std::uint32_t(TrackBar1->maximum() - 7) * 3250u;
-    CurrentVolume = level + level * 65536u;
+    CurrentVolume = VolumeWordFor(TrackBar1->maximum() - 7);
     SetVolumeWord(CurrentVolume);
 }
 

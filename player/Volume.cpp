@@ -15,8 +15,7 @@ void TForm1::SetVolumeWord(std::uint32_t word)
 
 void TForm1::TrackBar1Change()
 {
-    const std::uint32_t level = std::uint32_t(TrackBar1->maximum() - TrackBar1->value()) * 3250u;
-    CurrentVolume = level + level * 65536u;
+    CurrentVolume = VolumeWordFor(TrackBar1->maximum() - TrackBar1->value());
     SetVolumeWord(CurrentVolume);
     if (MuteButton->Down()) {
         MuteButton->SetAllowAllUp(true);
