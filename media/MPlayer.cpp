@@ -36,13 +36,13 @@ void TMediaPlayer::RequireOpen() const
         throw EMCIDeviceError(QString::fromLatin1(kNoDeviceOpen));
 }
 
-QString TMediaPlayer::ErrorText() const
+QString TMediaPlayer::ErrorTextFor(std::int32_t code)
 {
-    const char *text = media::ErrorString(lastError_);
+    const char *text = media::ErrorString(code);
     if (!text)
         return QString::fromLatin1(kUnknownErrorCode);
     QString s = QString::fromUtf8(text);
-    if (lastError_ == media::kErrNoOutput && !media::LastOutputProblem().empty()) {
+    if (code == media::kErrNoOutput && !media::LastOutputProblem().empty()) {
         s.chop(1); // "... can be opened: <what the output said>."
         s += QStringLiteral(": %1.").arg(QString::fromStdString(media::LastOutputProblem()));
     }
@@ -345,15 +345,20 @@ void TMediaPlayer::setStartPos(std::int32_t value)
     FromArmed = true;
 }
 
-void TMediaPlayer::HandleNotify(int code)
+TMPNotifyValues TMediaPlayer::NotifyResultFor(int code, TMPNotifyValues was)
 {
     switch (code) {
-    case 1: notifyResult_ = TMPNotifyValues::nvSuccessful; break;
-    case 2: notifyResult_ = TMPNotifyValues::nvSuperseded; break;
-    case 4: notifyResult_ = TMPNotifyValues::nvAborted; break;
-    case 8: notifyResult_ = TMPNotifyValues::nvFailed; break;
-    default: break;
+    case 1: return TMPNotifyValues::nvSuccessful;
+    case 2: return TMPNotifyValues::nvSuperseded;
+    case 4: return TMPNotifyValues::nvAborted;
+    case 8: return TMPNotifyValues::nvFailed;
+    default: return was;
     }
+}
+
+void TMediaPlayer::HandleNotify(int code)
+{
+    notifyResult_ = NotifyResultFor(code, notifyResult_);
     if (OnNotify)
         OnNotify(this);
 }

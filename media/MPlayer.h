@@ -77,9 +77,9 @@ public:
     std::int32_t StartPos() const { return From; }
 
     std::int32_t LastError() const { return lastError_; }
-    QString ErrorText() const; // the back end's text for LastError, or "Unknown error code"
-    // Lets a test set a code the back end never gives, to reach the text for unknown codes.
-    void SetLastErrorForTest(std::int32_t code) { lastError_ = code; }
+    QString ErrorText() const { return ErrorTextFor(lastError_); }
+    // The back end's text for a code, or "Unknown error code".
+    static QString ErrorTextFor(std::int32_t code);
 
     bool IsOpen() const { return isOpen_; }
     std::uint16_t DeviceId() const { return deviceId_; }
@@ -97,14 +97,16 @@ public:
     // within a few seconds: the device then stands paused where the sound stopped.
     std::function<void(TMediaPlayer *sender)> OnOutputGone;
 
-    // A completion notice (1 successful, 2 superseded, 4 aborted, 8 failure); other codes
-    // leave NotifyResult unchanged but still raise OnNotify. Public so tests can deliver one.
-    void HandleNotify(int code);
+    // What a completion notice (1 successful, 2 superseded, 4 aborted, 8 failure) makes
+    // NotifyResult; any other code leaves it as it was.
+    static TMPNotifyValues NotifyResultFor(int code, TMPNotifyValues was);
 
     std::int32_t From = 0;
     bool FromArmed = false;
 
 private:
+    // Sets NotifyResult for a completion notice, then raises OnNotify.
+    void HandleNotify(int code);
     struct PendingOpen;
     void RequireOpen() const;
     void DropOpening();

@@ -615,8 +615,8 @@ private slots:
             QCOMPARE(e.Message(), mp.ErrorText());
             QVERIFY(e.Message() != "Unknown error code");
         }
-        mp.SetLastErrorForTest(123456);
-        QCOMPARE(mp.ErrorText(), "Unknown error code");
+        QCOMPARE(TMediaPlayer::ErrorTextFor(123456), "Unknown error code");
+        QCOMPARE(TMediaPlayer::ErrorTextFor(media::kErrNotPaused), QString::fromUtf8(media::ErrorString(media::kErrNotPaused)));
     }
 
     void noticesReportSupersededAbortedAndOtherCodes()
@@ -635,10 +635,13 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(got, (std::vector<TMPNotifyValues>{TMPNotifyValues::nvSuperseded, TMPNotifyValues::nvAborted}));
         got.clear();
-        mp.HandleNotify(8);
-        mp.HandleNotify(99); // unknown: result kept, event still raised
-        QCOMPARE(got, (std::vector<TMPNotifyValues>{TMPNotifyValues::nvFailed, TMPNotifyValues::nvFailed}));
-        got.clear();
+        using N = TMPNotifyValues;
+        QCOMPARE(TMediaPlayer::NotifyResultFor(1, N::nvFailed), N::nvSuccessful);
+        QCOMPARE(TMediaPlayer::NotifyResultFor(2, N::nvFailed), N::nvSuperseded);
+        QCOMPARE(TMediaPlayer::NotifyResultFor(4, N::nvFailed), N::nvAborted);
+        QCOMPARE(TMediaPlayer::NotifyResultFor(8, N::nvAborted), N::nvFailed);
+        for (const N was : {N::nvSuccessful, N::nvAborted}) // unknown: the result is kept
+            QCOMPARE(TMediaPlayer::NotifyResultFor(99, was), was);
         mp.Play();
         mp.Play(); // already playing: the first command is superseded
         QCoreApplication::processEvents();
