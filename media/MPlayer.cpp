@@ -67,18 +67,6 @@ struct TMediaPlayer::PendingOpen {
     int error = media::kOk;
 };
 
-void TMediaPlayer::Open()
-{
-    if (isOpen_)
-        Close(); // its outcome does not matter: Open goes on regardless
-    DropOpening();
-    int error = media::kOk;
-    auto file = media::OpenFile(FileName, &error);
-    Adopt(std::move(file), error);
-    if (!isOpen_)
-        throw EMCIDeviceError(ErrorText());
-}
-
 void TMediaPlayer::BeginOpen(std::function<void()> done)
 {
     if (isOpen_)

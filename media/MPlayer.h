@@ -48,13 +48,12 @@ public:
     bool AutoOpen = false;
     bool Shareable = false;
 
-    void Open();   // closes an open device first; raises EMCIDeviceError with ErrorText() on failure
-    // Open without reading the file on this thread: closes an open device, drops an opening
+    // Opens without reading the file on this thread: closes an open device, drops an opening
     // on its way, and opens FileName on a thread of its own. `done` runs on the GUI thread
     // once the file is open (IsOpen) or has failed (LastError, ErrorText): often before
     // BeginOpen returns, as a file on a disk that answers opens in a few milliseconds;
     // later for one that does not. One whose reads stand still for kOpenStallMs fails with
-    // kErrReadStalled. Another BeginOpen, Open or Close, or the destructor, drops the
+    // kErrReadStalled. Another BeginOpen or Close, or the destructor, drops the
     // opening: its `done` never runs.
     void BeginOpen(std::function<void()> done);
     bool Opening() const { return opening_ != nullptr; }

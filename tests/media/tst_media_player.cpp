@@ -1,5 +1,6 @@
 // TMediaPlayer over the manual clock: lengths, positions, the end of a file, the gain,
 // and the command semantics the player relies on.
+#include "OpenNow.h"
 #include "media/Decoder.h"
 #include "media/MPlayer.h"
 #include "media/ManualClock.h"
@@ -44,7 +45,7 @@ class MediaPlayerTest : public QObject {
     void OpenFile(TMediaPlayer &mp, const QByteArray &path)
     {
         mp.FileName = path;
-        mp.Open();
+        OpenNow(mp);
     }
 
 private slots:
@@ -595,7 +596,7 @@ private slots:
         QCOMPARE(mp.StartPos(), 5);
 
         mp.FileName = Path("missing.mp3");
-        QVERIFY_THROWS_EXCEPTION(EMCIDeviceError, mp.Open());
+        QVERIFY_THROWS_EXCEPTION(EMCIDeviceError, OpenNow(mp));
         QVERIFY(!mp.IsOpen());
         QCOMPARE(mp.DeviceId(), std::uint16_t(0));
         QVERIFY(raises([&] { mp.Play(); }));
@@ -609,7 +610,7 @@ private slots:
         QVERIFY(media::ErrorString(media::kErrNotPaused) != nullptr);
         mp.FileName = Path("missing.wav");
         try {
-            mp.Open();
+            OpenNow(mp);
             QFAIL("opened a missing file");
         } catch (const EMCIDeviceError &e) {
             QCOMPARE(e.Message(), mp.ErrorText());
