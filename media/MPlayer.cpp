@@ -2,8 +2,7 @@
 
 #include "media/Decoder.h"
 #include "media/Device.h"
-
-#include "media/ManualClock.h"
+#include "media/Output.h"
 
 #include <QMetaObject>
 #include <QTimer>
@@ -93,12 +92,12 @@ void TMediaPlayer::BeginOpen(std::function<void()> done)
     }).detach();
 
     // A file on storage that answers opens within a few milliseconds: waiting that long lets
-    // the caller go on in the same step, as a synchronous open would. The manual clock's
-    // tests wait for every opening, so their steps never depend on the machine's speed.
+    // the caller go on in the same step, as a synchronous open would. Under outputs driven
+    // by their caller every opening is waited for, as all else then moves only when told.
     {
         std::unique_lock lk(op->m);
         const auto finished = [&] { return op->finished; };
-        if (media::ManualClock::Installed())
+        if (media::OutputsDrivenByCaller())
             op->cv.wait(lk, finished);
         else
             op->cv.wait_for(lk, std::chrono::milliseconds(kQuickOpenMs), finished);
