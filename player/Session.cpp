@@ -38,14 +38,9 @@ TPlayerSession::TPlayerSession(QObject *parent) : QObject(parent), media_(new TM
     clock_.setObjectName(QStringLiteral("Timer1"));
     clock_.setInterval(1000);
     connect(&clock_, &QTimer::timeout, this, [this] { RunHandler([this] { Tick(); }); });
-    TagWindowPlayer = this;
 }
 
-TPlayerSession::~TPlayerSession()
-{
-    if (TagWindowPlayer == this)
-        TagWindowPlayer = nullptr;
-}
+TPlayerSession::~TPlayerSession() = default;
 
 bool TPlayerSession::TakesInput()
 {

@@ -6,7 +6,6 @@
 // draws what it reports. One per process, made by the main window.
 #include "player/NameList.h"
 #include "player/PlayOrder.h"
-#include "tags/TagPlayer.h"
 
 #include <QObject>
 #include <QString>
@@ -16,7 +15,7 @@
 
 class TMediaPlayer;
 
-class TPlayerSession : public QObject, public TagPlayer {
+class TPlayerSession : public QObject {
     Q_OBJECT
 public:
     explicit TPlayerSession(QObject *parent = nullptr);
@@ -105,12 +104,10 @@ public:
     std::mt19937 Random;
 
     // For the tag window.
-    QByteArray RememberedFolderNow() const override;
-    QString CaptionName() const override { return captionName_; }
-    QString StartedNameText() const override { return startedNameText_; }
-    QByteArray StartedNameBytes() const override { return startedNameBytes_; }
-    void StopPlayback() override { Stop(); }
-    void PlayCurrent() override { Play(); }
+    QByteArray RememberedFolderNow() const;
+    QString CaptionName() const { return captionName_; }
+    QString StartedNameText() const { return startedNameText_; }
+    QByteArray StartedNameBytes() const { return startedNameBytes_; }
 
 signals:
     // Playback moved: a track started, paused, resumed, stopped, ended or was sought.

@@ -1,7 +1,5 @@
 #include "player/Unit1.h"
 
-#include "info/about.h"
-#include "info/help.h"
 #include "media/MPlayer.h"
 #include "player/Accessibility.h"
 #include "player/ClockLabel.h"
@@ -12,9 +10,9 @@
 #include "runtime/Colours.h"
 #include "runtime/Desktop.h"
 #include "runtime/Errors.h"
+#include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
-#include "tags/Id3tags.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,14 +36,6 @@ void ResetPlayerState()
 
 namespace {
 
-QFont SansSerif(int pixels, bool bold = false)
-{
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
 // Connects a control's event to a handler of the main window; an error that
 // escapes the handler goes to the error box.
 template <typename Sender, typename Signal>
@@ -65,7 +55,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), session_(new TPlayerSessi
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(glyphs::ProgramIcon());
-    setFont(SansSerif(11));
+    setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11));
     setLayoutDirection(Qt::LeftToRight);
 
     auto *client = new QWidget(this);
@@ -125,7 +115,7 @@ void TForm1::CreateControls()
     Label1->setTextFormat(Qt::PlainText); // file names may hold "<" and "&"
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setFont(SansSerif(11, true));
+    Label1->setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11, true));
     {
         QPalette p = Label1->palette();
         p.setColor(QPalette::WindowText, QColor(0, 0, 128));
@@ -138,10 +128,7 @@ void TForm1::CreateControls()
     Label2->setToolTip(QStringLiteral("Текущее время композиции"));
     Label2->setTextFormat(Qt::PlainText);
     {
-        QFont f(QStringLiteral("Courier New"));
-        f.setPixelSize(20);
-        f.setBold(true);
-        Label2->setFont(f);
+        Label2->setFont(NamedFont(QStringLiteral("Courier New"), 20, true));
         QPalette p = Label2->palette();
         p.setColor(QPalette::Window, p.color(QPalette::ToolTipBase));
         colours::PairText(p, QPalette::Window, QPalette::WindowText, QPalette::ToolTipText);
@@ -340,17 +327,15 @@ void TForm1::changeEvent(QEvent *event)
 
 void TForm1::N2Click()
 {
-    OpenSecondaryWindow(AboutBox);
+    OpenSecondaryWindow(SecondaryWindowKind::About, this);
 }
 
 void TForm1::ID3Tag1Click()
 {
-    OpenSecondaryWindow(ID3Tag);
+    OpenSecondaryWindow(SecondaryWindowKind::Tags, this);
 }
 
 void TForm1::ZOLMPlayer1Click()
 {
-    helpp->FillHelpText();
-    helpp->move(frameGeometry().center() - helpp->rect().center());
-    OpenSecondaryWindow(helpp);
+    OpenSecondaryWindow(SecondaryWindowKind::Help, this);
 }

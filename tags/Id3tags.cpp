@@ -1,9 +1,9 @@
 #include "tags/Id3tags.h"
 
-#include "info/Fonts.h"
 #include "runtime/Captions.h"
 #include "runtime/Colours.h"
 #include "runtime/Errors.h"
+#include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
 #include "tags/TagPlayer.h"

@@ -2,7 +2,7 @@
 // second connection plays the desktop's part and drives the real main window,
 // whose audio runs on the manual clock.
 #include "player/PlayerHarness.h"
-#include "media/FolderChooser.h"
+#include "runtime/FolderChooser.h"
 #include "player/Mpris.h"
 
 #include <QDBusArgument>

@@ -3,6 +3,7 @@
 // windows), in a scratch working directory, with boxes recorded instead of shown and the
 // audio on a manual clock.
 #include "TestSupport.h"
+#include "app/Windows.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "media/MPlayer.h"
@@ -81,12 +82,7 @@ public:
     ~PlayerHarness()
     {
         form.reset();
-        delete helpp;
-        delete ID3Tag;
-        delete AboutBox;
-        helpp = nullptr;
-        ID3Tag = nullptr;
-        AboutBox = nullptr;
+        DeleteSecondaryWindows();
     }
 
     // Writes rez.dat (unless null) and starts the player as the program does.
@@ -96,9 +92,7 @@ public:
             WriteBytes("rez.dat", rez);
         ResetPlayerState();
         form = std::make_unique<TForm1>();
-        AboutBox = new TAboutBox;
-        ID3Tag = new TID3Tag;
-        helpp = new Thelpp;
+        CreateSecondaryWindows(*form->Session());
         return form.get();
     }
 
