@@ -1,8 +1,7 @@
 // The program entry: the application object, its title, the four windows in
 // their order, and the message loop.
 #include "app/Application.h"
-#include "info/about.h"
-#include "info/help.h"
+#include "app/Windows.h"
 #include "player/FolderArgument.h"
 #include "player/Instance.h"
 #include "player/Mpris.h"
@@ -10,7 +9,6 @@
 #include "runtime/Captions.h"
 #include "runtime/Centring.h"
 #include "runtime/FirstPaint.h"
-#include "tags/Id3tags.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -91,9 +89,7 @@ private:
 // The four windows, in the reverse of their creation order.
 void DeleteWindows()
 {
-    delete helpp;
-    delete ID3Tag;
-    delete AboutBox;
+    DeleteSecondaryWindows();
     delete Form1;
 }
 
@@ -124,9 +120,7 @@ int main(int argc, char **argv)
     }
 
     Form1 = new TForm1;
-    AboutBox = new TAboutBox;
-    ID3Tag = new TID3Tag;
-    helpp = new Thelpp;
+    CreateSecondaryWindows(*Form1->Session());
     // Media keys, desktop controls and the hand-over from a second start (nothing
     // without a session bus). Their bus round trips wait until the window has shown
     // itself, except for a start with a folder: several such starts at once (a file
@@ -150,7 +144,7 @@ int main(int argc, char **argv)
     } else {
         new AfterFirstPaint(Form1->centralWidget(), [goOnTheBus] { goOnTheBus(); });
     }
-    CarryOutFolderRequest(Form1, request);
+    CarryOutFolderRequest(Form1->Session(), request);
     QGuiApplication::setWindowIcon(Form1->windowIcon());
 
     FirstPaintProbe probe(Form1->centralWidget());

@@ -3,6 +3,7 @@
 // Open a five-minute VBR MP3 without a Xing/LAME header. Needs lame on PATH.
 //
 //   media_bench [work-dir]     (default: a temporary directory, removed afterwards)
+#include "OpenNow.h"
 #include "media/MPlayer.h"
 #include "media/ManualClock.h"
 #include "media/Volume.h"
@@ -119,7 +120,7 @@ void Pipeline(const QByteArray &path)
 {
     TMediaPlayer mp;
     mp.FileName = path;
-    mp.Open();
+    OpenNow(mp);
     mp.Play();
     while (mp.Mode() == TMPModes::mpPlaying)
         media::ManualClock::Advance(1000);
@@ -163,14 +164,14 @@ int main(int argc, char **argv)
 
     TMediaPlayer mp;
     mp.FileName = mp3Path;
-    const double openManual = Best(5, [&] { mp.Open(); }, true, [&] { mp.Close(); });
-    mp.Open();
+    const double openManual = Best(5, [&] { OpenNow(mp); }, true, [&] { mp.Close(); });
+    OpenNow(mp);
     const unsigned length = mp.Length();
     mp.Close();
     std::printf("Open of the VBR MP3 without a header (length %u ms): %.1f ms", length, openManual * 1000);
     media::ManualClock::Uninstall();
     try {
-        const double openSdl = Best(5, [&] { mp.Open(); }, true, [&] { mp.Close(); });
+        const double openSdl = Best(5, [&] { OpenNow(mp); }, true, [&] { mp.Close(); });
         std::printf(", %.1f ms with the SDL output (%s)\n", openSdl * 1000,
                     qgetenv("SDL_AUDIODRIVER").isEmpty() ? "default driver" : qgetenv("SDL_AUDIODRIVER").constData());
     } catch (const EMCIDeviceError &e) {

@@ -3,6 +3,7 @@
 // of one core, with how often threads other than the main one woke meanwhile.
 //
 //   media_idle_cpu [seconds per phase]     (default 10; SDL_AUDIODRIVER defaults to dummy)
+#include "OpenNow.h"
 #include "media/Device.h"
 #include "media/MPlayer.h"
 
@@ -95,7 +96,7 @@ int main(int argc, char **argv)
         return 1;
     TMediaPlayer mp;
     mp.FileName = QFile::encodeName(path);
-    mp.Open();
+    OpenNow(mp);
     mp.Play();
     if (mp.Mode() != TMPModes::mpPlaying) {
         std::fprintf(stderr, "media_idle_cpu: the file did not start\n");

@@ -10,6 +10,7 @@
 // Prints one line: "cpu_percent=X wakes_per_s=Y" (and, for play, the wakes of each thread),
 // CPU as a share of one core over the measured span, wake-ups as the voluntary context
 // switches of every thread of the process. SDL_AUDIODRIVER defaults to dummy.
+#include "OpenNow.h"
 #include "media/MPlayer.h"
 
 #include <QCoreApplication>
@@ -189,7 +190,7 @@ int Play(const char *path, int seconds)
     TMediaPlayer mp;
     mp.FileName = path;
     try {
-        mp.Open();
+        OpenNow(mp);
     } catch (const EMCIDeviceError &e) {
         std::fprintf(stderr, "playback_floor: %s\n", e.what());
         return 1;

@@ -1,11 +1,11 @@
 #include "info/about.h"
 
-#include "info/Fonts.h"
 #include "info/HeapUse.h"
 #include "info/JpegImage.h"
 #include "runtime/Centring.h"
 #include "runtime/Colours.h"
 #include "runtime/Errors.h"
+#include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 
 #include <QDesktopServices>

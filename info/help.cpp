@@ -1,9 +1,9 @@
 #include "info/help.h"
 
-#include "info/Fonts.h"
 #include "runtime/Colours.h"
 #include "runtime/Errors.h"
 #include "runtime/FileHandle.h"
+#include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
 
@@ -37,11 +37,9 @@ std::optional<QByteArray> ReadHelpFile(const char *path)
     if (::stat(path, &st) != 0 || S_ISDIR(st.st_mode))
         return std::nullopt;
 
-    // O_NONBLOCK: a FIFO of that name must not hold the window up.
-    FileHandle file(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // Without waiting: a FIFO of that name must not hold the window up.
+    FileHandle file(OpenAndLook(path, O_RDONLY, &st));
     if (file.get() < 0)
-        EFOpenError::Raise(path, errno);
-    if (::fstat(file.get(), &st) != 0)
         EFOpenError::Raise(path, errno);
     // Only a regular file has text to show; a device could be read forever.
     if (!S_ISREG(st.st_mode))

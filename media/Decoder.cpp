@@ -36,7 +36,6 @@ const char *ErrorString(int code)
     case kErrNoDevice: return "No device is open.";
     case kErrOutOfRange: return "The position is beyond the end of the file.";
     case kErrNotPaused: return "The device is not paused.";
-    case kErrBadTrack: return "The file has no such track.";
     case kErrReadStalled: return "The file cannot be read: the storage it is on does not answer.";
     default: return nullptr;
     }
@@ -922,6 +921,11 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error)
         *error = kErrReadFailed;
         return nullptr;
     }
+    return OpenDecoder(fd, st, extension, error);
+}
+
+std::unique_ptr<Decoder> OpenDecoder(int fd, const struct stat &st, const char *extension, int *error)
+{
     if (S_ISDIR(st.st_mode)) {
         *error = kErrIsDirectory;
         return nullptr;

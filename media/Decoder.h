@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <sys/stat.h>
 
 namespace media {
 
@@ -27,7 +28,6 @@ enum Error : int {
     kErrNoDevice = 313,
     kErrOutOfRange = 314,
     kErrNotPaused = 315,
-    kErrBadTrack = 316,
     kErrReadStalled = 317,
 };
 
@@ -53,6 +53,8 @@ public:
 // The decoder is chosen from the content; `extension` (e.g. "mp3", may be null) only
 // breaks ties when the content is not conclusive. On failure returns null and sets *error.
 std::unique_ptr<Decoder> OpenDecoder(int fd, const char *extension, int *error);
+// The same for a descriptor already looked at: st is what fstat() said of fd.
+std::unique_ptr<Decoder> OpenDecoder(int fd, const struct stat &st, const char *extension, int *error);
 
 // While set, every read of a file the decoders make on the calling thread adds one to
 // `counter` as it returns (null: none), so that another thread sees whether they move.

@@ -24,8 +24,9 @@
 // joins SDL's thread, does not hold up the GUI thread. Two cases close on the GUI thread
 // all the same: a new SDL output that cannot open while an idle one is held (a driver of
 // one device at a time), where AcquireOutput empties the pool first, and OpenOutputs.
-// With ManualClock installed there is neither a decoder thread nor an output thread: the GUI
-// thread seeks in StartAt, and decodes and pulls synchronously inside ManualClock::Advance.
+// With an OutputProvider installed there is neither a decoder thread nor an output thread:
+// the GUI thread seeks in StartAt, and decodes and pulls synchronously inside
+// Device::AdvanceCallerClock.
 //
 // Invariants.
 //   1. The output's thread never takes decodeMutex, and waits on the GUI thread only for
@@ -98,9 +99,9 @@
 #include "media/Device.h"
 
 #include "media/Decoder.h"
-#include "media/ManualClock.h"
 #include "media/Output.h"
 #include "media/Volume.h"
+#include "runtime/FileHandle.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -140,70 +141,13 @@ constexpr int kReconnectGraceMs = 4000;
 std::atomic<std::uint64_t> g_nextSerial{1};
 std::uint16_t g_nextId = 0;
 
-// The tests' output: it plays what ManualClock::Advance tells it to, at once.
-class ManualOutput final : public Output {
-public:
-    explicit ManualOutput(int rate) : rate_(rate) {}
-    Kind OutputKind() const override { return Kind::Manual; }
-    int Rate() const override { return rate_; }
-    bool Alive() const override { return !lost_; }
-    void Start(OutputSource *source) override
-    {
-        source_ = source;
-        if (lost_)
-            std::exchange(source_, nullptr)->Lost();
-    }
-    void Pause() override { source_ = nullptr; }
-    void Flush() override { played_ = 0; }
-    std::uint64_t Played() override { return played_; }
-
-    // Plays up to `frames` frames; false when there was nothing to play.
-    bool Pump(std::size_t frames, std::vector<std::int16_t> *capture)
-    {
-        if (!source_)
-            return false;
-        buffer_.resize(2 * frames);
-        bool last = false;
-        const std::size_t n = source_->Pull(buffer_.data(), frames, &last);
-        if (capture)
-            capture->insert(capture->end(), buffer_.begin(), buffer_.begin() + std::ptrdiff_t(2 * n));
-        played_ += n;
-        if (last)
-            source_->Drained(); // no output latency to wait for
-        return n > 0;
-    }
-    // The output's clock runs on without taking audio, as a stalled device's may.
-    void Stall(std::size_t frames) { played_ += frames; }
-    void Lose()
-    {
-        lost_ = true;
-        if (OutputSource *s = std::exchange(source_, nullptr))
-            s->Lost();
-    }
-
-private:
-    const int rate_;
-    OutputSource *source_ = nullptr;
-    std::uint64_t played_ = 0;
-    bool lost_ = false;
-    std::vector<std::int16_t> buffer_;
-};
-
 // Every open engine, for a change of the gain (GUI thread only).
 std::vector<Engine *> g_engines;
 
-struct ManualState {
-    bool installed = false;
-    bool outputAvailable = true;
-    std::vector<Engine *> engines;
-    bool capturing = false;
-    std::vector<std::int16_t> captured;
-};
-ManualState &Manual()
-{
-    static ManualState s;
-    return s;
-}
+// The provider of outputs its caller drives, while one is installed, and the engines
+// opened on its outputs (GUI thread only).
+OutputProvider *g_provider = nullptr;
+std::vector<Engine *> g_callerDriven;
 
 // s * gain / 65535, rounded. In float so the loop vectorises on plain SSE2; a float's 24-bit
 // mantissa keeps the result within half a step of the exact value.
@@ -338,7 +282,7 @@ public:
             // holds the file until then, and touches nothing of the engine.
             thread.detach();
         }
-        auto &list = Manual().engines;
+        auto &list = g_callerDriven;
         list.erase(std::remove(list.begin(), list.end(), this), list.end());
         g_engines.erase(std::remove(g_engines.begin(), g_engines.end(), this), g_engines.end());
     }
@@ -389,7 +333,7 @@ public:
     {
         thread = std::thread([file = file_] { file->DecoderLoop(); });
     }
-    // The manual clock's synchronous decoding, on the GUI thread: no other thread takes the lock.
+    // The caller-driven output's synchronous decoding, on the GUI thread: no other thread takes the lock.
     bool FillOnce()
     {
         std::unique_lock lk(f.decodeMutex);
@@ -527,12 +471,8 @@ public:
         if (out)
             return true;
         if (manual) {
-            if (!Manual().outputAvailable) {
-                SetOutputProblem("the manual output is switched off");
-                return false;
-            }
-            out = std::make_unique<ManualOutput>(rate);
-            return true;
+            out = g_provider ? g_provider->Acquire(rate) : nullptr;
+            return out != nullptr;
         }
         out = AcquireOutput(rate, title, wait, only);
         return out != nullptr;
@@ -669,13 +609,11 @@ public:
         const std::uint64_t acc = std::uint64_t(ms) * rate + manualRemainder;
         std::uint64_t frames = acc / 1000;
         manualRemainder = acc % 1000;
-        auto *output = static_cast<ManualOutput *>(out.get());
-        auto &m = Manual();
         while (frames > 0 && f.running.load()) {
             while (FillOnce()) {
             }
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, kChunkFrames));
-            if (!output->Pump(n, m.capturing ? &m.captured : nullptr))
+            if (!out->Pump(n))
                 break;
             frames -= n;
         }
@@ -690,7 +628,6 @@ public:
         Halt();
         StartAt(frame);
     }
-    ManualOutput *ManualOut() { return manual && out ? static_cast<ManualOutput *>(out.get()) : nullptr; }
 };
 
 // ---------------------------------------------------------------------------------------
@@ -702,8 +639,9 @@ std::shared_ptr<OpenedFile> OpenFile(const QByteArray &path, int *error)
         *error = kErrFileNotFound;
         return nullptr;
     }
-    // O_NONBLOCK: a FIFO must not hang the thread; it is refused right after.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Without waiting: a FIFO must not hang the thread; it is refused right after.
+    struct stat st {};
+    const int fd = OpenAndLook(path.constData(), O_RDONLY, &st);
     if (fd < 0) {
         switch (errno) {
         case ENOENT: case ENOTDIR: case ENAMETOOLONG: case ELOOP: *error = kErrFileNotFound; break;
@@ -719,7 +657,7 @@ std::shared_ptr<OpenedFile> OpenFile(const QByteArray &path, int *error)
     const int slash = path.lastIndexOf('/');
     const int dot = path.lastIndexOf('.');
     const QByteArray ext = dot > slash ? path.mid(dot + 1) : QByteArray();
-    file->dec = OpenDecoder(fd, ext.constData(), error);
+    file->dec = OpenDecoder(fd, st, ext.constData(), error);
     if (!file->dec)
         return nullptr;
     return file;
@@ -746,9 +684,9 @@ std::unique_ptr<Device> Device::Open(std::shared_ptr<OpenedFile> file, QObject *
     e.serial = g_nextSerial.fetch_add(1);
     // The stream's name in the desktop's sound settings: the file's, shown as the list does.
     e.title = QString::fromLocal8Bit(e.f.path.mid(e.f.path.lastIndexOf('/') + 1)).toStdString();
-    e.manual = Manual().installed;
+    e.manual = g_provider != nullptr;
     if (e.manual)
-        Manual().engines.push_back(&e);
+        g_callerDriven.push_back(&e);
     g_engines.push_back(&e);
     // Taken here so that a file without any output fails here, clearly; it is kept for the
     // play that follows. A server that went away is no fault of the file: the play looks
@@ -775,7 +713,6 @@ Device::~Device() = default;
 std::uint16_t Device::Id() const { return engine_->id; }
 std::uint64_t Device::Serial() const { return engine_->serial; }
 std::uint32_t Device::LengthMs() const { return engine_->lengthMs; }
-int Device::SampleRate() const { return engine_->rate; }
 
 int Device::Play(bool hasFrom, std::uint32_t fromMs)
 {
@@ -895,15 +832,10 @@ void GainChanged()
         e->Refresh();
 }
 
-// ---- ManualClock ------------------------------------------------------------------------
+// ---- outputs driven by their caller ------------------------------------------------------
 
-void ManualClock::Install() { Manual().installed = true; }
-void ManualClock::Uninstall()
-{
-    Manual().installed = false;
-    Manual().outputAvailable = true;
-}
-bool ManualClock::Installed() { return Manual().installed; }
+void SetOutputProvider(OutputProvider *provider) { g_provider = provider; }
+bool OutputsDrivenByCaller() { return g_provider != nullptr; }
 
 namespace {
 // A notice handler may close devices, so collect first and deliver afterwards.
@@ -911,7 +843,7 @@ template <typename F>
 void ForPlayingEngines(F f)
 {
     std::vector<QPointer<QObject>> receivers;
-    const std::vector<Engine *> engines = Manual().engines;
+    const std::vector<Engine *> engines = g_callerDriven;
     for (Engine *e : engines) {
         if (e->state != Engine::State::Playing)
             continue;
@@ -924,41 +856,18 @@ void ForPlayingEngines(F f)
 }
 } // namespace
 
-void ManualClock::Advance(int ms)
+void Device::AdvanceCallerClock(int ms)
 {
     if (ms > 0)
         ForPlayingEngines([ms](Engine &e) { e.AdvanceManual(ms); });
 }
 
-void ManualClock::Stall(int ms)
+void Device::ForEachPlayingOutput(const std::function<void(Output &)> &f)
 {
-    ForPlayingEngines([ms](Engine &e) {
-        if (ManualOutput *o = e.ManualOut())
-            o->Stall(std::size_t(std::uint64_t(ms) * std::uint64_t(e.rate) / 1000));
+    ForPlayingEngines([&f](Engine &e) {
+        if (e.out)
+            f(*e.out);
     });
-}
-
-void ManualClock::LoseOutput()
-{
-    ForPlayingEngines([](Engine &e) {
-        if (ManualOutput *o = e.ManualOut())
-            o->Lose();
-    });
-}
-
-void ManualClock::SetOutputAvailable(bool on) { Manual().outputAvailable = on; }
-
-void ManualClock::SetCapture(bool on)
-{
-    Manual().capturing = on;
-    Manual().captured.clear();
-}
-
-std::vector<std::int16_t> ManualClock::TakeCaptured()
-{
-    std::vector<std::int16_t> out;
-    out.swap(Manual().captured);
-    return out;
 }
 
 } // namespace media

@@ -14,6 +14,7 @@ class QObject;
 namespace media {
 
 class Engine;
+class Output;
 struct OpenedFile;
 
 // Opens `path` by its bytes and its decoder, picked from the content: everything of opening
@@ -45,10 +46,10 @@ public:
     using NoticePoster = std::function<void(std::uint64_t serial, int code)>;
 
     // Opens `path` by its bytes, picks the decoder from the content and opens the output
-    // (the manual one while ManualClock is installed). Null with *error set on failure.
+    // (one from the OutputProvider while one is installed). Null with *error set on failure.
     // When the sound server this process played on has gone away, the file still opens:
     // its play then waits for the server as a play that lost its output does.
-    // `receiver` is the object notices are queued to; ManualClock flushes them there.
+    // `receiver` is the object notices are queued to; AdvanceCallerClock flushes them there.
     static std::unique_ptr<Device> Open(const QByteArray &path, QObject *receiver, NoticePoster post, int *error);
     // The same for a file OpenFile opened: reads nothing of it.
     static std::unique_ptr<Device> Open(std::shared_ptr<OpenedFile> file, QObject *receiver, NoticePoster post,
@@ -68,9 +69,15 @@ public:
     TMPModes Mode();
     std::uint32_t PositionMs();
     std::uint32_t LengthMs() const;
-    int SampleRate() const;
     void HandleOutputLost(); // on kNoticeOutputLost
     void HandleReady();      // on kNoticeReady
+
+    // Devices opened on an OutputProvider's outputs, on the GUI thread: each playing one
+    // plays `ms` milliseconds (decoding synchronously; one that lost its output looks for
+    // it again as its retry timer would), then the notices it posted are delivered.
+    static void AdvanceCallerClock(int ms);
+    // Hands the output of each such device that plays to `f`, then delivers their notices.
+    static void ForEachPlayingOutput(const std::function<void(Output &)> &f);
 
 private:
     Device() = default;

@@ -2,8 +2,7 @@
 
 #include "media/Decoder.h"
 #include "media/Device.h"
-
-#include "media/ManualClock.h"
+#include "media/Output.h"
 
 #include <QMetaObject>
 #include <QTimer>
@@ -36,13 +35,13 @@ void TMediaPlayer::RequireOpen() const
         throw EMCIDeviceError(QString::fromLatin1(kNoDeviceOpen));
 }
 
-QString TMediaPlayer::ErrorText() const
+QString TMediaPlayer::ErrorTextFor(std::int32_t code)
 {
-    const char *text = media::ErrorString(lastError_);
+    const char *text = media::ErrorString(code);
     if (!text)
         return QString::fromLatin1(kUnknownErrorCode);
     QString s = QString::fromUtf8(text);
-    if (lastError_ == media::kErrNoOutput && !media::LastOutputProblem().empty()) {
+    if (code == media::kErrNoOutput && !media::LastOutputProblem().empty()) {
         s.chop(1); // "... can be opened: <what the output said>."
         s += QStringLiteral(": %1.").arg(QString::fromStdString(media::LastOutputProblem()));
     }
@@ -66,18 +65,6 @@ struct TMediaPlayer::PendingOpen {
     std::shared_ptr<media::OpenedFile> file;
     int error = media::kOk;
 };
-
-void TMediaPlayer::Open()
-{
-    if (isOpen_)
-        Close(); // its outcome does not matter: Open goes on regardless
-    DropOpening();
-    int error = media::kOk;
-    auto file = media::OpenFile(FileName, &error);
-    Adopt(std::move(file), error);
-    if (!isOpen_)
-        throw EMCIDeviceError(ErrorText());
-}
 
 void TMediaPlayer::BeginOpen(std::function<void()> done)
 {
@@ -105,12 +92,12 @@ void TMediaPlayer::BeginOpen(std::function<void()> done)
     }).detach();
 
     // A file on storage that answers opens within a few milliseconds: waiting that long lets
-    // the caller go on in the same step, as a synchronous open would. The manual clock's
-    // tests wait for every opening, so their steps never depend on the machine's speed.
+    // the caller go on in the same step, as a synchronous open would. Under outputs driven
+    // by their caller every opening is waited for, as all else then moves only when told.
     {
         std::unique_lock lk(op->m);
         const auto finished = [&] { return op->finished; };
-        if (media::ManualClock::Installed())
+        if (media::OutputsDrivenByCaller())
             op->cv.wait(lk, finished);
         else
             op->cv.wait_for(lk, std::chrono::milliseconds(kQuickOpenMs), finished);
@@ -345,15 +332,20 @@ void TMediaPlayer::setStartPos(std::int32_t value)
     FromArmed = true;
 }
 
-void TMediaPlayer::HandleNotify(int code)
+TMPNotifyValues TMediaPlayer::NotifyResultFor(int code, TMPNotifyValues was)
 {
     switch (code) {
-    case 1: notifyResult_ = TMPNotifyValues::nvSuccessful; break;
-    case 2: notifyResult_ = TMPNotifyValues::nvSuperseded; break;
-    case 4: notifyResult_ = TMPNotifyValues::nvAborted; break;
-    case 8: notifyResult_ = TMPNotifyValues::nvFailed; break;
-    default: break;
+    case 1: return TMPNotifyValues::nvSuccessful;
+    case 2: return TMPNotifyValues::nvSuperseded;
+    case 4: return TMPNotifyValues::nvAborted;
+    case 8: return TMPNotifyValues::nvFailed;
+    default: return was;
     }
+}
+
+void TMediaPlayer::HandleNotify(int code)
+{
+    notifyResult_ = NotifyResultFor(code, notifyResult_);
     if (OnNotify)
         OnNotify(this);
 }

@@ -48,13 +48,12 @@ public:
     bool AutoOpen = false;
     bool Shareable = false;
 
-    void Open();   // closes an open device first; raises EMCIDeviceError with ErrorText() on failure
-    // Open without reading the file on this thread: closes an open device, drops an opening
+    // Opens without reading the file on this thread: closes an open device, drops an opening
     // on its way, and opens FileName on a thread of its own. `done` runs on the GUI thread
     // once the file is open (IsOpen) or has failed (LastError, ErrorText): often before
     // BeginOpen returns, as a file on a disk that answers opens in a few milliseconds;
     // later for one that does not. One whose reads stand still for kOpenStallMs fails with
-    // kErrReadStalled. Another BeginOpen, Open or Close, or the destructor, drops the
+    // kErrReadStalled. Another BeginOpen or Close, or the destructor, drops the
     // opening: its `done` never runs.
     void BeginOpen(std::function<void()> done);
     bool Opening() const { return opening_ != nullptr; }
@@ -77,9 +76,9 @@ public:
     std::int32_t StartPos() const { return From; }
 
     std::int32_t LastError() const { return lastError_; }
-    QString ErrorText() const; // the back end's text for LastError, or "Unknown error code"
-    // Lets a test set a code the back end never gives, to reach the text for unknown codes.
-    void SetLastErrorForTest(std::int32_t code) { lastError_ = code; }
+    QString ErrorText() const { return ErrorTextFor(lastError_); }
+    // The back end's text for a code, or "Unknown error code".
+    static QString ErrorTextFor(std::int32_t code);
 
     bool IsOpen() const { return isOpen_; }
     std::uint16_t DeviceId() const { return deviceId_; }
@@ -97,14 +96,16 @@ public:
     // within a few seconds: the device then stands paused where the sound stopped.
     std::function<void(TMediaPlayer *sender)> OnOutputGone;
 
-    // A completion notice (1 successful, 2 superseded, 4 aborted, 8 failure); other codes
-    // leave NotifyResult unchanged but still raise OnNotify. Public so tests can deliver one.
-    void HandleNotify(int code);
+    // What a completion notice (1 successful, 2 superseded, 4 aborted, 8 failure) makes
+    // NotifyResult; any other code leaves it as it was.
+    static TMPNotifyValues NotifyResultFor(int code, TMPNotifyValues was);
 
     std::int32_t From = 0;
     bool FromArmed = false;
 
 private:
+    // Sets NotifyResult for a completion notice, then raises OnNotify.
+    void HandleNotify(int code);
     struct PendingOpen;
     void RequireOpen() const;
     void DropOpening();

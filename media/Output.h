@@ -1,6 +1,6 @@
 #pragma once
 // An audio output: where an engine's decoded, gain-scaled frames go. One implementation
-// per back end (the sound server's own client library, SDL, the tests' manual clock).
+// per back end (the sound server's own client library, SDL), and any an OutputProvider gives.
 // Every output plays 16-bit stereo at the file's rate and pulls its frames from a source,
 // on a thread of its own while it plays; Start may fill the first request at once on the
 // caller's thread (the server's output does) and says there when the output is lost.
@@ -16,7 +16,7 @@ namespace media {
 constexpr char kNoSinkName[] = "auto_null";
 
 // What an output pulls from. Called on the output's thread, and inside Start on the
-// caller's (the manual output: always on the GUI thread), so none of these may block or
+// caller's (an output its caller drives: always on the GUI thread), so none of these may block or
 // take the source's locks.
 class OutputSource {
 public:
@@ -32,6 +32,7 @@ public:
 
 class Output {
 public:
+    // Manual: an output its caller drives (an OutputProvider's), pulled only by Pump.
     enum class Kind { PipeWire, Pulse, Sdl, Manual };
     virtual ~Output() = default; // closes; an SDL output may take a few periods
     virtual Kind OutputKind() const = 0;
@@ -51,7 +52,25 @@ public:
     // the buffers it took and the wall clock. Never goes back until the next Flush; frozen
     // where the sound stopped once the output has been lost.
     virtual std::uint64_t Played() = 0;
+    // An output its caller drives plays up to `frames` frames at once, pulled on this
+    // thread: false when it had nothing to play. The others play on their own.
+    virtual bool Pump(std::size_t /*frames*/) { return false; }
 };
+
+// Where the engine takes its outputs from while one is installed, instead of the pool:
+// outputs that their caller drives (Kind::Manual). A device opened then runs no decoder
+// thread and no retry timer: it seeks and decodes on the GUI thread, and moves only
+// inside Device::AdvanceCallerClock. The tests' manual clock is one.
+class OutputProvider {
+public:
+    virtual ~OutputProvider() = default;
+    // An output at `rate`, or null once SetOutputProblem has said why.
+    virtual std::unique_ptr<Output> Acquire(int rate) = 0;
+};
+// Null: the pool again. Affects the devices opened afterwards.
+void SetOutputProvider(OutputProvider *provider);
+bool OutputsDrivenByCaller();
+
 
 // The process's outputs, used again from one track to the next: a paused output handed
 // back here is taken by the next engine that asks for the same kind and rate, never one of

@@ -73,15 +73,16 @@ void DescribeForScreenReaders(TForm1 *form)
     (void)factoryInstalled;
 
     // Buttons and sliders are named by their hints; the hint text stays the tooltip.
-    for (QWidget *w : std::initializer_list<QWidget *>{
-             form->SpeedButton1, form->SpeedButton2, form->SpeedButton3, form->SpeedButton4, form->SpeedButton5,
-             form->SpeedButton6, form->MuteButton, form->shuffle, form->RepeatButton, form->GoToTrayButton,
-             form->TrackBar1, form->TrackBar2})
+    QWidget *client = form->centralWidget();
+    for (QWidget *w : client->findChildren<TSpeedButton *>(Qt::FindDirectChildrenOnly))
+        w->setAccessibleName(w->toolTip());
+    for (QWidget *w : client->findChildren<TTrackBar *>(Qt::FindDirectChildrenOnly))
         w->setAccessibleName(w->toolTip());
     // The labels are read by what they show (their text, kept current by the
     // label itself); their hints say what that is.
-    for (QLabel *label : {form->Label1, form->Label2})
+    for (QLabel *label : client->findChildren<QLabel *>(Qt::FindDirectChildrenOnly))
         label->setAccessibleDescription(label->toolTip());
     // The list's entries speak for themselves; the list gets a name of its own.
-    form->ListBox1->setAccessibleName(QString::fromUtf8(kPlaylistAccessibleName));
+    for (QWidget *list : client->findChildren<TListBox *>(Qt::FindDirectChildrenOnly))
+        list->setAccessibleName(QString::fromUtf8(kPlaylistAccessibleName));
 }

@@ -1,5 +1,6 @@
 #include "player/FolderArgument.h"
 
+#include "player/Session.h"
 #include "player/Unit1.h"
 #include "runtime/Dialogs.h"
 #include "runtime/Errors.h"
@@ -122,12 +123,12 @@ QString SeveralFoldersText()
     return QStringLiteral("Можно открыть только одну папку.");
 }
 
-void CarryOutFolderRequest(TForm1 *form, const FolderRequest &request)
+void CarryOutFolderRequest(TPlayerSession *session, const FolderRequest &request)
 {
     if (request.kind == FolderRequest::None)
         return;
     if (request.kind == FolderRequest::One && IsFolder(request.folder)) {
-        RunHandler([&] { form->OpenFolder(request.folder); });
+        RunHandler([&] { session->OpenFolder(request.folder); });
         return;
     }
     QString text;
@@ -138,7 +139,7 @@ void CarryOutFolderRequest(TForm1 *form, const FolderRequest &request)
         const bool exists = !request.folder.isEmpty() && ::stat(request.folder.constData(), &st) == 0;
         text = exists ? NotAFolderText(request.folder) : FolderNotFoundText(request.folder);
     }
-    QTimer::singleShot(0, form, [text] { Dialogs().ShowMessage(text); });
+    QTimer::singleShot(0, session, [text] { Dialogs().ShowMessage(text); });
 }
 
 // ---------------------------------------------------------------- drops on the main window
@@ -182,7 +183,7 @@ void TForm1::dragEnterEvent(QDragEnterEvent *event)
 void TForm1::dragMoveEvent(QDragMoveEvent *event)
 {
     QByteArray folder;
-    if (isEnabled() && DroppedFolder(event->mimeData(), folder))
+    if (TPlayerSession::TakesInput() && DroppedFolder(event->mimeData(), folder))
         TakeWithoutMoving(event);
     else
         event->ignore();
@@ -191,10 +192,10 @@ void TForm1::dragMoveEvent(QDragMoveEvent *event)
 void TForm1::dropEvent(QDropEvent *event)
 {
     QByteArray folder;
-    if (!isEnabled() || !DroppedFolder(event->mimeData(), folder)) {
+    if (!TPlayerSession::TakesInput() || !DroppedFolder(event->mimeData(), folder)) {
         event->ignore();
         return;
     }
     if (TakeWithoutMoving(event))
-        RunHandler([&] { OpenFolder(folder); });
+        RunHandler([&] { session_->OpenFolder(folder); });
 }

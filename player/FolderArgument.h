@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-class TForm1;
+class TPlayerSession;
 
 // What the command line asks for.
 struct FolderRequest {
@@ -38,7 +38,7 @@ bool IsFolder(const QByteArray &path);
 // opened as the folder command would open it, at once; anything else is
 // reported in a message box once the event loop runs (over the shown window),
 // and the list stays as it is.
-void CarryOutFolderRequest(TForm1 *form, const FolderRequest &request);
+void CarryOutFolderRequest(TPlayerSession *session, const FolderRequest &request);
 
 // The texts of those boxes.
 QString FolderNotFoundText(const QByteArray &path);

@@ -2,6 +2,7 @@
 
 #include "player/FolderArgument.h"
 #include "player/Mpris.h"
+#include "player/Session.h"
 #include "player/Unit1.h"
 
 #include <QDBusConnection>
@@ -40,7 +41,7 @@ QString TakeHandedOverFolder(TForm1 *form, const QByteArray &folder)
 {
     // Held by a box or the folder chooser, a folder taken would open a box over
     // the box, or change the list under the chooser.
-    if (!form->TakesInput())
+    if (!TPlayerSession::TakesInput())
         return QString::fromLatin1(kBusyError);
     FolderRequest request;
     request.kind = FolderRequest::One;
@@ -50,7 +51,7 @@ QString TakeHandedOverFolder(TForm1 *form, const QByteArray &folder)
     QTimer::singleShot(0, form, [target, request] {
         if (!target)
             return;
-        CarryOutFolderRequest(target, request);
+        CarryOutFolderRequest(target->Session(), request);
         target->BringBack();
     });
     return QString();

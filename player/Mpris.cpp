@@ -4,7 +4,7 @@
 
 #include "media/MPlayer.h"
 #include "player/Instance.h"
-#include "player/PlayerState.h"
+#include "player/Session.h"
 #include "player/Unit1.h"
 #include "runtime/Errors.h"
 
@@ -120,7 +120,7 @@ private:
 
 // ---------------------------------------------------------------- start and end
 
-Mpris::Mpris(TForm1 *form, const QDBusConnection &bus) : QObject(form), form_(form), bus_(bus)
+Mpris::Mpris(TForm1 *form, const QDBusConnection &bus) : QObject(form), form_(form), session_(form->Session()), bus_(bus)
 {
     new RootAdaptor(this);
     new PlayerAdaptor(this);
@@ -136,10 +136,11 @@ Mpris *Mpris::Start(TForm1 *form)
         delete mpris;
         return nullptr;
     }
-    connect(form, &TForm1::PlaybackChanged, mpris, [mpris] { mpris->Announce(true); });
+    TPlayerSession *session = form->Session();
+    connect(session, &TPlayerSession::PlaybackChanged, mpris, [mpris] { mpris->Announce(true); });
     // The list and the volume change without playback moving: folder, sort, slider, mute.
-    connect(form, &TForm1::PlaylistChanged, mpris, &Mpris::AnnounceSoon);
-    connect(form, &TForm1::VolumeChanged, mpris, &Mpris::AnnounceSoon);
+    connect(session, &TPlayerSession::PlaylistChanged, mpris, &Mpris::AnnounceSoon);
+    connect(session, &TPlayerSession::VolumeChanged, mpris, &Mpris::AnnounceSoon);
     qApp->installEventFilter(mpris);
     return mpris;
 }
@@ -178,7 +179,7 @@ Mpris::~Mpris()
 
 bool Mpris::Enabled() const
 {
-    return form_->TakesInput();
+    return TPlayerSession::TakesInput();
 }
 
 bool Mpris::Refused(const QDBusMessage &call)
@@ -193,7 +194,7 @@ bool Mpris::Refused(const QDBusMessage &call)
 
 bool Mpris::SeekableNow() const
 {
-    return form_->MediaPlayer1->IsOpen() && PlayingOrPaused(form_->MediaPlayer1->Mode());
+    return session_->Media()->IsOpen() && PlayingOrPaused(session_->Media()->Mode());
 }
 
 QVariantMap Mpris::RootProperties() const
@@ -205,14 +206,14 @@ QVariantMap Mpris::RootProperties() const
 QVariantMap Mpris::PlayerProperties() const
 {
     const bool enabled = Enabled();
-    const int index = form_->SelectedIndex();
+    const int index = session_->Current();
     return {
         {QStringLiteral("PlaybackStatus"), PlaybackStatus()},
         {QStringLiteral("Metadata"), Metadata()},
         {QStringLiteral("Volume"), Volume()},
         // Next always plays something while the list has entries (the last one restarts);
         // Previous, Play and Pause need a selected entry.
-        {QStringLiteral("CanGoNext"), enabled && form_->EntryCount() > 0},
+        {QStringLiteral("CanGoNext"), enabled && session_->Count() > 0},
         {QStringLiteral("CanGoPrevious"), enabled && index >= 0},
         {QStringLiteral("CanPlay"), enabled && index >= 0},
         {QStringLiteral("CanPause"), enabled && index >= 0},
@@ -222,21 +223,21 @@ QVariantMap Mpris::PlayerProperties() const
 
 QString Mpris::PlaybackStatus() const
 {
-    if (!form_->MediaPlayer1->IsOpen())
+    if (!session_->Media()->IsOpen())
         return QStringLiteral("Stopped");
-    switch (form_->MediaPlayer1->Mode()) {
+    switch (session_->Media()->Mode()) {
     case TMPModes::mpPlaying: return QStringLiteral("Playing");
     case TMPModes::mpPaused: return QStringLiteral("Paused");
     default: break;
     }
     // Played to its end, the track waits for the tick that moves on (up to a second):
     // a playing folder is playing from its first track to the end of its last.
-    return form_->Timer1->isActive() ? QStringLiteral("Playing") : QStringLiteral("Stopped");
+    return session_->Clock()->isActive() ? QStringLiteral("Playing") : QStringLiteral("Stopped");
 }
 
 QString Mpris::TrackId() const
 {
-    const int index = form_->SelectedIndex();
+    const int index = session_->Current();
     return index < 0 ? kNoTrack : kTrackPrefix + QString::number(index);
 }
 
@@ -245,17 +246,17 @@ QVariantMap Mpris::Metadata() const
 {
     QVariantMap m;
     m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(TrackId())));
-    const int index = form_->SelectedIndex();
+    const int index = session_->Current();
     if (index < 0)
         return m;
-    m.insert(QStringLiteral("xesam:title"), form_->EntryText(index));
-    QByteArray path = RememberedFolder + form_->EntryBytes(index);
+    m.insert(QStringLiteral("xesam:title"), session_->EntryText(index));
+    QByteArray path = session_->EntryPath(index);
     if (!path.startsWith('/'))
         path = QDir::currentPath().toLocal8Bit() + '/' + path;
     // Names are bytes that need not be UTF-8: percent-encode the bytes themselves.
     m.insert(QStringLiteral("xesam:url"), QString::fromLatin1("file://" + path.toPercentEncoding("/")));
-    TMediaPlayer *mp = form_->MediaPlayer1;
-    if (mp->IsOpen() && mp->FileName == RememberedFolder + form_->EntryBytes(index)) {
+    TMediaPlayer *mp = session_->Media();
+    if (mp->IsOpen() && mp->FileName == session_->EntryPath(index)) {
         try {
             m.insert(QStringLiteral("mpris:length"), qlonglong(mp->Length()) * 1000);
         } catch (const EMCIDeviceError &) {
@@ -269,13 +270,13 @@ qlonglong Mpris::Position() const
 {
     if (PlaybackStatus() == QLatin1String("Stopped"))
         return 0;
-    return qlonglong(form_->MediaPlayer1->Position()) * 1000;
+    return qlonglong(session_->Media()->Position()) * 1000;
 }
 
 // The slider's level (top is loudest); a muted player reads silent.
 double Mpris::Volume() const
 {
-    return form_->Muted() ? 0.0 : form_->VolumeLevel();
+    return session_->Muted() ? 0.0 : session_->VolumeLevel();
 }
 
 // Moves the volume slider as the user would, to the nearest step; like a drag, that
@@ -291,7 +292,7 @@ void Mpris::SetVolume(double volume)
     }
     if (std::isnan(volume))
         return;
-    RunHandler([&] { form_->SetVolumeLevel(volume); });
+    RunHandler([&] { session_->SetVolumeLevel(volume); });
     AnnounceSoon();
 }
 
@@ -316,39 +317,39 @@ void Mpris::Raise()
 }
 
 void Mpris::Quit() { Later([this] { form_->N4Click(); }); }
-void Mpris::Stop() { Later([this] { form_->N7Click(); }); }
-void Mpris::Next() { Later([this] { form_->N10Click(); }); }
+void Mpris::Stop() { Later([this] { session_->Stop(); }); }
+void Mpris::Next() { Later([this] { session_->Next(); }); }
 
 // Play resumes a pause and leaves playing alone, as MPRIS asks; else it is the play item.
 void Mpris::Play()
 {
     Later([this] {
-        const TMPModes mode = form_->MediaPlayer1->Mode();
+        const TMPModes mode = session_->Media()->Mode();
         if (mode == TMPModes::mpPaused)
-            form_->N9Click();
+            session_->Pause();
         else if (mode != TMPModes::mpPlaying)
-            form_->N6Click();
+            session_->Play();
     });
 }
 
-void Mpris::Previous() { Later([this] { form_->N8Click(); }); }
+void Mpris::Previous() { Later([this] { session_->Previous(); }); }
 
 void Mpris::Pause()
 {
     // The pause item also resumes; Pause must never do that.
     Later([this] {
-        if (form_->MediaPlayer1->Mode() == TMPModes::mpPlaying)
-            form_->N9Click();
+        if (session_->Media()->Mode() == TMPModes::mpPlaying)
+            session_->Pause();
     });
 }
 
 void Mpris::PlayPause()
 {
     Later([this] {
-        if (PlayingOrPaused(form_->MediaPlayer1->Mode()))
-            form_->N9Click();
+        if (PlayingOrPaused(session_->Media()->Mode()))
+            session_->Pause();
         else
-            form_->N6Click();
+            session_->Play();
     });
 }
 
@@ -357,12 +358,12 @@ void Mpris::Seek(qlonglong offsetUs)
     Later([this, offsetUs] {
         if (!SeekableNow())
             return;
-        const qlonglong target = qlonglong(form_->MediaPlayer1->Position()) + offsetUs / 1000;
-        if (target > form_->TrackLength()) {
-            form_->N10Click(); // past the end: as Next
+        const qlonglong target = qlonglong(session_->Media()->Position()) + offsetUs / 1000;
+        if (target > session_->TrackLength()) {
+            session_->Next(); // past the end: as Next
             return;
         }
-        form_->SeekTo(int(std::max<qlonglong>(target, 0)));
+        session_->SeekTo(int(std::max<qlonglong>(target, 0)));
     });
 }
 
@@ -373,9 +374,9 @@ void Mpris::SetPosition(const QString &trackId, qlonglong positionUs)
         if (!SeekableNow() || trackId != TrackId() || positionUs < 0)
             return;
         const qlonglong ms = positionUs / 1000;
-        if (ms > form_->TrackLength())
+        if (ms > session_->TrackLength())
             return;
-        form_->SeekTo(int(ms));
+        session_->SeekTo(int(ms));
     });
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // MPRIS 2 on the session bus, so the desktop's media keys and media controls
-// (and phone remotes) drive the player. Every method runs the handler of the
-// matching menu item, so the transport's rules hold whichever way a command
+// (and phone remotes) drive the player. Every method runs the session's command that
+// the matching menu item runs, so the transport's rules hold whichever way a command
 // comes in; while the main window takes no input (a secondary window has
 // disabled it, a message box or the folder chooser is open), every command is
 // refused with an error, as the menu shortcuts are dead: every method, Raise
@@ -16,6 +16,7 @@
 #include <QVariantMap>
 
 class TForm1;
+class TPlayerSession;
 
 class Mpris : public QObject {
     Q_OBJECT
@@ -42,7 +43,7 @@ public:
 
     // The commands. Each is carried out after the call has returned (a command can
     // open a message box, which would otherwise hold the caller's reply), on the
-    // window's thread, through the handler the menu item runs.
+    // window's thread, through the command the menu item runs.
     void Raise();
     void Quit();
     void Play();
@@ -77,6 +78,7 @@ private:
     void SendChanged(const QString &interface, const QVariantMap &before, const QVariantMap &now);
 
     TForm1 *form_;
+    TPlayerSession *session_;
     QDBusConnection bus_;
     QString service_;
     bool objectRegistered_ = false;

@@ -63,11 +63,6 @@ bool IsAscii(QStringView text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
-char16_t FoldAscii(char16_t c)
-{
-    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-}
-
 // Compares two texts as their case-folded forms compare. Most names are plain
 // ASCII, which folds by an addition; any other text takes the full Unicode folding.
 int CompareFolded(QStringView a, QStringView b)
@@ -168,11 +163,6 @@ bool NameLess(const QString &a, const QString &b)
 // ---------------------------------------------------------------- the listing
 
 namespace {
-
-char FoldAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
 
 // File-name wildcard matching: '*' any run of bytes, '?' any one byte, ASCII letter case ignored.
 bool WildMatch(const char *pat, const char *pe, const char *name, const char *ne)

@@ -14,7 +14,7 @@ PlayStep AfterTrackEnds(const PlayOrderState &s, const DrawEntry &draw)
         return {PlayStep::Keep};
     if (s.count <= 0) // the folder went empty while the track played
         return {PlayStep::Select, -1};
-    if (s.shuffle) // any entry, the finished one included
+    if (s.shuffled) // any entry, the finished one included
         return {PlayStep::Select, draw(s.count)};
     return {PlayStep::Select, s.index == s.count - 1 ? 0 : s.index + 1};
 }
@@ -23,12 +23,12 @@ PlayStep NextEntry(const PlayOrderState &s, const DrawEntry &draw)
 {
     if (s.index >= s.count - 1)
         return {PlayStep::Keep};
-    return {PlayStep::Select, s.shuffle ? draw(s.count) : s.index + 1};
+    return {PlayStep::Select, s.shuffled ? draw(s.count) : s.index + 1};
 }
 
 PlayStep PreviousEntry(const PlayOrderState &s, const DrawEntry &draw)
 {
     if (s.index <= 0)
         return {PlayStep::Keep};
-    return {PlayStep::Select, s.shuffle ? draw(s.count) : s.index - 1};
+    return {PlayStep::Select, s.shuffled ? draw(s.count) : s.index - 1};
 }

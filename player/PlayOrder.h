@@ -10,7 +10,7 @@ struct PlayOrderState {
     int index = -1;     // the selected entry, -1 for none
     int count = 0;      // the entries in the list
     int repeatMode = 0; // 0 off, 1 the song, 2 the list
-    bool shuffle = false;
+    bool shuffled = false;
 };
 
 // The answer: what to do with the selection.

@@ -20,12 +20,9 @@ int OpenRegular(const char *path, int flags)
     struct stat st;
     if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         EInOutError::Raise(EACCES);
-    const int fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0)
+    FileHandle file(OpenAndLook(path, flags, &st, 0666));
+    if (file.get() < 0)
         EInOutError::Raise(errno == ENXIO ? EACCES : errno); // ENXIO: a FIFO nobody reads
-    FileHandle file(fd);
-    if (::fstat(fd, &st) != 0)
-        EInOutError::Raise(errno);
     // Swapped for something else between the two looks.
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         EInOutError::Raise(EACCES);

@@ -1,20 +1,18 @@
 #include "player/Unit1.h"
 
-#include "info/about.h"
-#include "info/help.h"
 #include "media/MPlayer.h"
 #include "player/Accessibility.h"
 #include "player/ClockLabel.h"
 #include "player/Controls.h"
 #include "player/Glyphs.h"
-#include "player/RezFile.h"
+#include "player/Session.h"
 #include "runtime/Captions.h"
 #include "runtime/Colours.h"
 #include "runtime/Desktop.h"
 #include "runtime/Errors.h"
+#include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
-#include "tags/Id3tags.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,34 +27,14 @@
 
 TForm1 *Form1 = nullptr;
 
-QByteArray RememberedFolder;
-std::uint8_t RepeatMode = 0;
-bool PositionUpdateGuard = false;
-std::int32_t ElapsedMinutes = 0;
-std::int32_t ElapsedSeconds = 0;
-std::uint32_t CurrentVolume = 0;
 TTrayIconRecord TrayIconRecord;
 
 void ResetPlayerState()
 {
-    RememberedFolder.clear();
-    RepeatMode = 0;
-    PositionUpdateGuard = false;
-    ElapsedMinutes = 0;
-    ElapsedSeconds = 0;
-    CurrentVolume = 0;
     TrayIconRecord = TTrayIconRecord();
 }
 
 namespace {
-
-QFont SansSerif(int pixels, bool bold = false)
-{
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
 
 // Connects a control's event to a handler of the main window; an error that
 // escapes the handler goes to the error box.
@@ -68,7 +46,7 @@ void On(Sender *sender, Signal signal, TForm1 *form, void (TForm1::*handler)())
 
 } // namespace
 
-TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
+TForm1::TForm1(QWidget *parent) : QMainWindow(parent), session_(new TPlayerSession(this))
 {
     Form1 = this;
     SetMainWindow(this);
@@ -77,7 +55,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(glyphs::ProgramIcon());
-    setFont(SansSerif(11));
+    setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11));
     setLayoutDirection(Qt::LeftToRight);
 
     auto *client = new QWidget(this);
@@ -137,7 +115,7 @@ void TForm1::CreateControls()
     Label1->setTextFormat(Qt::PlainText); // file names may hold "<" and "&"
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setFont(SansSerif(11, true));
+    Label1->setFont(NamedFont(QStringLiteral("MS Sans Serif"), 11, true));
     {
         QPalette p = Label1->palette();
         p.setColor(QPalette::WindowText, QColor(0, 0, 128));
@@ -150,10 +128,7 @@ void TForm1::CreateControls()
     Label2->setToolTip(QStringLiteral("Текущее время композиции"));
     Label2->setTextFormat(Qt::PlainText);
     {
-        QFont f(QStringLiteral("Courier New"));
-        f.setPixelSize(20);
-        f.setBold(true);
-        Label2->setFont(f);
+        Label2->setFont(NamedFont(QStringLiteral("Courier New"), 20, true));
         QPalette p = Label2->palette();
         p.setColor(QPalette::Window, p.color(QPalette::ToolTipBase));
         colours::PairText(p, QPalette::Window, QPalette::WindowText, QPalette::ToolTipText);
@@ -203,9 +178,7 @@ void TForm1::CreateControls()
     TrackBar1->setPageStep(2);
     TrackBar1->setValue(0);
 
-    MediaPlayer1 = new TMediaPlayer(this);
-    MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
-    MediaPlayer1->OnOutputGone = [this](TMediaPlayer *) { SoundOutputGone(); };
+    MediaPlayer1 = session_->Media();
 
     TrackBar2 = new TTrackBar(Qt::Horizontal, c);
     TrackBar2->setObjectName(QStringLiteral("TrackBar2"));
@@ -218,9 +191,7 @@ void TForm1::CreateControls()
     TrackBar2->setPageStep(1);
     TrackBar2->setValue(0);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    Timer1 = session_->Clock();
 
     // Tab order: the list, the seek bar, the volume slider.
     setTabOrder(ListBox1, TrackBar2);
@@ -240,18 +211,9 @@ void TForm1::CreateControls()
     On(ListBox1, &TListBox::Click, this, &TForm1::ListBox1Click);
     On(TrackBar1, &TTrackBar::Change, this, &TForm1::TrackBar1Change);
     On(TrackBar2, &TTrackBar::Change, this, &TForm1::TrackBar2Change);
-    On(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
-    // Others follow the list through PlaylistChanged, never through the list box.
-    const auto listChanged = [this] { emit PlaylistChanged(); };
-    const QAbstractItemModel *model = ListBox1->model();
-    connect(model, &QAbstractItemModel::modelReset, this, listChanged);
-    connect(model, &QAbstractItemModel::rowsInserted, this, listChanged);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, listChanged);
-    connect(model, &QAbstractItemModel::layoutChanged, this, listChanged);
-    connect(model, &QAbstractItemModel::dataChanged, this, listChanged);
-    connect(ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this, listChanged);
-    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this, listChanged);
+    connect(session_, &TPlayerSession::Shown, this, &TForm1::Redraw);
+    connect(session_, &TPlayerSession::PauseReleased, this, &TForm1::PauseReleased);
 }
 
 void TForm1::CreateMenus()
@@ -313,24 +275,11 @@ void TForm1::FormCreate()
     TrayIconRecord.uCallbackMessage = 1025;
     TrayIconRecord.hIcon = windowIcon();
     TrayIconRecord.szTip = QStringLiteral("ZOLM Player");
-    // 2.
-    TrackBar2->SetSliderVisible(false);
-    // 3. Restore the remembered folder.
-    EnsureRezFile(kRezFileName);
-    RememberedFolder = ReadFirstLine(kRezFileName, kRezMaxChars);
-    // 4.
-    PlayList(RememberedFolder);
-    // 5.
-    if (ListBox1->ItemIndex() < 0)
-        return;
-    // 6. Nothing plays until the user asks.
-    ListBox1->SetItemIndex(0);
-    Label1->setText(WithVisibleControls(ListBox1->NameText(0)));
-    // 7. The initial volume.
-    TrackBar1->setValue(7);
-    const std::uint32_t level = std::uint32_t(TrackBar1->maximum() - 7) * 3250u;
-    CurrentVolume = level + level * 65536u;
-    SetVolumeWord(CurrentVolume);
+    // 2. The seek bar's thumb hidden, whatever start-up meets next.
+    Redraw();
+    // 3. The rest is the session's: the folder listed, the first entry named, the volume set.
+    session_->Start();
+    Redraw();
 }
 
 void TForm1::FormDestroy()
@@ -349,19 +298,13 @@ void TForm1::N4Click()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    // While a secondary window has it disabled, the main window takes no
-    // input, the window manager's close request included.
-    if (!isEnabled() && event->spontaneous()) {
+    // While it takes no input, the window manager's close request is refused too.
+    if (!TPlayerSession::TakesInput() && event->spontaneous()) {
         event->ignore();
         return;
     }
     event->accept();
     QCoreApplication::quit();
-}
-
-bool TForm1::TakesInput() const
-{
-    return isEnabled() && !QApplication::activeModalWidget();
 }
 
 void TForm1::changeEvent(QEvent *event)
@@ -384,17 +327,15 @@ void TForm1::changeEvent(QEvent *event)
 
 void TForm1::N2Click()
 {
-    OpenSecondaryWindow(AboutBox);
+    OpenSecondaryWindow(SecondaryWindowKind::About, this);
 }
 
 void TForm1::ID3Tag1Click()
 {
-    OpenSecondaryWindow(ID3Tag);
+    OpenSecondaryWindow(SecondaryWindowKind::Tags, this);
 }
 
 void TForm1::ZOLMPlayer1Click()
 {
-    helpp->FillHelpText();
-    helpp->move(frameGeometry().center() - helpp->rect().center());
-    OpenSecondaryWindow(helpp);
+    OpenSecondaryWindow(SecondaryWindowKind::Help, this);
 }

@@ -1,19 +1,17 @@
 #pragma once
-// TForm1: the main window. It owns the playlist, the media component, the
-// one-second timer and the shared player state. Its code is split by concern:
+// TForm1: the main window. It owns the player session (player/Session.h), whose
+// commands its handlers call, and draws what the session reports. Its code is split by concern:
 //   Unit1.cpp      construction, layout, menus, start-up and end
-//   Playlist.cpp   rez.dat, the folder and sort commands, the list click, the entries
-//   Sequencer.cpp  Play, the one-second tick, and the play order's answers applied
+//   Playlist.cpp   the folder and sort commands, the list click, the list drawn
+//   Sequencer.cpp  Play, the one-second tick, the labels and the seek bar drawn
 //   Transport.cpp  previous / play / pause / stop / next, shuffle and repeat
 //   SeekBar.cpp    the seek bar
 //   Volume.cpp     volume slider and mute
 //   Tray.cpp       hiding to the tray icon
-#include "player/PlayOrder.h"
 #include "player/PlayerState.h"
 
 #include <QMainWindow>
 #include <QString>
-#include <random>
 
 class QAction;
 class QLabel;
@@ -22,6 +20,7 @@ class QSystemTrayIcon;
 class QTimer;
 class TListBox;
 class TMediaPlayer;
+class TPlayerSession;
 class TShape;
 class TSpeedButton;
 class TTrackBar;
@@ -48,9 +47,9 @@ public:
     TSpeedButton *GoToTrayButton = nullptr;
     TListBox *ListBox1 = nullptr;
     TTrackBar *TrackBar1 = nullptr;       // volume
-    TMediaPlayer *MediaPlayer1 = nullptr;
+    TMediaPlayer *MediaPlayer1 = nullptr; // the session's
     TTrackBar *TrackBar2 = nullptr;       // seek bar
-    QTimer *Timer1 = nullptr;
+    QTimer *Timer1 = nullptr;             // the session's clock
 
     // Menus.
     QMenu *File1 = nullptr, *N5 = nullptr, *N1 = nullptr, *ListboxPopup = nullptr;
@@ -65,22 +64,14 @@ public:
     // Whether the desktop has a tray; null asks the desktop. Tests answer for it.
     bool (*TrayAvailable)() = nullptr;
 
-    // Methods.
+    // The player behind the window: every command goes there, and the window draws
+    // what it reports.
+    TPlayerSession *Session() const { return session_; }
     void PlayList(const QByteArray &folder);
     void Play();
-    // A folder chosen outside the folder command (named on the command line,
-    // dropped on the window, handed over by a second start), given as its path
-    // without the final "/": what the folder command does once its chooser has
-    // returned that folder. One that rez.dat could not hold is refused with a box
-    // shown once the event loop runs, and nothing changes.
-    void OpenFolder(const QByteArray &path);
-    // Whether the window could take input from the user now: no secondary window has
-    // disabled it and no message box or folder chooser holds the application. Commands
-    // from outside (media keys, a second start) are refused whenever it could not.
-    bool TakesInput() const;
 
-    // Handlers. The transport's (SpeedButton1Click … N10Click) and N4Click are
-    // also the commands that the tag window and the desktop's media controls run.
+    // Handlers: each calls the session (or a secondary window) and leaves the drawing
+    // to Redraw.
     void FormCreate();
     void FormDestroy();
     void ListBox1Click();
@@ -115,42 +106,10 @@ public:
     void N2Click();
     void ID3Tag1Click();
     void ZOLMPlayer1Click();
-    // The sound output went away while playing and did not come back.
-    void SoundOutputGone();
 
-    // Commands of the seek bar and the volume slider, as the user's hand makes them.
-    // A jump to `ms` (within the bar's range): the thumb dragged there and
-    // released; the bar's handler runs once, also when the thumb stood there.
-    // While paused it stays paused: the device, the bar and the clock stand at `ms`.
-    void SeekTo(int ms);
-    // The volume slider moved to the step nearest `level` (0 silent … 1 loudest)
-    // and released; as any move of it, this also ends muting.
-    void SetVolumeLevel(double level);
-
-    // What the window shows, for those who must not reach into its controls.
-    int SelectedIndex() const;  // the list's selection, -1 for none
-    int EntryCount() const;
-    QString EntryText(int index) const;
-    QByteArray EntryBytes(int index) const;
-    // The name of the entry Play last started, as bytes and as the caption shows it. Two
-    // names may show alike; the tag window tells the started one by these.
-    QByteArray StartedNameBytes() const { return startedNameBytes_; }
-    QString StartedNameText() const { return startedNameText_; }
-    int TrackLength() const;    // ms: the seek bar's range, the track's length once one has played
-    double VolumeLevel() const; // the slider's level, 0 silent … 1 loudest, muted or not
-    bool Muted() const;
-
-    // The random generator for shuffle picks (reseeded when shuffle is switched on).
-    std::mt19937 Random;
-
-signals:
-    // Playback moved: a track started, paused, resumed, stopped, ended or was sought.
-    // Lets other ways in (desktop media controls) follow the player without polling.
-    void PlaybackChanged();
-    // The list's entries or its selection changed.
-    void PlaylistChanged();
-    // The volume slider moved or the sound was muted or unmuted.
-    void VolumeChanged();
+    // Draws the session's state: labels, caption, switches, sliders and the list.
+    void Redraw();
+    void PauseReleased();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -162,16 +121,14 @@ protected:
 private:
     void CreateControls();
     void CreateMenus();
-    void SetVolumeWord(std::uint32_t word);
-    void FollowPlayOrder(PlayOrderRule rule);
-    void PlayOpened(); // the rest of Play, once the file has opened or failed to
     void ShowTrayIcon();
     void RemoveTrayIcon();
-    void SetElapsedText(const QString &text);
-    void RememberFolder(const QByteArray &folder);
-    bool listSorted_ = false;
-    QByteArray startedNameBytes_;
-    QString startedNameText_;
+    void DrawList();
+    TPlayerSession *session_ = nullptr;
+    // True only while the window moves its sliders itself.
+    bool drawing_ = false;
+    // The session's entries as the list shows them (their version).
+    int shownEntries_ = -1;
     // The menu's own check marks: each handler sets its mark itself.
     bool markN11_ = false, markN13_ = false, markN14_ = false;
     bool destroyed_ = false;
@@ -184,6 +141,3 @@ private:
 
 // The one main window of the process.
 extern TForm1 *Form1;
-
-// Milliseconds as "m:ss".
-QString FormatTrackTime(std::uint32_t ms);

@@ -1,1 +1,1 @@
-target_sources(zolm_gui PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Mpris.cpp ${CMAKE_CURRENT_LIST_DIR}/Mpris.h)
+target_sources(zolm_player PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Mpris.cpp ${CMAKE_CURRENT_LIST_DIR}/Mpris.h)

@@ -1,6 +1,6 @@
 #include "runtime/Dialogs.h"
 
-#include "media/FolderChooser.h"
+#include "runtime/FolderChooser.h"
 #include "runtime/Captions.h"
 #include "runtime/Centring.h"
 #include "runtime/Desktop.h"

@@ -9,7 +9,7 @@
 
 Exception::Exception(const QString &message) : std::runtime_error(message.toStdString()) {}
 
-EInOutError::EInOutError(int errorCode, const QString &message) : Exception(message), ErrorCode(errorCode) {}
+EInOutError::EInOutError(const QString &message) : Exception(message) {}
 
 QString EInOutError::TextFor(int errnoValue)
 {
@@ -33,7 +33,7 @@ QString EInOutError::TextFor(int errnoValue)
 
 void EInOutError::Raise(int errnoValue)
 {
-    throw EInOutError(errnoValue, TextFor(errnoValue));
+    throw EInOutError(TextFor(errnoValue));
 }
 
 EFOpenError::EFOpenError(const QString &message) : Exception(message) {}

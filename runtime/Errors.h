@@ -16,8 +16,7 @@ public:
 // The run-time input/output error: reading or writing a small text file failed.
 class EInOutError : public Exception {
 public:
-    EInOutError(int errorCode, const QString &message);
-    int ErrorCode;
+    explicit EInOutError(const QString &message);
     // The message for an errno value, worded as the user knows it ("File not found", "Disk full", ...).
     static QString TextFor(int errnoValue);
     [[noreturn]] static void Raise(int errnoValue);

@@ -3,6 +3,8 @@
 #include "runtime/Errors.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class FileHandle {
@@ -29,3 +31,20 @@ public:
 private:
     int fd_;
 };
+
+// Opens path without waiting on it (a FIFO with nobody at its other end must not
+// hang the caller) and looks at what it opened, for the caller to refuse what it
+// cannot read. The descriptor, or -1 with errno set and nothing left open.
+inline int OpenAndLook(const char *path, int flags, struct stat *st, mode_t mode = 0)
+{
+    const int fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}

@@ -18,6 +18,21 @@ void OpenSecondaryWindow(QWidget *window)
     window->show();
 }
 
+namespace {
+std::function<void(QWidget *)> g_openers[3];
+}
+
+void SetSecondaryWindowOpener(SecondaryWindowKind kind, std::function<void(QWidget *from)> open)
+{
+    g_openers[int(kind)] = std::move(open);
+}
+
+void OpenSecondaryWindow(SecondaryWindowKind kind, QWidget *from)
+{
+    if (const auto &open = g_openers[int(kind)])
+        open(from);
+}
+
 SecondaryWindow::SecondaryWindow(QWidget *window, std::function<void()> build, std::function<void()> closeHandler)
     : QObject(window), window_(window), build_(std::move(build)), closeHandler_(std::move(closeHandler))
 {

@@ -14,6 +14,15 @@ class QWidget;
 // window that takes input).
 void OpenSecondaryWindow(QWidget *window);
 
+// The secondary windows the main window opens from its menus. They are made
+// in rooms the main window does not reach, so the program says at start how
+// each is opened.
+enum class SecondaryWindowKind { About, Tags, Help };
+// open gets the window asking (the main window); null forgets the opener.
+void SetSecondaryWindowOpener(SecondaryWindowKind kind, std::function<void(QWidget *from)> open);
+// Opens that window as the program said; nothing when it said nothing.
+void OpenSecondaryWindow(SecondaryWindowKind kind, QWidget *from);
+
 // Made by the window at the end of its constructor, as its child.
 class SecondaryWindow : public QObject {
 public:

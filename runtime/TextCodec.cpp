@@ -114,7 +114,7 @@ constexpr int kWesternFrom = 2; // the lead Western needs: below it is a near-ti
 
 bool IsAsciiLetter(unsigned char c)
 {
-    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+    return FoldAscii(c) >= 'a' && FoldAscii(c) <= 'z';
 }
 
 int ClassOf(const Reading &r, unsigned char b)
@@ -157,7 +157,7 @@ int AsciiLead(const unsigned char *p, const unsigned char *end)
             prev = -1;
             continue;
         }
-        const int c = q < end && IsAsciiLetter(*q) ? (*q | 0x20) - 'a' : kAsciiNone;
+        const int c = q < end && IsAsciiLetter(*q) ? FoldAscii(*q) - 'a' : kAsciiNone;
         if (prev >= 0 && !(prev == kAsciiNone && c == kAsciiNone))
             lead += kAsciiPairs[prev * (kAsciiNone + 1) + c] - '#' - 28;
         prev = c;

@@ -27,3 +27,11 @@ QByteArray CutToChars(const QByteArray &bytes, qsizetype maxChars);
 
 // Number of characters by the rule of CutToChars.
 qsizetype CharCount(const QByteArray &bytes);
+
+// An ASCII capital as its small letter; any other byte or code unit as it is
+// (a byte beyond ASCII is never a letter here, whatever the encoding).
+template <typename Char>
+constexpr Char FoldAscii(Char c)
+{
+    return c >= Char('A') && c <= Char('Z') ? Char(c + ('a' - 'A')) : c;
+}

@@ -1,13 +1,12 @@
 #include "tags/Id3tags.h"
 
-#include "info/Fonts.h"
-#include "player/RezFile.h"
-#include "player/Unit1.h"
 #include "runtime/Captions.h"
 #include "runtime/Colours.h"
 #include "runtime/Errors.h"
+#include "runtime/Fonts.h"
 #include "runtime/SecondaryWindow.h"
 #include "runtime/TextCodec.h"
+#include "tags/TagPlayer.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -17,6 +16,7 @@
 #include <sys/stat.h>
 
 TID3Tag *ID3Tag = nullptr;
+TagPlayer *TagWindowPlayer = nullptr;
 QByteArray TagWindowFolder;
 QByteArray TagFilePath;
 
@@ -146,22 +146,23 @@ void TID3Tag::BuildContents()
 
 void TID3Tag::FormShow()
 {
+    TagPlayer *player = TagWindowPlayer;
     // 1. The remembered folder, read again: the main window may have changed it.
-    TagWindowFolder = ReadFirstLine(kRezFileName, kRezMaxChars);
+    TagWindowFolder = player ? player->RememberedFolderNow() : QByteArray();
     // 2. The caption is "ZOLM Player - " and the name of the entry last started.
-    const QString name = Form1 ? Caption(Form1).mid(14) : QString();
+    const QString name = player ? player->CaptionName() : QString();
     // 3. The caption names the entry last started: its own bytes, even where another
     // name shows alike. A caption naming something else is looked up in the folder.
-    const bool started = Form1 && !name.isEmpty() && name == Form1->StartedNameText();
-    TagFilePath = TagWindowFolder + (started ? Form1->StartedNameBytes() : FileNameBytes(TagWindowFolder, name));
+    const bool started = player && !name.isEmpty() && name == player->StartedNameText();
+    TagFilePath = TagWindowFolder + (started ? player->StartedNameBytes() : FileNameBytes(TagWindowFolder, name));
     // 4. The player must let go of the file: the reader opens it exclusively.
-    if (Form1)
-        Form1->SpeedButton2Click();
+    if (player)
+        player->StopPlayback();
     // 5. Each field lands on the row whose label names it.
     ReadID3v1Tag(TagFilePath, edTitle, edArtist, edAlbum, edYear, edGenre, edComment);
     // 6. The selected entry starts again from its beginning.
-    if (Form1)
-        Form1->SpeedButton5Click();
+    if (player)
+        player->PlayCurrent();
 }
 
 void TID3Tag::FormClose()

@@ -61,16 +61,14 @@ QString FieldText(const char *field, int width)
 // Opens the file for reading with nobody else using it. Linux has no sharing
 // modes, so the nearest thing is an exclusive flock: it fails while another
 // process that takes part in flock locking (shared or exclusive) holds the
-// file, and the lock goes away with the descriptor. O_NONBLOCK keeps a FIFO
+// file, and the lock goes away with the descriptor. Opening without waiting keeps a FIFO
 // from blocking the window while it waits for a writer.
 int OpenExclusive(const QByteArray &path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        EFOpenError::Raise(path, errno);
-    FileHandle handle(fd);
     struct stat st;
-    if (::fstat(fd, &st) != 0)
+    FileHandle handle(OpenAndLook(path.constData(), O_RDONLY, &st));
+    const int fd = handle.get();
+    if (fd < 0)
         EFOpenError::Raise(path, errno);
     // open() accepts a folder on Linux; it is not a file that can be read.
     if (S_ISDIR(st.st_mode))

@@ -4,24 +4,15 @@
 // through the windows' accessibility interfaces (the characters a label shows);
 // the tray and start-up cases run the real program.
 #include "PlayerHarness.h"
+#include "common/WidgetSupport.h"
 #include "app/Application.h"
-#include "runtime/Captions.h"
-#include "runtime/Dialogs.h"
-#include "runtime/Errors.h"
 
 #include <QAccessible>
 #include <QDialog>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
-#include <QTest>
-#include <QTimer>
-#include <QWindow>
 
 #include <xcb/xcb.h>
 
@@ -29,7 +20,6 @@
 #include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,8 +28,6 @@
 extern char **environ;
 
 namespace {
-
-// ---------------------------------------------------------------- the desktop
 
 std::vector<pid_t> g_children;
 std::string g_home;
@@ -99,8 +87,6 @@ void StopDesktop()
         QDir(QString::fromStdString(g_home)).removeRecursively();
 }
 
-// ---------------------------------------------------------------- reading the server
-
 QString Run(const QString &program, const QStringList &args)
 {
     QProcess p;
@@ -110,10 +96,9 @@ QString Run(const QString &program, const QStringList &args)
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
-QString ServerTitle(WId window)
-{
-    return Run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), QString::number(window)});
-}
+QString Xdo(const QStringList &args) { return Run(QStringLiteral("xdotool"), args); }
+
+QString ServerTitle(WId window) { return Xdo({QStringLiteral("getwindowname"), QString::number(window)}); }
 
 QList<int> Cardinals(const QString &xpropLine)
 {
@@ -149,9 +134,7 @@ struct ServerGeometry {
 
 void ClickAt(const QStringList &point)
 {
-    Run(QStringLiteral("xdotool"),
-        QStringList{QStringLiteral("mousemove"), QStringLiteral("--sync")} + point
-            + QStringList{QStringLiteral("click"), QStringLiteral("1")});
+    Xdo(QStringList{QStringLiteral("mousemove"), QStringLiteral("--sync")} + point + QStringList{QStringLiteral("click"), QStringLiteral("1")});
 }
 
 bool MappedOnServer(WId window)
@@ -164,11 +147,9 @@ QString XProp(WId window, const char *atom)
 {
     return Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window), QLatin1String(atom)});
 }
+QString RootProp(const char *atom) { return Run(QStringLiteral("xprop"), {QStringLiteral("-root"), QLatin1String(atom)}); }
 
-void Activate(WId window)
-{
-    Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)});
-}
+void Activate(WId window) { Xdo({QStringLiteral("windowactivate"), QString::number(window)}); }
 
 // Counts the events it sees that match, letting them through.
 class EventCounter : public QObject {
@@ -187,6 +168,18 @@ TForm1 *ShownMain(PlayerHarness &h)
     return QTest::qWaitForWindowExposed(f) && QTest::qWaitFor([f] { return MappedOnServer(f->winId()); }) ? f : nullptr;
 }
 
+// The About box, the tag window or the help window, opened from its menu item; and closed.
+QWidget *OpenSecondary(TForm1 *f, const QString &which)
+{
+    if (which == QLatin1String("about"))
+        return f->N2Click(), AboutBox;
+    return which == QLatin1String("tag") ? (f->ID3Tag1Click(), static_cast<QWidget *>(ID3Tag)) : (f->ZOLMPlayer1Click(), helpp);
+}
+void CloseSecondary(QWidget *w)
+{
+    w == AboutBox ? AboutBox->OKButtonClick() : w == ID3Tag ? ID3Tag->FormClose() : helpp->Button1Click();
+}
+
 // A window that disables the main one offers no minimise or maximise in its frame; minimised
 // all the same (a window manager's key), it comes back in front when the main window is
 // activated, as a click on it or its taskbar entry does.
@@ -200,7 +193,7 @@ void CheckCannotBeLost(QWidget *main, QWidget *w)
     QVERIFY2((decorations & 0x68) == 0x8, qPrintable(hints));
     // Minimised all the same, it comes back by itself (KWin offers minimise whatever the
     // frame asks for), and at the latest when the main window is activated.
-    Run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QString::number(w->winId())});
+    Xdo({QStringLiteral("windowminimize"), QString::number(w->winId())});
     QTest::qWait(300);
     Activate(main->winId());
     QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(w->winId()), 10000);
@@ -214,10 +207,7 @@ std::optional<QPoint> FrameCentreOffset(WId window)
     const ServerGeometry field(QString::number(window));
     const auto x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
     const auto w = field("Width"), h = field("Height");
-    const QList<int> frame = Cardinals(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window),
-                                                                     QStringLiteral("_NET_FRAME_EXTENTS")}));
-    const QList<int> area =
-        Cardinals(Run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_WORKAREA")}));
+    const QList<int> frame = Cardinals(XProp(window, "_NET_FRAME_EXTENTS")), area = Cardinals(RootProp("_NET_WORKAREA"));
     if (!x || !y || !w || !h || frame.size() != 4 || area.size() < 4)
         return std::nullopt;
     const int left = *x - frame[0], top = *y - frame[2];
@@ -265,21 +255,6 @@ void RequestClose(WId window)
     xcb_flush(c);
 }
 
-// Runs check on the first message box that comes up, once it is on the screen,
-// then closes it with OK; the box itself runs its own loop meanwhile.
-void OnNextBox(std::function<void(QMessageBox *)> check)
-{
-    QTimer::singleShot(20, [check] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->windowHandle() || !box->windowHandle()->isExposed())
-            return OnNextBox(check);
-        check(box);
-        box->button(QMessageBox::Ok)->click();
-    });
-}
-
-// ---------------------------------------------------------------- the real program
-
 class Program {
 public:
     explicit Program(const QString &dir)
@@ -307,24 +282,31 @@ public:
         if (visibleOnly)
             args << QStringLiteral("--onlyvisible");
         args << QStringLiteral("--pid") << QString::number(process.processId()) << QStringLiteral("--name") << title;
-        return Run(QStringLiteral("xdotool"), args).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return Xdo(args).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     // The first of them; "" for none.
     QString Window(const QString &title, bool visibleOnly = true) { return Windows(title, visibleOnly).value(0); }
     void Keys(const QString &window, const QStringList &keys)
     {
-        Run(QStringLiteral("xdotool"), QStringList{QStringLiteral("windowactivate"), QStringLiteral("--sync"), window,
-                                                   QStringLiteral("key"), QStringLiteral("--clearmodifiers")}
-                                           + keys);
+        Xdo(QStringList{QStringLiteral("windowactivate"), QStringLiteral("--sync"), window, QStringLiteral("key"),
+                        QStringLiteral("--clearmodifiers")} + keys);
+    }
+    // Ctrl+Q to the window; true once the program has ended.
+    bool Quit(const QString &window)
+    {
+        Keys(window, {QStringLiteral("ctrl+q")});
+        return process.waitForFinished(10000);
     }
     bool Mpris(const char *method)
     {
         QProcess p;
-        p.start(QStringLiteral("dbus-send"),
-                {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                 QStringLiteral("--dest=org.mpris.MediaPlayer2.zolmplayer"), QStringLiteral("/org/mpris/MediaPlayer2"),
-                 QStringLiteral("org.mpris.MediaPlayer2.") + QLatin1String(method)});
+        p.start(QStringLiteral("dbus-send"), DbusSend({QStringLiteral("org.mpris.MediaPlayer2.") + QLatin1String(method)}));
         return p.waitForFinished(10000) && p.exitCode() == 0;
+    }
+    static QStringList DbusSend(const QStringList &call)
+    {
+        return QStringList{QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.mpris.MediaPlayer2.zolmplayer"),
+                           QStringLiteral("/org/mpris/MediaPlayer2")} + call;
     }
     QProcess process;
 };
@@ -333,10 +315,8 @@ public:
 QString PlayerProperty(const char *property)
 {
     return Run(QStringLiteral("dbus-send"),
-               {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                QStringLiteral("--dest=org.mpris.MediaPlayer2.zolmplayer"), QStringLiteral("/org/mpris/MediaPlayer2"),
-                QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("string:org.mpris.MediaPlayer2.Player"),
-                QStringLiteral("string:") + QLatin1String(property)});
+               Program::DbusSend({QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("string:org.mpris.MediaPlayer2.Player"),
+                                  QStringLiteral("string:") + QLatin1String(property)}));
 }
 
 // An extended regular expression (xdotool's kind) matching exactly this text.
@@ -358,9 +338,7 @@ class TestDesktop : public QObject {
 private slots:
     void initTestCase()
     {
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !Cardinals(Run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_WORKAREA")})).isEmpty(),
-            10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!Cardinals(RootProp("_NET_WORKAREA")).isEmpty(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
         QVERIFY(QFile::exists(QString::fromLocal8Bit(qgetenv("ZOLM_PLAYER"))));
     }
@@ -377,25 +355,16 @@ private slots:
         QTRY_COMPARE(ServerTitle(f->winId()), QStringLiteral("ZOLM Player - ") + name);
         QCOMPARE(ApplicationTitle(), QStringLiteral("ZOLM Player - ") + name);
         // The taskbar entry's text, as the window manager has it.
-        QTRY_COMPARE(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(f->winId()), QStringLiteral("-notype"),
-                                              QStringLiteral("_NET_WM_ICON_NAME")}),
-                 QStringLiteral("_NET_WM_ICON_NAME = \"ZOLM Player - a [*] <i>b & c.wav\""));
+        QTRY_COMPARE(XProp(f->winId(), "_NET_WM_ICON_NAME"),
+                     QStringLiteral("_NET_WM_ICON_NAME(UTF8_STRING) = \"ZOLM Player - a [*] <i>b & c.wav\""));
 
-        f->N2Click();
-        QVERIFY(QTest::qWaitForWindowExposed(AboutBox));
-        QTRY_COMPARE(ServerTitle(AboutBox->winId()), QStringLiteral("О программе"));
-        AboutBox->OKButtonClick();
-
-        f->ID3Tag1Click();
-        QVERIFY(QTest::qWaitForWindowExposed(ID3Tag));
-        QTRY_COMPARE(ServerTitle(ID3Tag->winId()), QStringLiteral("ID3Tag"));
-        QVERIFY(h.dialogs.errors.isEmpty()); // the tag window found the file by the caption's name
-        ID3Tag->FormClose();
-
-        f->ZOLMPlayer1Click();
-        QVERIFY(QTest::qWaitForWindowExposed(helpp));
-        QTRY_COMPARE(ServerTitle(helpp->winId()), QStringLiteral("Помощь!"));
-        helpp->Button1Click();
+        for (const auto &[window, title] : {std::pair{"about", "О программе"}, {"tag", "ID3Tag"}, {"help", "Помощь!"}}) {
+            QWidget *w = OpenSecondary(f, QLatin1String(window));
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            QTRY_COMPARE(ServerTitle(w->winId()), QString::fromUtf8(title));
+            QVERIFY(h.dialogs.errors.isEmpty()); // the tag window found the file by the caption's name
+            CloseSecondary(w);
+        }
     }
 
     void namesAreShownAsTheirCharacters()
@@ -408,13 +377,7 @@ private slots:
         TForm1 *f = h.Start(folder);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f));
-        auto select = [f](const QString &name) {
-            for (int i = 0; i < f->ListBox1->Count(); ++i)
-                if (f->ListBox1->NameText(i) == name)
-                    f->ListBox1->SetItemIndex(i);
-        };
-        select(good);
-        f->SpeedButton5Click();
+        h.Session().Choose(0); // "<" sorts before "b": the good one comes first
         QCOMPARE(ShownText(f->Label1), good + QStringLiteral(" (0:02)"));
 
         // The message box of a file that can't be opened, and the error box, for real.
@@ -424,16 +387,14 @@ private slots:
             message = ShownText(box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label")));
             messageTitle = ServerTitle(box->winId());
         });
-        select(bad);
-        f->SpeedButton5Click();
+        h.Session().Choose(1);
         QCOMPARE(message, QStringLiteral("Ошибка обращения к файлу ") + bad);
         QCOMPARE(messageTitle, QStringLiteral("ZOLM Player - ") + bad);
         QCOMPARE(ShownText(f->Label1), bad);
 
         OnNextBox([&](QMessageBox *box) { error = ShownText(box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))); });
         RunHandler([&] { EFOpenError::Raise(folder + "<i>gone.wav", ENOENT); });
-        QCOMPARE(error, QStringLiteral("Cannot open file \"%1<i>gone.wav\". No such file or directory.")
-                            .arg(QString::fromUtf8(folder)));
+        QCOMPARE(error, QStringLiteral("Cannot open file \"%1<i>gone.wav\". No such file or directory.").arg(QString::fromUtf8(folder)));
         SetDialogs(&h.dialogs);
     }
 
@@ -480,17 +441,7 @@ private slots:
         PlayerHarness h;
         TForm1 *f = ShownMain(h);
         QVERIFY(f);
-        QWidget *secondary = nullptr;
-        if (window == QLatin1String("about")) {
-            f->N2Click();
-            secondary = AboutBox;
-        } else if (window == QLatin1String("tag")) {
-            f->ID3Tag1Click();
-            secondary = ID3Tag;
-        } else {
-            f->ZOLMPlayer1Click();
-            secondary = helpp;
-        }
+        QWidget *secondary = OpenSecondary(f, window);
         QVERIFY(QTest::qWaitForWindowExposed(secondary));
         QVERIFY(!f->isEnabled());
         if (secondary != helpp) {
@@ -509,14 +460,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(raise.state() == QProcess::NotRunning, 10000);
         const QString hex = QStringLiteral("0x%1");
         const auto above = [&] {
-            const QString stacking = Run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+            const QString stacking = RootProp("_NET_CLIENT_LIST_STACKING");
             const qsizetype mainAt = stacking.indexOf(hex.arg(f->winId(), 0, 16) + QLatin1Char(','));
             const qsizetype secondaryAt = stacking.indexOf(hex.arg(secondary->winId(), 0, 16));
             return mainAt > 0 && secondaryAt > mainAt;
         };
         QTRY_VERIFY_WITH_TIMEOUT(above(), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(Run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")})
-                                     .contains(hex.arg(secondary->winId(), 0, 16)), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(RootProp("_NET_ACTIVE_WINDOW").contains(hex.arg(secondary->winId(), 0, 16)), 5000);
 
         EventCounter counter([](QEvent *e) { return e->type() == QEvent::Close; });
         f->installEventFilter(&counter);
@@ -528,12 +478,7 @@ private slots:
         QVERIFY(secondary->isVisible());
 
         // Enabled again, the same request ends the program: the window closes.
-        if (secondary == AboutBox)
-            AboutBox->OKButtonClick();
-        else if (secondary == ID3Tag)
-            ID3Tag->FormClose();
-        else
-            helpp->Button1Click();
+        CloseSecondary(secondary);
         QVERIFY(f->isEnabled());
         RequestClose(f->winId());
         QTRY_COMPARE_WITH_TIMEOUT(counter.count, 2, 10000);
@@ -601,8 +546,7 @@ private slots:
         QVERIFY(second.waitForFinished(20000));
         QCOMPARE(second.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(main.toULongLong()), 10000);
-        p.Keys(main, {QStringLiteral("ctrl+q")});
-        QVERIFY(p.process.waitForFinished(10000));
+        QVERIFY(p.Quit(main));
         QCOMPARE(p.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.process.exitCode(), 0);
     }
@@ -706,8 +650,7 @@ private slots:
         QString main;
         QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty() && main != box,
                                  10000);
-        p.Keys(main, {QStringLiteral("ctrl+q")});
-        QVERIFY(p.process.waitForFinished(10000));
+        QVERIFY(p.Quit(main));
         QCOMPARE(p.process.exitCode(), 0);
     }
 
@@ -718,26 +661,23 @@ private slots:
                                                                QStringLiteral("c.wav")}, 1500));
         QVERIFY(h.ShowActive());
         QTRY_VERIFY(MappedOnServer(f->winId()));
-        f->ListBox1->SetItemIndex(1);
-        f->SpeedButton5Click();
-        QSignalSpy clicks(f->ListBox1, &TListBox::Click);
+        TListBox *list = f->ListBox1;
+        h.Session().Choose(1);
+        QSignalSpy clicks(list, &TListBox::Click);
         // The Ctrl key's release comes last: once it is in, everything before it has been handled.
         EventCounter ctrlUp([](QEvent *e) {
             return e->type() == QEvent::KeyRelease && static_cast<QKeyEvent *>(e)->key() == Qt::Key_Control;
         });
-        f->ListBox1->installEventFilter(&ctrlUp);
-        const QPoint row = f->ListBox1->viewport()->mapTo(f, f->ListBox1->visualItemRect(f->ListBox1->item(1)).center());
+        list->installEventFilter(&ctrlUp);
+        const QPoint row = list->viewport()->mapTo(f, list->visualItemRect(list->item(1)).center());
         const ServerGeometry geometry(QString::number(f->winId()));
-        Run(QStringLiteral("xdotool"), QStringList{QStringLiteral("mousemove"), QStringLiteral("--sync")}
-                                           + geometry.At(row.x(), row.y())
-                                           + QStringList{QStringLiteral("keydown"), QStringLiteral("ctrl"), QStringLiteral("click"),
-                                                         QStringLiteral("1"), QStringLiteral("key"), QStringLiteral("ctrl+space"),
-                                                         QStringLiteral("keyup"), QStringLiteral("ctrl")});
+        Xdo(QStringList{QStringLiteral("mousemove"), QStringLiteral("--sync")} + geometry.At(row.x(), row.y())
+            + QString::fromLatin1("keydown ctrl click 1 key ctrl+space keyup ctrl").split(QLatin1Char(' ')));
         QTRY_VERIFY(ctrlUp.count > 0);
-        f->ListBox1->removeEventFilter(&ctrlUp);
+        list->removeEventFilter(&ctrlUp);
         QCOMPARE(clicks.count(), 1); // the click replays the entry, as any click on it does
         QCOMPARE(h.Selected(), 1);
-        // Played to its end with repeat and shuffle off, the entry after it comes next.
+        // Played to its end with repeat and random order off, the entry after it comes next.
         h.Tick(2);
         QCOMPARE(h.Selected(), 2);
         QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - c.wav"));
@@ -769,8 +709,7 @@ private slots:
         p.Keys(both.value(both.indexOf(main) == 0 ? 1 : 0), {QStringLiteral("Return")});
         QTRY_VERIFY_WITH_TIMEOUT(can("CanGoNext"), 10000);
         QCOMPARE(p.Windows(title), QStringList{main});
-        p.Keys(main, {QStringLiteral("ctrl+q")});
-        QVERIFY(p.process.waitForFinished(10000));
+        QVERIFY(p.Quit(main));
     }
 
     // The real program: a folder named in windows-1251 beside a UTF-8 one, chosen from the
@@ -803,8 +742,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(PlayerProperty("PlaybackStatus").contains(QLatin1String("\"Playing\"")), 10000);
         // One window with that title: no error box about the file.
         QCOMPARE(p.Windows(Regex(QStringLiteral("ZOLM Player - Трек.wav"))), QStringList{main});
-        p.Keys(main, {QStringLiteral("ctrl+q")});
-        QVERIFY(p.process.waitForFinished(10000));
+        QVERIFY(p.Quit(main));
     }
 };
 

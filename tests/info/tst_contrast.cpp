@@ -25,11 +25,9 @@ namespace {
 QPalette Palette(const QStringList &c)
 {
     QPalette p{QColor(c[4]), QColor(c[0])};
-    const QPalette::ColorRole roles[] = {QPalette::Window,      QPalette::WindowText, QPalette::Base,
-                                         QPalette::Text,        QPalette::Button,     QPalette::ButtonText,
-                                         QPalette::ToolTipBase, QPalette::ToolTipText, QPalette::Highlight,
-                                         QPalette::HighlightedText, QPalette::Dark,   QPalette::Light,
-                                         QPalette::Mid,         QPalette::Midlight,   QPalette::Shadow};
+    const QPalette::ColorRole roles[] = {QPalette::Window, QPalette::WindowText, QPalette::Base, QPalette::Text, QPalette::Button,
+        QPalette::ButtonText, QPalette::ToolTipBase, QPalette::ToolTipText, QPalette::Highlight, QPalette::HighlightedText,
+        QPalette::Dark, QPalette::Light, QPalette::Mid, QPalette::Midlight, QPalette::Shadow};
     for (int i = 0; i < int(std::size(roles)); ++i)
         for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
             p.setColor(g, roles[i], QColor(c[i]));
@@ -42,13 +40,11 @@ const std::map<QString, QPalette> &Themes()
         {"light", Palette({"#efefef", "#000000", "#ffffff", "#000000", "#efefef", "#000000", "#ffffdc", "#000000",
                            "#308cc6", "#ffffff", "#9f9f9f", "#ffffff", "#b8b8b8", "#cacaca", "#767676"})},
         // Qt's GTK platform theme with GTK_THEME=Adwaita:dark (its tooltips stay pale).
-        {"gtk-adwaita-dark", Palette({"#323232", "#f0f0f0", "#242424", "#f0f0f0", "#323232", "#f0f0f0", "#ffffdc",
-                                      "#000000", "#308cc6", "#f0f0f0", "#212121", "#4b4b4b", "#262626", "#2a2a2a",
-                                      "#191919"})},
+        {"gtk-adwaita-dark", Palette({"#323232", "#f0f0f0", "#242424", "#f0f0f0", "#323232", "#f0f0f0", "#ffffdc", "#000000",
+                                      "#308cc6", "#f0f0f0", "#212121", "#4b4b4b", "#262626", "#2a2a2a", "#191919"})},
         // The Adwaita-Dark style (adwaita-qt6).
-        {"adwaita-dark-style", Palette({"#353535", "#eeeeec", "#2d2d2d", "#eeeeec", "#373737", "#eeeeec", "#262626",
-                                        "#ffffff", "#15539e", "#ffffff", "#1e1e1e", "#515151", "#2a2a2a", "#444444",
-                                        "#000000"})},
+        {"adwaita-dark-style", Palette({"#353535", "#eeeeec", "#2d2d2d", "#eeeeec", "#373737", "#eeeeec", "#262626", "#ffffff",
+                                        "#15539e", "#ffffff", "#1e1e1e", "#515151", "#2a2a2a", "#444444", "#000000"})},
     };
     return themes;
 }
@@ -82,19 +78,12 @@ double TextContrast(const QImage &crop)
 double OutlineContrast(const QImage &crop)
 {
     const QRgb face = MostCommon(crop).rgb();
+    const auto faceAt = [&](int x, int y) { return (crop.pixel(x, y) | 0xff000000u) == face; };
     double worst = 21;
     for (int y = 1; y + 1 < crop.height(); ++y)
-        for (int x = 1; x + 1 < crop.width(); ++x) {
-            const QRgb c = crop.pixel(x, y) | 0xff000000u;
-            if (c == face)
-                continue;
-            const bool besideFace = (crop.pixel(x - 1, y) | 0xff000000u) == face ||
-                                    (crop.pixel(x + 1, y) | 0xff000000u) == face ||
-                                    (crop.pixel(x, y - 1) | 0xff000000u) == face ||
-                                    (crop.pixel(x, y + 1) | 0xff000000u) == face;
-            if (besideFace)
-                worst = std::min(worst, colours::Contrast(QColor::fromRgb(c), QColor::fromRgb(face)));
-        }
+        for (int x = 1; x + 1 < crop.width(); ++x)
+            if (!faceAt(x, y) && (faceAt(x - 1, y) || faceAt(x + 1, y) || faceAt(x, y - 1) || faceAt(x, y + 1)))
+                worst = std::min(worst, colours::Contrast(QColor::fromRgb(crop.pixel(x, y)), QColor::fromRgb(face)));
     return worst;
 }
 
@@ -128,8 +117,7 @@ QList<Item> Items(QWidget *window)
         opt.initFrom(g);
         opt.text = g->title();
         opt.subControls = QStyle::SC_GroupBoxLabel;
-        items.append({g->objectName(), In(g, window, g->style()->subControlRect(QStyle::CC_GroupBox, &opt,
-                                                                                QStyle::SC_GroupBoxLabel, g))});
+        items.append({g->objectName(), In(g, window, g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, g))});
     }
     for (QMenuBar *m : window->findChildren<QMenuBar *>())
         for (QAction *a : m->actions())
@@ -150,9 +138,8 @@ private slots:
     {
         QTest::addColumn<QString>("theme");
         QTest::addColumn<QString>("window");
-        const QStringList themes = qEnvironmentVariableIsSet("ZOLM_REAL_THEME")
-                                       ? QStringList{QStringLiteral("real")}
-                                       : QStringList{"light", "gtk-adwaita-dark", "adwaita-dark-style"};
+        const QStringList themes = qEnvironmentVariableIsSet("ZOLM_REAL_THEME") ? QStringList{QStringLiteral("real")}
+                                                                                : QStringList{"light", "gtk-adwaita-dark", "adwaita-dark-style"};
         for (const QString &t : themes)
             for (const char *w : {"main", "about", "help", "tag", "box"})
                 QTest::addRow("%s %s", qPrintable(t), w) << t << QString::fromLatin1(w);
@@ -165,8 +152,7 @@ private slots:
         if (theme != QLatin1String("real"))
             QApplication::setPalette(Themes().at(theme));
         PlayerHarness h;
-        const QByteArray folder = h.MakeFolder("music", {"Песня.wav"});
-        TForm1 *form = h.Start(folder);
+        TForm1 *form = h.Start(h.MakeFolder("music", {"Песня.wav"}));
         QWidget *w = form;
         QMessageBox box(QMessageBox::Critical, "ZOLM Player", "Cannot open file \"x.mp3\". File not found.");
         if (window == QLatin1String("about"))

@@ -1,5 +1,6 @@
 // Bad and odd input: every file either opens and plays what audio it really holds, or
 // Open raises EMCIDeviceError with a message that says what is wrong.
+#include "OpenNow.h"
 #include "media/Decoder.h"
 #include "media/MPlayer.h"
 #include "media/ManualClock.h"
@@ -41,7 +42,7 @@ class MediaInputTest : public QObject {
         QElapsedTimer t;
         t.start();
         try {
-            mp.Open();
+            OpenNow(mp);
             QFAIL(qPrintable("opened " + QString::fromLocal8Bit(path)));
         } catch (const EMCIDeviceError &e) {
             QVERIFY2(e.Message().contains(what, Qt::CaseInsensitive), qPrintable(e.Message()));
@@ -54,7 +55,7 @@ class MediaInputTest : public QObject {
     {
         TMediaPlayer mp;
         mp.FileName = path;
-        mp.Open();
+        OpenNow(mp);
         const std::uint32_t len = mp.Length();
         if (len > maxMs)
             return len;
@@ -148,7 +149,7 @@ private slots:
         QVERIFY(fx::Lame(QFile::decodeName(wav_), QFile::decodeName(mp3_), {"-b", "128"}));
         TMediaPlayer mp;
         mp.FileName = mp3_;
-        mp.Open();
+        OpenNow(mp);
         mp3Ms_ = mp.Length();
         QVERIFY(std::abs(int(mp3Ms_) - 2000) < 60);
     }
@@ -320,7 +321,7 @@ private slots:
         const auto frames = std::size_t(std::llround(stat.value("Length (seconds)") * 44100)) - std::size_t(dropped);
         TMediaPlayer mp;
         mp.FileName = path;
-        mp.Open();
+        OpenNow(mp);
         QCOMPARE(mp.Length(), std::uint32_t((frames * 1000 + 22050) / 44100));
         ManualClock::SetCapture(true);
         mp.Play();
@@ -384,7 +385,7 @@ private slots:
             mp.FileName = path;
             std::atomic<std::uint64_t> reads{0};
             media::CountReads(&reads);
-            mp.Open();
+            OpenNow(mp);
             media::CountReads(nullptr);
             if (path.endsWith("vbri.mp3")) // not the sixty reads of a scan
                 QVERIFY2(reads <= 6, qPrintable(QString::number(reads)));
@@ -480,7 +481,7 @@ private slots:
         TMediaPlayer mp;
         mp.FileName = path;
         try {
-            mp.Open();
+            OpenNow(mp);
         } catch (const EMCIDeviceError &e) {
             QFAIL(qPrintable(e.Message()));
         }

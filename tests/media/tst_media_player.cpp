@@ -1,5 +1,6 @@
 // TMediaPlayer over the manual clock: lengths, positions, the end of a file, the gain,
 // and the command semantics the player relies on.
+#include "OpenNow.h"
 #include "media/Decoder.h"
 #include "media/MPlayer.h"
 #include "media/ManualClock.h"
@@ -44,7 +45,7 @@ class MediaPlayerTest : public QObject {
     void OpenFile(TMediaPlayer &mp, const QByteArray &path)
     {
         mp.FileName = path;
-        mp.Open();
+        OpenNow(mp);
     }
 
 private slots:
@@ -595,7 +596,7 @@ private slots:
         QCOMPARE(mp.StartPos(), 5);
 
         mp.FileName = Path("missing.mp3");
-        QVERIFY_THROWS_EXCEPTION(EMCIDeviceError, mp.Open());
+        QVERIFY_THROWS_EXCEPTION(EMCIDeviceError, OpenNow(mp));
         QVERIFY(!mp.IsOpen());
         QCOMPARE(mp.DeviceId(), std::uint16_t(0));
         QVERIFY(raises([&] { mp.Play(); }));
@@ -609,14 +610,14 @@ private slots:
         QVERIFY(media::ErrorString(media::kErrNotPaused) != nullptr);
         mp.FileName = Path("missing.wav");
         try {
-            mp.Open();
+            OpenNow(mp);
             QFAIL("opened a missing file");
         } catch (const EMCIDeviceError &e) {
             QCOMPARE(e.Message(), mp.ErrorText());
             QVERIFY(e.Message() != "Unknown error code");
         }
-        mp.SetLastErrorForTest(123456);
-        QCOMPARE(mp.ErrorText(), "Unknown error code");
+        QCOMPARE(TMediaPlayer::ErrorTextFor(123456), "Unknown error code");
+        QCOMPARE(TMediaPlayer::ErrorTextFor(media::kErrNotPaused), QString::fromUtf8(media::ErrorString(media::kErrNotPaused)));
     }
 
     void noticesReportSupersededAbortedAndOtherCodes()
@@ -635,10 +636,13 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(got, (std::vector<TMPNotifyValues>{TMPNotifyValues::nvSuperseded, TMPNotifyValues::nvAborted}));
         got.clear();
-        mp.HandleNotify(8);
-        mp.HandleNotify(99); // unknown: result kept, event still raised
-        QCOMPARE(got, (std::vector<TMPNotifyValues>{TMPNotifyValues::nvFailed, TMPNotifyValues::nvFailed}));
-        got.clear();
+        using N = TMPNotifyValues;
+        QCOMPARE(TMediaPlayer::NotifyResultFor(1, N::nvFailed), N::nvSuccessful);
+        QCOMPARE(TMediaPlayer::NotifyResultFor(2, N::nvFailed), N::nvSuperseded);
+        QCOMPARE(TMediaPlayer::NotifyResultFor(4, N::nvFailed), N::nvAborted);
+        QCOMPARE(TMediaPlayer::NotifyResultFor(8, N::nvAborted), N::nvFailed);
+        for (const N was : {N::nvSuccessful, N::nvAborted}) // unknown: the result is kept
+            QCOMPARE(TMediaPlayer::NotifyResultFor(99, was), was);
         mp.Play();
         mp.Play(); // already playing: the first command is superseded
         QCoreApplication::processEvents();

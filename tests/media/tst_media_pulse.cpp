@@ -4,6 +4,7 @@
 // recording, the sinks and the listing go through the PulseAudio tools either way. The test file says in every frame which frame it is
 // (left: 1 + i mod 16384, right: 1 + i / 16384), so the recording tells exactly what was
 // played, in which order, and where the sound stopped. No wall clock is asserted on.
+#include "OpenNow.h"
 #include "media/Decoder.h"
 #include "media/Device.h"
 #include "media/MPlayer.h"
@@ -256,7 +257,7 @@ class MediaPulseTest : public QObject {
         QVERIFY(WriteBytes(QFile::encodeName(dir_.filePath("t.wav")), WavBytes(kRate, 2, samples)));
         Recorded();
         mp.FileName = QFile::encodeName(dir_.filePath("t.wav"));
-        mp.Open();
+        OpenNow(mp);
         mp.Play();
     }
     long Slip() const { return pipewire_ ? kGraphSlip : 0; }
@@ -405,7 +406,7 @@ private slots:
         QTimer tick, poll;
         const auto play = [&] {
             mp.FileName = paths[current];
-            mp.Open();
+            OpenNow(mp);
             mp.Play();
             last = 0;
             tick.start(1000);
@@ -561,7 +562,7 @@ private slots:
         const auto play = [&](const char *name, int rate) {
             QVERIFY(WriteBytes(QFile::encodeName(dir_.filePath(name)), WavBytes(rate, 2, Tone(rate, 2, 3 * rate, 440, 3000))));
             mp.FileName = QFile::encodeName(dir_.filePath(name));
-            mp.Open();
+            OpenNow(mp);
             mp.Play();
         };
         play("a.wav", kRate);
@@ -711,7 +712,7 @@ private slots:
         QVERIFY(WriteBytes(QFile::encodeName(dir_.filePath("b.wav")), WavBytes(kRate, 2, Indexed(frames))));
         mp.FileName = QFile::encodeName(dir_.filePath("b.wav"));
         try {
-            mp.Open();
+            OpenNow(mp);
         } catch (const EMCIDeviceError &e) {
             QFAIL(qPrintable(e.Message()));
         }

@@ -1,4 +1,5 @@
 // The real output: SDL2 with its dummy driver, which consumes audio at real-time pace.
+#include "OpenNow.h"
 #include "media/Decoder.h"
 #include "media/Device.h"
 #include "media/MPlayer.h"
@@ -79,7 +80,7 @@ private slots:
         QVERIFY(fx::Lame(wav, dir_.filePath("four.mp3"), {"-V", "4"}));
         TMediaPlayer mp;
         mp.FileName = QFile::encodeName(dir_.filePath("four.mp3"));
-        mp.Open();
+        OpenNow(mp);
         QElapsedTimer clock;
         mp.Play();
         clock.start();
@@ -121,7 +122,7 @@ private slots:
         int notices = 0;
         mp.OnNotify = [&](TMediaPlayer *) { ++notices; };
         mp.FileName = QFile::encodeName(wav);
-        mp.Open();
+        OpenNow(mp);
         QCOMPARE(mp.Length(), 300u);
         mp.Play();
         QTRY_COMPARE_WITH_TIMEOUT(notices, 1, 3000);
@@ -144,7 +145,7 @@ private slots:
         QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 3 * 44100, 440, 8000))));
         TMediaPlayer mp;
         mp.FileName = QFile::encodeName(wav);
-        mp.Open();
+        OpenNow(mp);
         QCOMPARE(media::OpenOutputs(), 1); // kept for the play that follows
         mp.Play();
         QCOMPARE(media::OpenOutputs(), 1);
@@ -196,7 +197,7 @@ private slots:
         QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 2 * 44100, 440, 8000))));
         TMediaPlayer mp;
         mp.FileName = QFile::encodeName(wav);
-        mp.Open();
+        OpenNow(mp);
         mp.Play();
         QTest::qWait(200);
         mp.Pause();

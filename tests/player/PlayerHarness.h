@@ -1,15 +1,19 @@
 #pragma once
-// Builds the real main window (and the secondary windows) in a scratch working
-// directory, with boxes recorded instead of shown and the audio on a manual clock.
+// Builds the player session alone, or the real main window with it (and the secondary
+// windows), in a scratch working directory, with boxes recorded instead of shown and the
+// audio on a manual clock.
 #include "TestSupport.h"
+#include "app/Windows.h"
 #include "info/about.h"
 #include "info/help.h"
 #include "media/MPlayer.h"
 #include "media/ManualClock.h"
 #include "media/Volume.h"
 #include "player/Controls.h"
+#include "player/Session.h"
 #include "player/Unit1.h"
 #include "runtime/Captions.h"
+#include "runtime/Errors.h"
 #include "tags/Id3tags.h"
 
 #include <QApplication>
@@ -19,37 +23,19 @@
 #include <memory>
 #include <vector>
 
-class PlayerHarness {
+// What both harnesses share: the recorded boxes, the working directory, the manual
+// clock and the volume words sent.
+class HarnessBase {
 public:
-    PlayerHarness()
+    HarnessBase()
     {
         media::ManualClock::Install();
         media::SetVolumeObserver([this](std::uint32_t w) { volumeWords.push_back(w); });
     }
-    ~PlayerHarness()
+    ~HarnessBase()
     {
-        form.reset();
-        delete helpp;
-        delete ID3Tag;
-        delete AboutBox;
-        helpp = nullptr;
-        ID3Tag = nullptr;
-        AboutBox = nullptr;
         media::SetVolumeObserver(nullptr);
         media::ManualClock::Uninstall();
-    }
-
-    // Writes rez.dat (unless null) and starts the player as the program does.
-    TForm1 *Start(const QByteArray &rez = QByteArray())
-    {
-        if (!rez.isNull())
-            WriteBytes("rez.dat", rez);
-        ResetPlayerState();
-        form = std::make_unique<TForm1>();
-        AboutBox = new TAboutBox;
-        ID3Tag = new TID3Tag;
-        helpp = new Thelpp;
-        return form.get();
     }
 
     // Puts WAV files of the given length into a folder (created) and returns it with its final "/".
@@ -62,13 +48,61 @@ public:
         return folder;
     }
 
+    FakeDialogs dialogs;
+    ScratchDir dir;
+    std::vector<std::uint32_t> volumeWords;
+};
+
+// The session without a window, started as the program starts it.
+class SessionHarness : public HarnessBase {
+public:
+    TPlayerSession &Start(const QByteArray &rez = QByteArray())
+    {
+        if (!rez.isNull())
+            WriteBytes("rez.dat", rez);
+        session = std::make_unique<TPlayerSession>();
+        RunHandler([this] { session->Start(); });
+        return *session;
+    }
+    // One second of audio, then the clock's tick.
+    void Tick(int count = 1)
+    {
+        for (int i = 0; i < count; ++i) {
+            media::ManualClock::Advance(1000);
+            if (session->Clock()->isActive())
+                session->Tick();
+        }
+    }
+    bool Playing() const { return session->Playing(); }
+    std::unique_ptr<TPlayerSession> session;
+};
+
+class PlayerHarness : public HarnessBase {
+public:
+    ~PlayerHarness()
+    {
+        form.reset();
+        DeleteSecondaryWindows();
+    }
+
+    // Writes rez.dat (unless null) and starts the player as the program does.
+    TForm1 *Start(const QByteArray &rez = QByteArray())
+    {
+        if (!rez.isNull())
+            WriteBytes("rez.dat", rez);
+        ResetPlayerState();
+        form = std::make_unique<TForm1>();
+        CreateSecondaryWindows(*form->Session());
+        return form.get();
+    }
+
     // One second of audio, then the timer's tick.
     void Tick(int count = 1)
     {
         for (int i = 0; i < count; ++i) {
             media::ManualClock::Advance(1000);
-            if (form->Timer1->isActive())
-                form->Timer1Timer();
+            if (Session().Clock()->isActive())
+                Session().Tick();
         }
     }
 
@@ -80,12 +114,10 @@ public:
         return QTest::qWaitForWindowActive(form.get());
     }
 
-    int Selected() const { return form->ListBox1->ItemIndex(); }
-    bool Playing() const { return form->MediaPlayer1->Mode() == TMPModes::mpPlaying; }
+    TPlayerSession &Session() const { return *form->Session(); }
+    int Selected() const { return Session().Current(); }
+    bool Playing() const { return Session().Playing(); }
     QString Title() const { return Caption(form.get()); }
 
-    FakeDialogs dialogs;
-    ScratchDir dir;
     std::unique_ptr<TForm1> form;
-    std::vector<std::uint32_t> volumeWords;
 };

@@ -2,6 +2,7 @@
 // on the window or handed over by a second start is opened as the folder
 // command opens it; the switches tell screen readers that they latch.
 #include "PlayerHarness.h"
+#include "common/WidgetSupport.h"
 
 #include "runtime/TextCodec.h"
 #include "player/FolderArgument.h"
@@ -10,7 +11,6 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QDialog>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QtTest>
 
@@ -21,14 +21,6 @@ QByteArray Absolute(const PlayerHarness &h, const QByteArray &relative)
     return h.dir.pathBytes() + '/' + relative;
 }
 
-QStringList Names(TForm1 *f)
-{
-    QStringList names;
-    for (int i = 0; i < f->ListBox1->Count(); ++i)
-        names << f->ListBox1->NameText(i);
-    return names;
-}
-
 // A scratch directory with a remembered folder music1 (a.wav, b.wav) and a
 // folder music2 whose listing (mp3 names first) is not its sorted order.
 struct Scene {
@@ -37,24 +29,27 @@ struct Scene {
     QByteArray rez;
     Scene()
     {
-        const QByteArray one = h.MakeFolder(QStringLiteral("music1"), {QStringLiteral("a.wav"), QStringLiteral("b.wav")});
-        h.MakeFolder(QStringLiteral("music2"), {QStringLiteral("b.mp3"), QStringLiteral("a.wav")});
+        const QByteArray one = h.MakeFolder("music1", {"a.wav", "b.wav"});
+        h.MakeFolder("music2", {"b.mp3", "a.wav"});
         // The remembered folder's further lines stay until the file is rewritten: they show it untouched.
         rez = one + "\nmore";
         form = h.Start(rez);
     }
-    QStringList Names() const { return ::Names(form); }
+    QStringList Names() const
+    {
+        QStringList names;
+        for (int i = 0; i < h.Session().Count(); ++i)
+            names << h.Session().EntryText(i);
+        return names;
+    }
+    // The listed names, rez.dat and the session's folder; as they stand with music1 kept, or music2 opened.
+    QList<QByteArray> Holds() const { return {Names().join(u'/').toUtf8(), ReadBytes("rez.dat"), h.Session().Folder()}; }
+    QList<QByteArray> Kept() const { return {"a.wav/b.wav", rez, Absolute(h, "music1/")}; }
+    QList<QByteArray> Opened() const { return {"b.mp3/a.wav", Absolute(h, "music2/"), Absolute(h, "music2/")}; }
 };
 
-const QStringList kMusic1{QStringLiteral("a.wav"), QStringLiteral("b.wav")};
-const QStringList kMusic2{QStringLiteral("b.mp3"), QStringLiteral("a.wav")};
 
-struct DropOutcome {
-    bool enterAccepted;
-    Qt::DropAction enterAction;
-    bool dropAccepted;
-    Qt::DropAction dropAction;
-};
+struct DropOutcome { bool enterAccepted; Qt::DropAction enterAction; bool dropAccepted; Qt::DropAction dropAction; };
 
 DropOutcome Drop(TForm1 *form, QMimeData *data, Qt::DropActions possible)
 {
@@ -89,8 +84,7 @@ private slots:
         QTest::newRow("none") << QList<QByteArray>{} << int(FolderRequest::None) << QByteArray();
         QTest::newRow("relative") << QList<QByteArray>{"music"} << one << QByteArray("/work/dir/music");
         QTest::newRow("final slash") << QList<QByteArray>{"music/"} << one << QByteArray("/work/dir/music");
-        QTest::newRow("dots and doubled slashes") << QList<QByteArray>{"./x/../music//"} << one
-                                                  << QByteArray("/work/dir/music");
+        QTest::newRow("dots and doubled slashes") << QList<QByteArray>{"./x/../music//"} << one << QByteArray("/work/dir/music");
         QTest::newRow("parent") << QList<QByteArray>{".."} << one << QByteArray("/work");
         QTest::newRow("absolute") << QList<QByteArray>{"/srv/a b/"} << one << QByteArray("/srv/a b");
         QTest::newRow("root") << QList<QByteArray>{"/"} << one << QByteArray("/");
@@ -118,12 +112,10 @@ private slots:
         ::gethostname(host, sizeof host - 1);
         QTest::newRow("plain") << QByteArray("file:///home/u/Music\r\n") << true << QByteArray("/home/u/Music");
         QTest::newRow("no line end") << QByteArray("file:///m") << true << QByteArray("/m");
-        QTest::newRow("percent-encoded, not UTF-8") << QByteArray("file:///a%20b/m%E9l%3F%23/") << true
-                                                   << QByteArray("/a b/m\xe9l?#/");
+        QTest::newRow("percent-encoded, not UTF-8") << QByteArray("file:///a%20b/m%E9l%3F%23/") << true << QByteArray("/a b/m\xe9l?#/");
         QTest::newRow("localhost") << QByteArray("FILE://LocalHost/m\r\n") << true << QByteArray("/m");
         QTest::newRow("this machine") << QByteArray("file://") + host + "/m" << true << QByteArray("/m");
-        QTest::newRow("comment and blank lines") << QByteArray("# from a file manager\r\n\r\nfile:///m\r\n") << true
-                                                 << QByteArray("/m");
+        QTest::newRow("comment and blank lines") << QByteArray("# from a file manager\r\n\r\nfile:///m\r\n") << true << QByteArray("/m");
         QTest::newRow("two") << QByteArray("file:///a\r\nfile:///b\r\n") << false << QByteArray();
         QTest::newRow("none") << QByteArray("# nothing\r\n") << false << QByteArray();
         QTest::newRow("web") << QByteArray("https://example.org/m\r\n") << false << QByteArray();
@@ -149,13 +141,11 @@ private slots:
         QTest::addColumn<QString>("message"); // %1: the argument made absolute
         QTest::newRow("existing folder") << QList<QByteArray>{"music2"} << true << QString();
         QTest::newRow("existing folder, final slash") << QList<QByteArray>{"./music2/"} << true << QString();
-        QTest::newRow("missing folder") << QList<QByteArray>{"gone <&>"} << false
-                                        << QStringLiteral("Папка не найдена: «%1»");
+        QTest::newRow("missing folder") << QList<QByteArray>{"gone <&>"} << false << QStringLiteral("Папка не найдена: «%1»");
         // Named even when empty: what was given, in quotes.
         QTest::newRow("empty argument") << QList<QByteArray>{""} << false << QStringLiteral("Папка не найдена: «»");
         QTest::newRow("a file") << QList<QByteArray>{"music2/a.wav"} << false << QStringLiteral("Это не папка: «%1»");
-        QTest::newRow("two folders") << QList<QByteArray>{"music2", "music1"} << false
-                                     << QStringLiteral("Можно открыть только одну папку.");
+        QTest::newRow("two folders") << QList<QByteArray>{"music2", "music1"} << false << QStringLiteral("Можно открыть только одну папку.");
         QTest::newRow("no argument") << QList<QByteArray>{} << false << QString();
     }
     void folderArgumentActsAsTheFolderCommand()
@@ -165,25 +155,18 @@ private slots:
         QFETCH(QString, message);
         Scene s;
         const FolderRequest request = ReadFolderRequest(arguments, s.h.dir.pathBytes());
-        CarryOutFolderRequest(s.form, request);
-        if (opens) {
-            // Listed at once, so the window shows it when it first appears.
-            QCOMPARE(s.Names(), kMusic2);
-            QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
-            QCOMPARE(RememberedFolder, Absolute(s.h, "music2/"));
-        }
+        CarryOutFolderRequest(s.form->Session(), request);
+        if (opens) // listed at once, so the window shows it when it first appears
+            QCOMPARE(s.Holds(), s.Opened());
         QCoreApplication::processEvents(); // the box comes once the event loop runs
         if (message.contains(QLatin1String("%1")))
             message = message.arg(DisplayText(request.folder));
         QCOMPARE(s.h.dialogs.messages, message.isEmpty() ? QStringList() : QStringList{message});
-        if (!opens) {
-            QCOMPARE(ReadBytes("rez.dat"), s.rez);
-            QCOMPARE(RememberedFolder, Absolute(s.h, "music1/"));
-            QCOMPARE(s.Names(), kMusic1);
-        }
+        if (!opens)
+            QCOMPARE(s.Holds(), s.Kept());
         QCOMPARE(s.h.Selected(), 0);
         QVERIFY(!s.h.Playing());
-        QVERIFY(!s.form->MediaPlayer1->IsOpen());
+        QVERIFY(!s.h.Session().Media()->IsOpen());
         QCOMPARE(s.h.Title(), QStringLiteral("ZOLM Player"));
         QVERIFY(s.h.dialogs.errors.isEmpty());
         QVERIFY(s.h.dialogs.captions.isEmpty()); // no chooser was opened
@@ -197,21 +180,18 @@ private slots:
         QTest::addColumn<bool>("disabled");
         QTest::addColumn<int>("action"); // taken with this action; 0: ignored
         const int copyMove = Qt::CopyAction | Qt::MoveAction;
-        QTest::newRow("a folder") << QByteArray("file://%1/music2\r\n") << QString() << copyMove << false
-                                  << int(Qt::CopyAction);
-        QTest::newRow("a folder, only link offered") << QByteArray("file://%1/music2/") << QString()
-                                                     << int(Qt::LinkAction | Qt::MoveAction) << false
-                                                     << int(Qt::LinkAction);
-        QTest::newRow("only move offered") << QByteArray("file://%1/music2") << QString() << int(Qt::MoveAction) << false
-                                           << 0;
-        QTest::newRow("a file") << QByteArray("file://%1/music2/a.wav") << QString() << copyMove << false << 0;
-        QTest::newRow("two folders") << QByteArray("file://%1/music2\r\nfile://%1/music1\r\n") << QString() << copyMove
-                                     << false << 0;
-        QTest::newRow("a missing folder") << QByteArray("file://%1/gone") << QString() << copyMove << false << 0;
-        QTest::newRow("a web address") << QByteArray("https://example.org/music2") << QString() << copyMove << false << 0;
+        const auto row = [](const char *name, const char *uris, int possible, int action, bool disabled = false) {
+            QTest::newRow(name) << QByteArray(uris) << QString() << possible << disabled << action;
+        };
+        row("a folder", "file://%1/music2\r\n", copyMove, Qt::CopyAction);
+        row("a folder, only link offered", "file://%1/music2/", Qt::LinkAction | Qt::MoveAction, Qt::LinkAction);
+        row("only move offered", "file://%1/music2", Qt::MoveAction, 0);
+        row("a file", "file://%1/music2/a.wav", copyMove, 0);
+        row("two folders", "file://%1/music2\r\nfile://%1/music1\r\n", copyMove, 0);
+        row("a missing folder", "file://%1/gone", copyMove, 0);
+        row("a web address", "https://example.org/music2", copyMove, 0);
+        row("while a secondary window is open", "file://%1/music2", copyMove, 0, true);
         QTest::newRow("text naming a folder") << QByteArray() << QStringLiteral("%1/music2") << copyMove << false << 0;
-        QTest::newRow("while a secondary window is open") << QByteArray("file://%1/music2") << QString() << copyMove
-                                                          << true << 0;
     }
     void droppedFolderIsOpenedAndOtherDropsAreIgnored()
     {
@@ -238,12 +218,8 @@ private slots:
         if (action) {
             QCOMPARE(int(got.enterAction), action);
             QCOMPARE(int(got.dropAction), action);
-            QCOMPARE(s.Names(), kMusic2);
-            QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
-        } else {
-            QCOMPARE(s.Names(), kMusic1);
-            QCOMPARE(ReadBytes("rez.dat"), s.rez);
         }
+        QCOMPARE(s.Holds(), action ? s.Opened() : s.Kept());
         QCOMPARE(s.h.Selected(), 0);
         QVERIFY(!s.h.Playing());
         QVERIFY(s.h.dialogs.messages.isEmpty());
@@ -255,7 +231,7 @@ private slots:
         s.form->setEnabled(false); // as the About box leaves it
         QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")), QLatin1String(instance::kBusyError));
         QCoreApplication::processEvents();
-        QCOMPARE(s.Names(), kMusic1);
+        QCOMPARE(s.Holds(), s.Kept());
         s.form->setEnabled(true);
 
         // A message box or the folder chooser holds the window as the About box does:
@@ -265,24 +241,22 @@ private slots:
             box.setModal(true);
             box.show();
             QCOMPARE(QApplication::activeModalWidget(), &box);
-            QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")),
-                     QLatin1String(instance::kBusyError));
+            QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")), QLatin1String(instance::kBusyError));
             QCoreApplication::processEvents();
-            QCOMPARE(s.Names(), kMusic1);
+            QCOMPARE(s.Holds(), s.Kept());
         }
 
         QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2/")), QString());
-        QCOMPARE(s.Names(), kMusic1); // not during the call
+        QCOMPARE(s.Holds(), s.Kept()); // not during the call
         QCoreApplication::processEvents();
-        QCOMPARE(s.Names(), kMusic2);
-        QCOMPARE(ReadBytes("rez.dat"), Absolute(s.h, "music2/"));
+        QCOMPARE(s.Holds(), s.Opened());
 
         // A bad folder is reported by the running player, naming it.
         QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "gone")), QString());
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         QCOMPARE(s.h.dialogs.messages, QStringList{FolderNotFoundText(Absolute(s.h, "gone"))});
-        QCOMPARE(s.Names(), kMusic2);
+        QCOMPARE(s.Holds(), s.Opened());
     }
 
     // rez.dat holds one line: a folder whose path breaks it would come back as another
@@ -311,7 +285,7 @@ private slots:
             s.h.dialogs.folderAnswers << folder;
             s.form->SpeedButton4Click();
         } else if (way == QLatin1String("argument")) {
-            CarryOutFolderRequest(s.form, ReadFolderRequest({folder}, s.h.dir.pathBytes()));
+            CarryOutFolderRequest(s.form->Session(), ReadFolderRequest({folder}, s.h.dir.pathBytes()));
         } else if (way == QLatin1String("drop")) {
             QMimeData data;
             data.setData(QStringLiteral("text/uri-list"), "file://" + folder.toPercentEncoding("/") + "\r\n");
@@ -333,9 +307,7 @@ private slots:
         // The name shown on one line, its control character as a visible symbol.
         QVERIFY2(text.contains(WithVisibleControls(DisplayText(name))) && text == WithVisibleControls(text),
                  qPrintable(text));
-        QCOMPARE(ReadBytes("rez.dat"), s.rez);
-        QCOMPARE(RememberedFolder, Absolute(s.h, "music1/"));
-        QCOMPARE(s.Names(), kMusic1);
+        QCOMPARE(s.Holds(), s.Kept());
     }
 
     void messageBoxesShowTextPlain()
@@ -343,14 +315,7 @@ private slots:
         SetDialogs(nullptr); // the real boxes
         int format = -1;
         QString shown;
-        QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            format = int(box->textFormat());
-            shown = box->text();
-            box->accept();
-        });
+        OnNextBox([&](QMessageBox *box) { format = int(box->textFormat()), shown = box->text(); });
         Dialogs().ShowMessage(QStringLiteral("Папка не найдена: /m/<b>x</b> & y"));
         QCOMPARE(format, int(Qt::PlainText));
         QCOMPARE(shown, QStringLiteral("Папка не найдена: /m/<b>x</b> & y"));
@@ -363,13 +328,20 @@ private slots:
     {
         Scene s;
         TForm1 *f = s.form;
-        for (QWidget *w : {f->SpeedButton6, f->MuteButton, f->shuffle, f->RepeatButton})
+        // The four switches (pause, mute, random, repeat) are the buttons of a group.
+        QList<TSpeedButton *> switches;
+        for (TSpeedButton *b : f->findChildren<TSpeedButton *>())
+            if (b->GroupIndex() != 0)
+                switches << b;
+        QCOMPARE(switches.size(), 4);
+        for (QWidget *w : switches)
             QVERIFY2(QAccessible::queryAccessibleInterface(w)->state().checkable, qPrintable(w->objectName()));
-        QAccessibleInterface *shuffle = QAccessible::queryAccessibleInterface(f->shuffle);
-        shuffle->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QVERIFY(!f->shuffle->Down());
+        TSpeedButton *random = *std::find_if(switches.begin(), switches.end(), [](auto *b) { return b->GroupIndex() == 3; });
+        QAccessibleInterface *press = QAccessible::queryAccessibleInterface(random);
+        press->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(!random->Down());
         QCoreApplication::processEvents();
-        QVERIFY(f->shuffle->Down() && !f->shuffle->AllowAllUp()); // latched by the handler, not only flipped
+        QVERIFY(random->Down() && !random->AllowAllUp() && f->Session()->Shuffle()); // latched by the handler
     }
 };
 

@@ -1,12 +1,10 @@
-// Start-up, the folder playlist, the folder and sort commands, the list click,
-// the menus and their shortcuts.
+// Start-up, the folder playlist, the folder and sort commands on the session alone;
+// the list click, the menus and their shortcuts on the window.
 #include "PlayerHarness.h"
 
 #include "runtime/TextCodec.h"
 
 #include <QAction>
-#include <QMenu>
-#include <QApplication>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -14,11 +12,11 @@
 namespace {
 
 // The listed names' bytes, in the list's order.
-QList<QByteArray> Listed(TForm1 *f)
+QList<QByteArray> Listed(const TPlayerSession &s)
 {
     QList<QByteArray> names;
-    for (int i = 0; i < f->ListBox1->Count(); ++i)
-        names << f->ListBox1->NameBytes(i);
+    for (int i = 0; i < s.Count(); ++i)
+        names << s.EntryBytes(i);
     return names;
 }
 
@@ -29,37 +27,33 @@ class TestPlaylist : public QObject {
 private slots:
     void firstStartCreatesEmptyRezFileAndListsWorkingDirectory()
     {
-        PlayerHarness h;
+        SessionHarness h;
         WriteBytes("b.wav", MakeWav(100));
         WriteBytes("a.mp3", "not audio");
         WriteBytes("notes.txt", "x");
-        TForm1 *f = h.Start();
+        TPlayerSession &s = h.Start();
         QCOMPARE(ReadBytes("rez.dat"), QByteArray(""));
-        QCOMPARE(f->ListBox1->Count(), 2);
-        QCOMPARE(f->ListBox1->NameText(0), QStringLiteral("a.mp3"));
-        QCOMPARE(f->ListBox1->NameText(1), QStringLiteral("b.wav"));
-        QCOMPARE(h.Selected(), 0);
-        QCOMPARE(f->Label1->text(), QStringLiteral("a.mp3"));
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:00"));
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player"));
-        QVERIFY(!f->TrackBar2->SliderVisible());
-        QVERIFY(!f->Timer1->isActive());
-        QVERIFY(!f->MediaPlayer1->IsOpen());
-        QCOMPARE(f->TrackBar1->value(), 7);
+        QCOMPARE(Listed(s), (QList<QByteArray>{"a.mp3", "b.wav"}));
+        QCOMPARE(s.Current(), 0);
+        QCOMPARE(s.TrackText(), QStringLiteral("a.mp3"));
+        QCOMPARE(s.ElapsedText(), QStringLiteral("0:00"));
+        QCOMPARE(s.Title(), QStringLiteral("ZOLM Player"));
+        QVERIFY(!s.PositionShown() && !s.Clock()->isActive() && !s.Media()->IsOpen());
+        QCOMPARE(s.VolumePosition(), 7);
         // The slider's own change and the explicit send: the same word twice.
         QCOMPARE(h.volumeWords, (std::vector<std::uint32_t>{0xA50AA50Au, 0xA50AA50Au}));
-        QCOMPARE(CurrentVolume, 0xA50AA50Au);
+        QCOMPARE(s.VolumeWord(), 0xA50AA50Au);
         QVERIFY(h.dialogs.errors.isEmpty());
     }
 
     void onlyFirstLineOfRezFileIsTheFolderAndTheRestStays()
     {
-        PlayerHarness h;
+        SessionHarness h;
         const QByteArray folder = h.MakeFolder(QStringLiteral("music"), {QStringLiteral("x.wav")});
         const QByteArray content = folder + "\r\nsecond line\nthird";
-        TForm1 *f = h.Start(content);
-        QCOMPARE(RememberedFolder, folder);
-        QCOMPARE(f->ListBox1->Count(), 1);
+        TPlayerSession &s = h.Start(content);
+        QCOMPARE(s.Folder(), folder);
+        QCOMPARE(s.Count(), 1);
         QCOMPARE(ReadBytes("rez.dat"), content);
     }
 
@@ -73,22 +67,20 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("listed");
         QTest::addColumn<QString>("firstText");
         QTest::addColumn<QString>("message"); // what playing the first entry reports; empty: it plays
-        QTest::newRow("mp3 names first, then wav, each by name")
-            << QList<QByteArray>{"b.wav", "C.MP3", "a.mp3", "A.WaV", "b.Mp3", "x.mp3.txt", "y.ogg"} << QByteArray("%1")
-            << QList<QByteArray>{"a.mp3", "b.Mp3", "C.MP3", "A.WaV", "b.wav"} << QStringLiteral("a.mp3") << QString();
+        using Names = QList<QByteArray>;
+        const auto row = [](const char *name, const Names &files, const QByteArray &rez, const Names &listed,
+                            const QString &firstText, const QString &message = QString()) {
+            QTest::newRow(name) << files << rez << listed << firstText << message;
+        };
+        row("mp3 names first, then wav, each by name", {"b.wav", "C.MP3", "a.mp3", "A.WaV", "b.Mp3", "x.mp3.txt", "y.ogg"}, "%1",
+            {"a.mp3", "b.Mp3", "C.MP3", "A.WaV", "b.wav"}, QStringLiteral("a.mp3"));
         // ".mp3" too: the star matches nothing at all.
-        QTest::newRow("hidden files and folders") << QList<QByteArray>{"album.mp3/", ".mp3", ".hidden.mp3"}
-                                                  << QByteArray("%1")
-                                                  << QList<QByteArray>{".hidden.mp3", ".mp3", "album.mp3"}
-                                                  << QStringLiteral(".hidden.mp3") << QString();
-        QTest::newRow("no final slash: names by prefix")
-            << QList<QByteArray>{"Rock1.mp3", "rockabilly.wav", "Pop.mp3"} << QByteArray("%1Rock")
-            << QList<QByteArray>{"Rock1.mp3", "rockabilly.wav"} << QStringLiteral("Rock1.mp3")
-            << QStringLiteral("Ошибка обращения к файлу Rock1.mp3");
+        row("hidden files and folders", {"album.mp3/", ".mp3", ".hidden.mp3"}, "%1", {".hidden.mp3", ".mp3", "album.mp3"},
+            QStringLiteral(".hidden.mp3"));
+        row("no final slash: names by prefix", {"Rock1.mp3", "rockabilly.wav", "Pop.mp3"}, "%1Rock", {"Rock1.mp3", "rockabilly.wav"},
+            QStringLiteral("Rock1.mp3"), QStringLiteral("Ошибка обращения к файлу Rock1.mp3"));
         // "Песня.wav" in windows-1251: shown readably, played by its bytes.
-        QTest::newRow("windows-1251 name") << QList<QByteArray>{"\xcf\xe5\xf1\xed\xff.wav"} << QByteArray("%1")
-                                           << QList<QByteArray>{"\xcf\xe5\xf1\xed\xff.wav"}
-                                           << QStringLiteral("Песня.wav") << QString();
+        row("windows-1251 name", {"\xcf\xe5\xf1\xed\xff.wav"}, "%1", {"\xcf\xe5\xf1\xed\xff.wav"}, QStringLiteral("Песня.wav"));
         QByteArray low, high;
         for (int b = 1; b < 128; ++b)
             if (b != '/')
@@ -96,16 +88,11 @@ private slots:
         for (int b = 128; b < 256; ++b)
             high.append(char(b));
         const QByteArray longName = QByteArray(196, 'n') + ".mp3";
-        QTest::newRow("odd and long names") << QList<QByteArray>{high + ".wav", longName, low + ".wav"}
-                                            << QByteArray("%1")
-                                            << QList<QByteArray>{longName, low + ".wav", high + ".wav"}
-                                            << QString::fromLatin1(longName) << QString();
-        QTest::newRow("empty folder") << QList<QByteArray>{} << QByteArray("%1") << QList<QByteArray>{} << QString()
-                                      << QString();
-        QTest::newRow("missing folder") << QList<QByteArray>{} << QByteArray("/no/such/folder/")
-                                        << QList<QByteArray>{} << QString() << QString();
-        QTest::newRow("a file, not a folder") << QList<QByteArray>{} << QByteArray("/etc/hostname/")
-                                              << QList<QByteArray>{} << QString() << QString();
+        row("odd and long names", {high + ".wav", longName, low + ".wav"}, "%1", {longName, low + ".wav", high + ".wav"},
+            QString::fromLatin1(longName));
+        row("empty folder", {}, "%1", {}, QString());
+        row("missing folder", {}, "/no/such/folder/", {}, QString());
+        row("a file, not a folder", {}, "/etc/hostname/", {}, QString());
     }
     void folderListsItsAudioNames()
     {
@@ -114,31 +101,30 @@ private slots:
         QFETCH(QList<QByteArray>, listed);
         QFETCH(QString, firstText);
         QFETCH(QString, message);
-        PlayerHarness h;
+        SessionHarness h;
         const QByteArray folder = h.MakeFolder(QStringLiteral("m"), {});
         for (const QByteArray &name : files)
             QVERIFY(name.endsWith('/') ? QDir().mkpath(QFile::decodeName(folder + name))
                                        : WriteBytes(folder + name, MakeWav(1500)));
         rez.replace("%1", folder);
-        TForm1 *f = h.Start(rez);
-        QCOMPARE(Listed(f), listed);
+        TPlayerSession &s = h.Start(rez);
+        QCOMPARE(Listed(s), listed);
         // A missing or empty folder lists nothing, quietly, and leaves the volume unset.
-        QVERIFY(h.dialogs.errors.isEmpty());
-        QVERIFY(h.dialogs.messages.isEmpty());
-        QCOMPARE(h.Selected(), listed.isEmpty() ? -1 : 0);
-        QCOMPARE(f->Label1->text(), firstText);
-        QCOMPARE(f->TrackBar1->value(), listed.isEmpty() ? 0 : 7);
+        QVERIFY(h.dialogs.errors.isEmpty() && h.dialogs.messages.isEmpty());
+        QCOMPARE(s.Current(), listed.isEmpty() ? -1 : 0);
+        QCOMPARE(s.TrackText(), firstText);
+        QCOMPARE(s.VolumePosition(), listed.isEmpty() ? 0 : 7);
         QCOMPARE(h.volumeWords.empty(), listed.isEmpty());
-        QCOMPARE(CurrentVolume, listed.isEmpty() ? 0u : 0xA50AA50Au);
+        QCOMPARE(s.VolumeWord(), listed.isEmpty() ? 0u : 0xA50AA50Au);
         if (listed.isEmpty())
             return;
-        QCOMPARE(f->ListBox1->NameText(0), firstText);
-        f->Play();
-        QCOMPARE(f->MediaPlayer1->FileName, rez + listed[0]);
+        QCOMPARE(s.EntryText(0), firstText);
+        s.Play();
+        QCOMPARE(s.Media()->FileName, rez + listed[0]);
         QCOMPARE(h.dialogs.messages, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(h.Playing(), message.isEmpty());
         if (message.isEmpty())
-            QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - ") + firstText);
+            QCOMPARE(s.Title(), QStringLiteral("ZOLM Player - ") + firstText);
     }
 
     void namesDifferingInCaseListAlikeWhateverTheReadingOrder_data()
@@ -163,7 +149,7 @@ private slots:
             const QByteArray folder = QFile::encodeName(dir.path()) + '/';
             for (qsizetype i = 0; i < names.size(); ++i)
                 QVERIFY(WriteBytes(folder + names[reversed ? names.size() - 1 - i : i], "x"));
-            PlayerHarness h;
+            SessionHarness h;
             QCOMPARE(Listed(h.Start(folder)), names);
         }
     }
@@ -172,7 +158,7 @@ private slots:
     // in runs of every length: each name comes back once, in the sort command's order.
     void folderOfThousandsListsEveryNameInOrder()
     {
-        PlayerHarness h;
+        SessionHarness h;
         const QByteArray folder = h.MakeFolder(QStringLiteral("many"), {});
         QStringList expected;
         for (int i = 0; i < 3000; ++i) {
@@ -182,79 +168,68 @@ private slots:
             expected << name;
         }
         std::sort(expected.begin(), expected.end(), NameLess);
-        TForm1 *f = h.Start(folder);
+        TPlayerSession &s = h.Start(folder);
         QStringList names;
-        for (int i = 0; i < f->ListBox1->Count(); ++i)
-            names << f->ListBox1->NameText(i);
+        for (int i = 0; i < s.Count(); ++i)
+            names << s.EntryText(i);
         QCOMPARE(names, expected);
     }
 
+    // The folder command: the chosen folder is remembered in rez.dat and listed; one that
+    // rez.dat can't take is listed all the same; cancelling forgets the folder, and the
+    // list shows the working directory. A name's bytes reach rez.dat as they are.
+    void folderCommandRemembersChosenFolder_data()
+    {
+        QTest::addColumn<QByteArray>("answer"); // under the scratch directory; null: cancel
+        QTest::addColumn<bool>("writable");     // rez.dat
+        QTest::addColumn<QList<QByteArray>>("listed");
+        // "Папка" in windows-1251.
+        QTest::newRow("chosen") << QByteArray("\xcf\xe0\xef\xea\xe0") << true << QList<QByteArray>{"two.mp3", "one.wav"};
+        QTest::newRow("rez.dat unwritable") << QByteArray("new") << false << QList<QByteArray>{"two.mp3", "one.wav"};
+        QTest::newRow("cancelled") << QByteArray() << true << QList<QByteArray>{"here.wav"};
+    }
     void folderCommandRemembersChosenFolder()
     {
-        PlayerHarness h;
-        // "Папка" in windows-1251: its bytes reach RememberedFolder and rez.dat as they are.
-        const QByteArray folder = QFile::encodeName(h.dir.path()) + "/\xcf\xe0\xef\xea\xe0/";
-        QVERIFY(::mkdir(folder.constData(), 0700) == 0);
-        QVERIFY(WriteBytes(folder + "one.wav", MakeWav(100)) && WriteBytes(folder + "two.mp3", MakeWav(100)));
-        TForm1 *f = h.Start();
-        h.dialogs.folderAnswers << folder.chopped(1);
-        f->N3Click();
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, writable);
+        SessionHarness h;
+        const QByteArray folder = answer.isNull() ? QByteArray("") : h.dir.pathBytes() + '/' + answer + '/';
+        QVERIFY(WriteBytes("here.wav", MakeWav(100)));
+        if (!answer.isNull())
+            QVERIFY(::mkdir(folder.constData(), 0700) == 0 && WriteBytes(folder + "one.wav", MakeWav(100)) &&
+                    WriteBytes(folder + "two.mp3", MakeWav(100)));
+        TPlayerSession &s = h.Start(h.MakeFolder(QStringLiteral("old"), {QStringLiteral("old.wav")}));
+        if (!writable)
+            QVERIFY(QFile::remove(QStringLiteral("rez.dat")) && QDir().mkdir(QStringLiteral("rez.dat")));
+        h.dialogs.folderAnswers << (answer.isNull() ? QByteArray() : folder.chopped(1));
+        RunHandler([&] { s.ChooseFolder(); });
         QCOMPARE(h.dialogs.captions, QStringList{QStringLiteral("Выберите папку с файлами мультимедиа")});
-        QCOMPARE(RememberedFolder, folder);
-        QCOMPARE(ReadBytes("rez.dat"), folder);
-        QCOMPARE(f->ListBox1->Count(), 2);
-        QCOMPARE(f->ListBox1->NameText(0), QStringLiteral("two.mp3"));
-        QCOMPARE(h.Selected(), 0);
-    }
-
-    void unwritableRezFileStillListsTheChosenFolder()
-    {
-        PlayerHarness h;
-        const QByteArray old = h.MakeFolder(QStringLiteral("old"), {QStringLiteral("old.wav")});
-        const QByteArray chosen = h.MakeFolder(QStringLiteral("new"), {QStringLiteral("new.wav")});
-        TForm1 *f = h.Start(old);
-        QVERIFY(QFile::remove(QStringLiteral("rez.dat")));
-        QVERIFY(QDir().mkdir(QStringLiteral("rez.dat"))); // can't be written as a file
-        h.dialogs.folderAnswers << chosen.chopped(1);
-        f->N3->trigger();
-        QCOMPARE(h.dialogs.errors, QStringList{QStringLiteral("File access denied.")});
-        QCOMPARE(RememberedFolder, chosen);
-        QCOMPARE(f->ListBox1->NameText(0), QStringLiteral("new.wav"));
-        f->Play();
+        QCOMPARE(h.dialogs.errors, writable ? QStringList() : QStringList{QStringLiteral("File access denied.")});
+        QCOMPARE(s.Folder(), folder);
+        if (writable)
+            QCOMPARE(ReadBytes("rez.dat"), folder);
+        QTEST(Listed(s), "listed");
+        QCOMPARE(s.Current(), 0);
+        s.Play();
         QVERIFY(h.Playing());
-    }
-
-    void cancelledFolderCommandForgetsTheFolder()
-    {
-        PlayerHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("old"), {QStringLiteral("old.wav")});
-        WriteBytes("here.wav", MakeWav(100));
-        TForm1 *f = h.Start(folder);
-        QCOMPARE(f->ListBox1->NameText(0), QStringLiteral("old.wav"));
-        h.dialogs.folderAnswers << QByteArray();
-        f->SpeedButton4Click();
-        QCOMPARE(ReadBytes("rez.dat"), QByteArray(""));
-        QVERIFY(RememberedFolder.isEmpty());
-        QCOMPARE(f->ListBox1->Count(), 1);
-        QCOMPARE(f->ListBox1->NameText(0), QStringLiteral("here.wav"));
     }
 
     void longChosenPathIsCutTo255Characters()
     {
-        PlayerHarness h;
-        TForm1 *f = h.Start();
+        SessionHarness h;
+        TPlayerSession &s = h.Start();
         // Cyrillic folder names: two bytes a character, so a byte cut would split one.
         QString path = h.dir.path();
         while (path.size() < 300)
             path += QStringLiteral("/Жжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжжж");
         QVERIFY(QDir().mkpath(path));
         h.dialogs.folderAnswers << QFile::encodeName(path);
-        f->SpeedButton4Click();
+        s.ChooseFolder();
         const QByteArray expected = CutToChars(QFile::encodeName(path), 255);
-        QCOMPARE(CharCount(RememberedFolder), qsizetype(255));
-        QCOMPARE(RememberedFolder, expected);
+        QCOMPARE(CharCount(s.Folder()), qsizetype(255));
+        QCOMPARE(s.Folder(), expected);
         QCOMPARE(ReadBytes("rez.dat"), expected);
-        QVERIFY(QString::fromUtf8(RememberedFolder).toUtf8() == RememberedFolder); // no half character
+        QVERIFY(QString::fromUtf8(s.Folder()).toUtf8() == s.Folder()); // no half character
     }
 
     // The sort command keeps the selected position number and plays nothing; opening a
@@ -269,84 +244,86 @@ private slots:
     void sortKeepsPositionUntilAFolderIsOpened()
     {
         QFETCH(bool, chooser);
-        PlayerHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("s"), {QStringLiteral("a.mp3"), QStringLiteral("c.mp3"),
-                                                                     QStringLiteral("b.wav"), QStringLiteral("d.wav")});
+        SessionHarness h;
+        const QByteArray folder = h.MakeFolder("s", {"a.mp3", "c.mp3", "b.wav", "d.wav"});
         const QList<QByteArray> listing{"a.mp3", "c.mp3", "b.wav", "d.wav"}, sorted{"a.mp3", "b.wav", "c.mp3", "d.wav"};
-        TForm1 *f = h.Start(folder);
-        f->ListBox1->SetItemIndex(1); // c.mp3
-        f->N15Click();
-        QCOMPARE(Listed(f), sorted);
-        QCOMPARE(f->ListBox1->NameText(1), QStringLiteral("b.wav"));
-        QCOMPARE(h.Selected(), 1);
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player")); // nothing played
+        TPlayerSession &s = h.Start(folder);
+        s.Select(1); // c.mp3
+        s.SortByName();
+        QCOMPARE(Listed(s), sorted);
+        QCOMPARE(s.Current(), 1);
+        QCOMPARE(s.Title(), QStringLiteral("ZOLM Player")); // nothing played
+        QVERIFY(!s.Media()->IsOpen());
         if (chooser) {
             h.dialogs.folderAnswers << folder.chopped(1);
-            f->N3Click();
+            s.ChooseFolder();
         } else {
-            f->OpenFolder(folder.chopped(1));
+            s.OpenFolder(folder.chopped(1));
         }
-        QCOMPARE(Listed(f), listing);
-        f->N15Click();
-        QCOMPARE(Listed(f), sorted);
+        QCOMPARE(Listed(s), listing);
+        s.SortByName();
+        QCOMPARE(Listed(s), sorted);
     }
 
     void keyboardSelectionPlaysButProgramSelectionDoesNot()
     {
         PlayerHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("k"), {QStringLiteral("a.wav"), QStringLiteral("b.wav"),
-                                                                     QStringLiteral("c.wav")});
-        TForm1 *f = h.Start(folder);
-        f->ListBox1->SetItemIndex(2);
-        QVERIFY(!f->MediaPlayer1->IsOpen());
-        f->ListBox1->SetItemIndex(0);
-        QTest::keyClick(f->ListBox1, Qt::Key_Down);
+        TForm1 *f = h.Start(h.MakeFolder("k", {"a.wav", "b.wav", "c.wav"}));
+        TListBox *list = f->ListBox1;
+        h.Session().Select(2); // the list shows the session's choice, and nothing plays
+        QCOMPARE(list->ItemIndex(), 2);
+        QVERIFY(!h.Session().Media()->IsOpen());
+        h.Session().Select(0);
+        QSignalSpy resets(list->model(), &QAbstractItemModel::modelReset);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(resets.count(), 0); // a new current entry is no new list
         QCOMPARE(h.Selected(), 1);
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - b.wav"));
-        QCOMPARE(f->Label1->text(), QStringLiteral("b.wav (0:02)"));
+        QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - b.wav"));
+        QCOMPARE(h.Session().TrackText(), QStringLiteral("b.wav (0:02)"));
         QVERIFY(h.Playing());
         // A mouse click on an entry plays it too.
-        const QRect r = f->ListBox1->visualItemRect(f->ListBox1->item(0));
-        QTest::mouseClick(f->ListBox1->viewport(), Qt::LeftButton, {}, r.center());
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - a.wav"));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - a.wav"));
     }
 
     void unreadableRezFileShowsErrorAndEmptyList()
     {
-        PlayerHarness h;
+        SessionHarness h;
         WriteBytes("a.wav", MakeWav(100));
         QVERIFY(QDir().mkdir(QStringLiteral("rez.dat")));
-        TForm1 *f = h.Start(QByteArray());
+        TPlayerSession &s = h.Start(QByteArray());
         QCOMPARE(h.dialogs.errors, QStringList{QStringLiteral("File access denied.")});
-        QCOMPARE(f->ListBox1->Count(), 0);
+        QCOMPARE(s.Count(), 0);
         QVERIFY(h.volumeWords.empty());
+        PlayerHarness window; // the window drawn all the same: the seek bar's thumb hidden
+        QVERIFY(QDir().mkdir(QStringLiteral("rez.dat")));
+        QVERIFY(!window.Start(QByteArray())->TrackBar2->SliderVisible());
+        QCOMPARE(window.dialogs.errors.size(), 1);
     }
 
     void shortcutsReachTheirHandlers()
     {
         PlayerHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("sc"), {QStringLiteral("a.wav"), QStringLiteral("b.wav"),
-                                                                      QStringLiteral("c.wav")});
-        TForm1 *f = h.Start(folder);
+        TForm1 *f = h.Start(h.MakeFolder("sc", {"a.wav", "b.wav", "c.wav"}));
         QVERIFY(h.ShowActive());
         auto press = [f](QKeyCombination key) { QTest::keySequence(f, QKeySequence(key)); };
 
         press(Qt::CTRL | Qt::Key_X);
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - a.wav"));
+        QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - a.wav"));
         press(Qt::CTRL | Qt::Key_B);
         QCOMPARE(h.Selected(), 1);
         press(Qt::CTRL | Qt::Key_Z);
         QCOMPARE(h.Selected(), 0);
         press(Qt::CTRL | Qt::Key_C);
-        QCOMPARE(f->MediaPlayer1->Mode(), TMPModes::mpPaused);
+        QCOMPARE(h.Session().Media()->Mode(), TMPModes::mpPaused);
         press(Qt::CTRL | Qt::Key_V);
-        QVERIFY(!f->MediaPlayer1->IsOpen());
+        QVERIFY(!h.Session().Media()->IsOpen());
         press(Qt::CTRL | Qt::Key_S);
-        QVERIFY(f->shuffle->Down());
+        QVERIFY(h.Session().Shuffle());
         press(Qt::CTRL | Qt::Key_R);
-        QCOMPARE(RepeatMode, std::uint8_t(1));
+        QCOMPARE(h.Session().RepeatMode(), 1);
         press(Qt::Key_F5);
-        QVERIFY(f->MuteButton->Down());
+        QVERIFY(h.Session().Muted());
         press(Qt::CTRL | Qt::Key_O);
         QCOMPARE(h.dialogs.captions.size(), 1);
         press(Qt::Key_F1);
@@ -359,8 +336,7 @@ private slots:
     void shortcutsAreDeadWhileSecondaryWindowIsOpen()
     {
         PlayerHarness h;
-        const QByteArray folder = h.MakeFolder(QStringLiteral("d"), {QStringLiteral("a.wav")});
-        TForm1 *f = h.Start(folder);
+        TForm1 *f = h.Start(h.MakeFolder("d", {"a.wav"}));
         QVERIFY(h.ShowActive());
         f->N2Click();
         QVERIFY(AboutBox->isVisible());
@@ -371,8 +347,7 @@ private slots:
             QTest::keySequence(AboutBox, QKeySequence(key));
         }
         QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player"));
-        QVERIFY(!f->shuffle->Down());
-        QVERIFY(!f->MuteButton->Down());
+        QVERIFY(!h.Session().Shuffle() && !h.Session().Muted());
         QVERIFY(h.dialogs.captions.isEmpty());
         AboutBox->OKButtonClick();
         QVERIFY(f->isEnabled());
@@ -381,7 +356,7 @@ private slots:
         f->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f));
         QTest::keySequence(f, QKeySequence(Qt::CTRL | Qt::Key_S));
-        QVERIFY(f->shuffle->Down());
+        QVERIFY(h.Session().Shuffle());
     }
 
     // What no property tells (places and captions: tst_windows): glyph sizes, stacking, tab order.
@@ -418,10 +393,8 @@ private slots:
         for (const auto &way : ways) {
             f->show();
             QTimer::singleShot(0, way);
-            QTimer guard;
-            guard.setSingleShot(true);
-            connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-            guard.start(3000);
+            QObject guard; // the guard goes with its loop
+            QTimer::singleShot(3000, &guard, [] { QCoreApplication::exit(1); });
             QCOMPARE(QCoreApplication::exec(), 0);
         }
     }

@@ -47,11 +47,10 @@ private slots:
     void firstLineStopsAtItsEndAndAt255Characters()
     {
         QFETCH(QByteArray, content);
-        QFETCH(QByteArray, line);
         ScratchDir dir;
         QVERIFY(WriteBytes("rez.dat", content));
         const qint64 before = BytesReadSoFar();
-        QCOMPARE(ReadFirstLine("rez.dat"), line);
+        QTEST(ReadFirstLine("rez.dat"), "line");
         const qint64 read = BytesReadSoFar() - before;
         QVERIFY2(before >= 0 && read < 8192, qPrintable(QString::number(read)));
     }

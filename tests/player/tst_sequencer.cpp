@@ -1,6 +1,7 @@
-// Playing the playlist through the real main window: Play, the tick, how the window applies
-// the play order, the transport commands and play modes, the seek bar, volume and mute. The
-// audio runs on the manual clock, so a track's end comes when the test says so.
+// Playing the playlist: Play, the tick, how the session applies the play order, the
+// transport commands and play modes, the seek bar, volume and mute, on the session alone;
+// then what only the window shows. The audio runs on the manual clock, so a track's end
+// comes when the test says so.
 #include "PlayerHarness.h"
 
 #include <QAction>
@@ -17,41 +18,44 @@ QStringList Names(int n)
     return names;
 }
 
-// Where a case starts: nothing opened yet (the pause switch clicked or not), or t0.wav
-// one second in, playing, paused, stopped after the pause, or paused and then sought.
-enum Start { Idle, Pressed, Playing, Paused, Stopped, SoughtWhilePaused };
-
-void Enter(PlayerHarness &h, int start)
+QString Counters(const TPlayerSession &s)
 {
-    TForm1 *f = h.form.get();
-    if (start == Pressed)
-        f->SpeedButton6->UserClick();
-    if (start == Idle || start == Pressed)
+    return QStringLiteral("%1:%2").arg(s.ElapsedMinutes()).arg(s.ElapsedSeconds(), 2, 10, QLatin1Char('0'));
+}
+
+// Where a case starts: nothing opened yet, or t0.wav one second in, playing, paused,
+// stopped after the pause, or paused and then sought.
+enum Start { Idle, Playing, Paused, Stopped, SoughtWhilePaused };
+
+void Enter(SessionHarness &h, int start)
+{
+    TPlayerSession &s = *h.session;
+    if (start == Idle)
         return;
-    f->Play();
+    s.Play();
     h.Tick();
     if (start == Playing)
         return;
-    f->SpeedButton6Click();
+    s.Pause();
     media::ManualClock::Advance(1000); // a paused device does not move
     if (start == Stopped)
-        f->SpeedButton2Click();
+        s.Stop();
     if (start == SoughtWhilePaused)
-        f->TrackBar2->setValue(3000);
+        s.Jump(3000);
 }
 
 enum Command { TrackEnds, NextCommand, PreviousCommand };
-// Below zero, so that an action from zero up is a drag of the seek bar to that position.
-enum Action { ClickPause = -4, MenuPause, StopCommand, PlayCommand };
-const int kUp = 0, kLatched = 1, kPressed = 2; // the pause switch; pressed: down but releasable
+// Below zero, so that an action from zero up is a jump to that position.
+enum Action { PauseCommand = -3, StopCommand, PlayCommand };
 const int kClosed = -1, kPlaying = int(TMPModes::mpPlaying), kPaused = int(TMPModes::mpPaused);
-const int kPick = -2; // the entry the window's own generator draws
+const int kPick = -2; // the entry the session's own generator draws
 } // namespace
 
 class TestSequencer : public QObject {
     Q_OBJECT
 private slots:
-    // FormatTrackTime and the tick's clock read the same "m:ss", cut to whole seconds.
+    // FormatTrackTime and the tick's clock read the same "m:ss", cut to whole seconds; a
+    // jump sets the counters, and the tick carries the seconds into the minutes.
     void clockReadsMinutesAndSeconds_data()
     {
         QTest::addColumn<int>("ms");
@@ -71,173 +75,167 @@ private slots:
         QFETCH(int, ms);
         QFETCH(QString, text);
         QCOMPARE(FormatTrackTime(std::uint32_t(ms)), text);
-        if (ms < 1000)
+        if (ms < 1000 || ms > 605000)
             return;
-        PlayerHarness h;
-        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("c"), Names(1), 3000));
-        f->Play();
-        ElapsedMinutes = (ms / 1000 - 1) / 60; // one tick before
-        ElapsedSeconds = (ms / 1000 - 1) % 60;
+        SessionHarness h;
+        TPlayerSession &s = h.Start(h.MakeFolder(QStringLiteral("c"), Names(1), std::uint32_t(ms + 2000)));
+        s.Play();
+        s.Jump(ms - 1000); // the counters one second before
         h.Tick(); // a second heard, then the tick
-        QCOMPARE(f->Label2->text(), text);
+        QCOMPARE(s.ElapsedText(), text);
     }
 
     void playShowsNameLengthAndCaptions()
     {
-        PlayerHarness h;
-        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("p"), {QStringLiteral("song.wav")}, 3250));
-        f->SpeedButton5->UserClick();
-        QCOMPARE(f->Label1->text(), QStringLiteral("song.wav (0:03)"));
-        QCOMPARE(f->Label1->textFormat(), Qt::PlainText); // a name may hold markup characters
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - song.wav"));
+        SessionHarness h;
+        TPlayerSession &s = h.Start(h.MakeFolder(QStringLiteral("p"), {QStringLiteral("song.wav")}, 3250));
+        QCOMPARE(s.Title(), QStringLiteral("ZOLM Player"));
+        s.Play();
+        QCOMPARE(s.TrackText(), QStringLiteral("song.wav (0:03)"));
+        QCOMPARE(s.Title(), QStringLiteral("ZOLM Player - song.wav"));
         QCOMPARE(ApplicationTitle(), QStringLiteral("ZOLM Player - song.wav"));
-        QCOMPARE(f->TrackBar2->maximum(), 3250);
-        QCOMPARE(f->TrackBar2->value(), 0);
-        QVERIFY(f->TrackBar2->SliderVisible());
-        QVERIFY(f->Timer1->isActive());
-        QCOMPARE(f->Timer1->interval(), 1000);
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:00"));
+        QCOMPARE(std::make_tuple(s.TrackLength(), s.ShownPosition(), s.PositionShown()), std::make_tuple(3250, 0, true));
+        QVERIFY(s.Clock()->isActive());
+        QCOMPARE(s.Clock()->interval(), 1000);
+        QCOMPARE(s.ElapsedText(), QStringLiteral("0:00"));
         h.Tick();
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:01"));
-        QCOMPARE(f->TrackBar2->value(), 1000);
+        QCOMPARE(s.ElapsedText(), QStringLiteral("0:01"));
+        QCOMPARE(s.ShownPosition(), 1000);
         QVERIFY(h.Playing());
-        // Play resets the counters but leaves the clock label to the next tick.
+        // Play resets the counters but leaves the clock's text to the next tick.
         h.Tick();
-        f->Play();
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:02"));
-        QCOMPARE(ElapsedMinutes * 60 + ElapsedSeconds, 0);
+        s.Play();
+        QCOMPARE(s.ElapsedText(), QStringLiteral("0:02"));
+        QCOMPARE(Counters(s), QStringLiteral("0:00"));
         h.Tick();
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:01"));
+        QCOMPARE(s.ElapsedText(), QStringLiteral("0:01"));
 
         // Control characters show as their symbols, on one line; the caption keeps the name.
         const QString odd = QStringLiteral("a\nb\tc\x7f.wav");
-        QVERIFY(WriteBytes(RememberedFolder + odd.toUtf8(), MakeWav(1000)));
-        f->PlayList(RememberedFolder);
-        f->Play();
-        QCOMPARE(f->Label1->text(), QStringLiteral("a\u240ab\u2409c\u2421.wav (0:01)"));
-        QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - ") + odd);
-        f->FormCreate(); // start-up names entry 0 too
-        QCOMPARE(f->Label1->text(), QStringLiteral("a\u240ab\u2409c\u2421.wav"));
+        QVERIFY(WriteBytes(s.Folder() + odd.toUtf8(), MakeWav(1000)));
+        s.List(s.Folder());
+        s.Play();
+        QCOMPARE(s.TrackText(), QStringLiteral("a\u240ab\u2409c\u2421.wav (0:01)"));
+        QCOMPARE(s.Title(), QStringLiteral("ZOLM Player - ") + odd);
+        s.Start(); // start-up names entry 0 too
+        QCOMPARE(s.TrackText(), QStringLiteral("a\u240ab\u2409c\u2421.wav"));
     }
 
-    // The window hands the list and the play modes to the play order and carries out its
+    // The session hands the list and the play modes to the play order and carries out its
     // answer: select and play, play the selection again, or end as finished.
     void playOrderIsApplied_data()
     {
         QTest::addColumn<int>("command");
         QTest::addColumn<int>("repeat");
-        QTest::addColumn<bool>("shuffle");
+        QTest::addColumn<bool>("random");
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("next"); // -1: playback ends
         QTest::newRow("end, off: the next") << +TrackEnds << 0 << false << 1 << 2;
         QTest::newRow("end, off, last: finished") << +TrackEnds << 0 << false << 4 << -1;
         QTest::newRow("end, song: again") << +TrackEnds << 1 << false << 2 << 2;
         QTest::newRow("end, list, last: the first") << +TrackEnds << 2 << false << 4 << 0;
-        QTest::newRow("end, shuffle: the window's pick") << +TrackEnds << 0 << true << 1 << kPick;
+        QTest::newRow("end, random: the session's pick") << +TrackEnds << 0 << true << 1 << kPick;
         QTest::newRow("next") << +NextCommand << 0 << false << 1 << 2;
         QTest::newRow("next, last: restarts") << +NextCommand << 2 << false << 4 << 4;
-        QTest::newRow("next, shuffle") << +NextCommand << 0 << true << 2 << kPick;
+        QTest::newRow("next, random") << +NextCommand << 0 << true << 2 << kPick;
         QTest::newRow("previous") << +PreviousCommand << 0 << false << 2 << 1;
-        QTest::newRow("previous, shuffle") << +PreviousCommand << 0 << true << 2 << kPick;
+        QTest::newRow("previous, random") << +PreviousCommand << 0 << true << 2 << kPick;
     }
     void playOrderIsApplied()
     {
         QFETCH(int, command);
         QFETCH(int, repeat);
-        QFETCH(bool, shuffle);
+        QFETCH(bool, random);
         QFETCH(int, start);
         QFETCH(int, next);
-        PlayerHarness h;
-        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("o"), Names(5), 1500));
+        SessionHarness h;
+        TPlayerSession &s = h.Start(h.MakeFolder(QStringLiteral("o"), Names(5), 1500));
         for (int i = 0; i < repeat; ++i)
-            f->RepeatButtonClick();
-        if (shuffle)
-            f->N11Click();
+            s.CycleRepeat();
+        QCOMPARE(s.RepeatMode(), repeat);
+        if (random)
+            s.ToggleShuffle();
         // Its first pick over five entries is 4 (libstdc++): neither the entry in order nor the same one.
-        f->Random.seed(4);
-        std::mt19937 copy = f->Random;
+        s.Random.seed(4);
+        std::mt19937 copy = s.Random;
         if (next == kPick)
             next = std::uniform_int_distribution<int>(0, 4)(copy);
-        f->ListBox1->SetItemIndex(start);
-        f->Play();
+        s.Select(start);
+        s.Play();
         h.Tick();
         QVERIFY(h.Playing());
         if (command == TrackEnds)
             h.Tick(); // the position reaches the length
         else
-            command == NextCommand ? f->N10Click() : f->N8Click();
-        QCOMPARE(h.Selected(), next < 0 ? start : next);
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - t%1.wav").arg(h.Selected()));
-        QCOMPARE(f->Timer1->isActive(), next >= 0);
-        QCOMPARE(f->TrackBar2->SliderVisible(), next >= 0);
+            command == NextCommand ? s.Next() : s.Previous();
+        QCOMPARE(s.Current(), next < 0 ? start : next);
+        QCOMPARE(s.Title(), QStringLiteral("ZOLM Player - t%1.wav").arg(s.Current()));
+        QCOMPARE(s.Clock()->isActive(), next >= 0);
+        QCOMPARE(s.PositionShown(), next >= 0);
         if (command == TrackEnds)
-            QCOMPARE(f->Label2->text(), QStringLiteral("0:00"));
+            QCOMPARE(s.ElapsedText(), QStringLiteral("0:00"));
         if (next >= 0) {
             QVERIFY(h.Playing());
-            QCOMPARE(f->MediaPlayer1->Position(), 0u);
+            QCOMPARE(s.Media()->Position(), 0u);
             return;
         }
         // Finished: the device stays open, stopped at the end.
-        QCOMPARE(f->MediaPlayer1->Mode(), TMPModes::mpStopped);
-        QCOMPARE(f->MediaPlayer1->Position(), f->MediaPlayer1->Length());
+        QCOMPARE(s.Media()->Mode(), TMPModes::mpStopped);
+        QCOMPARE(s.Media()->Position(), s.Media()->Length());
     }
 
     void shortTrackAfterLongOneStartsFromItsBeginning()
     {
-        PlayerHarness h;
+        SessionHarness h;
         const QByteArray folder = h.MakeFolder(QStringLiteral("sl"), {QStringLiteral("a_long.wav")}, 125500);
         WriteBytes(folder + "b_short.wav", MakeWav(3000));
-        TForm1 *f = h.Start(folder);
-        QCOMPARE(f->ListBox1->NameText(1), QStringLiteral("b_short.wav"));
-        f->Play();
-        f->TrackBar2->setValue(90000); // the user drags the long track far in
+        TPlayerSession &s = h.Start(folder);
+        s.Play();
+        s.Jump(90000); // the user drags the long track far in
         h.Tick();
-        QCOMPARE(f->TrackBar2->value(), 91000);
-        // The bar goes to 0 before its maximum shrinks, so the shrinking moves nothing.
-        f->ListBox1->SetItemIndex(1);
-        f->Play();
-        QCOMPARE(f->TrackBar2->value(), 0);
-        QCOMPARE(f->TrackBar2->maximum(), 3000);
-        QCOMPARE(f->MediaPlayer1->Position(), 0u);
+        QCOMPARE(s.ShownPosition(), 91000);
+        s.Select(1);
+        s.Play();
+        QCOMPARE(std::make_tuple(s.ShownPosition(), s.TrackLength(), s.Media()->Position()), std::make_tuple(0, 3000, 0u));
         h.Tick(2);
         QVERIFY(h.Playing());
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:02"));
-        QCOMPARE(f->TrackBar2->value(), 2000);
+        QCOMPARE(s.ElapsedText(), QStringLiteral("0:02"));
+        QCOMPARE(s.ShownPosition(), 2000);
     }
 
     void folderChangedToEmptyDuringPlaybackEndsQuietly()
     {
-        PlayerHarness h;
-        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("a"), Names(2), 1500));
+        SessionHarness h;
+        TPlayerSession &s = h.Start(h.MakeFolder(QStringLiteral("a"), Names(2), 1500));
         const QByteArray empty = h.MakeFolder(QStringLiteral("empty"), {});
-        f->RepeatButtonClick(); // repeat song: the advance would go on
-        f->Play();
+        s.CycleRepeat(); // repeat song: the advance would go on
+        s.Play();
         h.dialogs.folderAnswers << empty.chopped(1);
-        f->SpeedButton4Click();
+        s.ChooseFolder();
         QVERIFY(h.Playing()); // the folder command leaves the track playing
         h.Tick(2);
         QVERIFY(!h.Playing());
-        QCOMPARE(h.Selected(), -1);
-        QVERIFY(!f->Timer1->isActive());
+        QCOMPARE(s.Current(), -1);
+        QVERIFY(!s.Clock()->isActive());
         QVERIFY(h.dialogs.messages.isEmpty());
     }
 
     void seekBarStopsAtItsMaximum()
     {
-        PlayerHarness h;
-        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("m"), Names(1), 2500));
-        f->Play();
+        SessionHarness h;
+        TPlayerSession &s = h.Start(h.MakeFolder(QStringLiteral("m"), Names(1), 2500));
+        s.Play();
         media::ManualClock::Advance(2400);
-        f->MediaPlayer1->PauseOnly(); // the device lags: no end is reported
+        s.Media()->PauseOnly(); // the device lags: no end is reported
         for (int i = 0; i < 5; ++i)
-            f->Timer1Timer();
-        QCOMPARE(f->TrackBar2->value(), 2500);
-        QVERIFY(f->Timer1->isActive());
+            s.Tick();
+        QCOMPARE(s.ShownPosition(), 2500);
+        QVERIFY(s.Clock()->isActive());
     }
 
-    // Pause, stop, play and a drag of the seek bar, from each state the player can be in. A
-    // drag goes on from there, paused or not, and sets the clock's counters; the label waits
-    // for the next tick. With nothing open a drag is ignored.
+    // Pause, stop, play and a jump, from each state the player can be in. A jump goes on
+    // from there, paused or not, and sets the clock's counters; the text waits for the next
+    // tick. With nothing open a jump is ignored.
     void transportFromEachState_data()
     {
         QTest::addColumn<int>("start");
@@ -245,181 +243,120 @@ private slots:
         QTest::addColumn<int>("mode"); // the device's, or kClosed
         QTest::addColumn<int>("position");
         QTest::addColumn<bool>("timer");
-        QTest::addColumn<int>("pause"); // the pause switch
-        QTest::addColumn<QString>("clock"); // Label2
-        QTest::addColumn<QString>("counters"); // ElapsedMinutes:ElapsedSeconds
+        QTest::addColumn<bool>("paused"); // the pause switch latched
+        QTest::addColumn<QString>("clock");
+        QTest::addColumn<QString>("counters");
         const QString s0 = QStringLiteral("0:00"), s1 = QStringLiteral("0:01"), s3 = QStringLiteral("0:03");
-        QTest::newRow("idle, click: pressed") << +Idle << +ClickPause << kClosed << 0 << false << kPressed << s0 << s0;
-        QTest::newRow("pressed, click: up") << +Pressed << +ClickPause << kClosed << 0 << false << kUp << s0 << s0;
-        QTest::newRow("idle, menu: nothing at all") << +Idle << +MenuPause << kClosed << 0 << false << kUp << s0 << s0;
-        QTest::newRow("pressed, play: up") << +Pressed << +PlayCommand << kPlaying << 0 << true << kUp << s0 << s0;
-        QTest::newRow("playing, menu: paused") << +Playing << +MenuPause << kPaused << 1000 << false << kLatched << s1 << s1;
-        QTest::newRow("paused, click: resumes") << +Paused << +ClickPause << kPlaying << 1000 << true << kUp << s1 << s1;
-        QTest::newRow("paused, play: from its start") << +Paused << +PlayCommand << kPlaying << 0 << true << kUp << s1 << s0;
-        QTest::newRow("paused, stop: closed") << +Paused << +StopCommand << kClosed << 0 << false << kUp << s0 << s1;
-        QTest::newRow("playing, stop: closed") << +Playing << +StopCommand << kClosed << 0 << false << kUp << s0 << s1;
-        QTest::newRow("idle, stop") << +Idle << +StopCommand << kClosed << 0 << false << kUp << s0 << s0;
-        QTest::newRow("stopped, play: from its start") << +Stopped << +PlayCommand << kPlaying << 0 << true << kUp << s0 << s0;
-        QTest::newRow("sought while paused, menu: paused")
-            << +SoughtWhilePaused << +MenuPause << kPaused << 3000 << false << kLatched << s1 << s3;
-        QTest::newRow("playing, seek") << +Playing << 90000 << kPlaying << 90000 << true << kUp << s1 << "1:30";
-        QTest::newRow("playing, seek near the end") << +Playing << 125000 << kPlaying << 125000 << true << kUp << s1 << "2:05";
-        QTest::newRow("playing, seek home") << +Playing << 0 << kPlaying << 0 << true << kUp << s1 << s0;
-        QTest::newRow("paused, seek: plays, timer off") << +Paused << 3000 << kPlaying << 3000 << false << kLatched << s1 << s3;
-        QTest::newRow("stopped, seek: ignored") << +Stopped << 4000 << kClosed << 0 << false << kUp << s0 << s1;
+        QTest::newRow("idle, pause: nothing at all") << +Idle << +PauseCommand << kClosed << 0 << false << false << s0 << s0;
+        QTest::newRow("playing, pause: paused") << +Playing << +PauseCommand << kPaused << 1000 << false << true << s1 << s1;
+        QTest::newRow("paused, pause: resumes") << +Paused << +PauseCommand << kPlaying << 1000 << true << false << s1 << s1;
+        QTest::newRow("paused, play: from its start") << +Paused << +PlayCommand << kPlaying << 0 << true << false << s1 << s0;
+        QTest::newRow("paused, stop: closed") << +Paused << +StopCommand << kClosed << 0 << false << false << s0 << s1;
+        QTest::newRow("playing, stop: closed") << +Playing << +StopCommand << kClosed << 0 << false << false << s0 << s1;
+        QTest::newRow("idle, stop") << +Idle << +StopCommand << kClosed << 0 << false << false << s0 << s0;
+        QTest::newRow("stopped, play: from its start") << +Stopped << +PlayCommand << kPlaying << 0 << true << false << s0 << s0;
+        QTest::newRow("sought while paused, pause: paused")
+            << +SoughtWhilePaused << +PauseCommand << kPaused << 3000 << false << true << s1 << s3;
+        QTest::newRow("playing, jump") << +Playing << 90000 << kPlaying << 90000 << true << false << s1 << "1:30";
+        QTest::newRow("playing, jump near the end") << +Playing << 125000 << kPlaying << 125000 << true << false << s1 << "2:05";
+        QTest::newRow("playing, jump home") << +Playing << 0 << kPlaying << 0 << true << false << s1 << s0;
+        QTest::newRow("paused, jump: plays, timer off") << +Paused << 3000 << kPlaying << 3000 << false << true << s1 << s3;
+        QTest::newRow("stopped, jump: ignored") << +Stopped << 4000 << kClosed << 0 << false << false << s0 << s1;
     }
     void transportFromEachState()
     {
         QFETCH(int, start);
-        QFETCH(int, action); // a command, or a position to drag the seek bar to
+        QFETCH(int, action); // a command, or a position to jump to
         QFETCH(int, mode);
         QFETCH(int, position);
         QFETCH(bool, timer);
-        QFETCH(int, pause);
-        QFETCH(QString, clock);
-        QFETCH(QString, counters);
-        PlayerHarness h;
-        const int length = action >= 0 ? 125500 : 9000; // a long track only for a drag far in
-        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("p"), Names(1), std::uint32_t(length)));
+        SessionHarness h;
+        const int length = action >= 0 ? 125500 : 9000; // a long track only for a jump far in
+        TPlayerSession &s = h.Start(h.MakeFolder(QStringLiteral("p"), Names(1), std::uint32_t(length)));
         Enter(h, start);
-        if (action == ClickPause)
-            f->SpeedButton6->UserClick(); // a latched switch stays down under the click
-        else if (action == MenuPause)
-            f->N9Click();
+        if (action == PauseCommand)
+            s.Pause();
         else if (action == StopCommand)
-            f->N7Click();
+            s.Stop();
         else if (action == PlayCommand)
-            f->SpeedButton5Click();
+            s.Play();
         else
-            f->TrackBar2->setValue(action);
-        QCOMPARE(f->MediaPlayer1->IsOpen(), mode != kClosed);
+            s.Jump(action);
+        QCOMPARE(s.Media()->IsOpen(), mode != kClosed);
         if (mode != kClosed) {
-            QCOMPARE(int(f->MediaPlayer1->Mode()), mode);
-            QVERIFY(qAbs(qint64(f->MediaPlayer1->Position()) - position) <= 50);
+            QCOMPARE(int(s.Media()->Mode()), mode);
+            QVERIFY(qAbs(qint64(s.Media()->Position()) - position) <= 50);
         }
-        QCOMPARE(f->Timer1->isActive(), timer);
-        QCOMPARE(f->SpeedButton6->Down(), pause != kUp);
-        QCOMPARE(f->SpeedButton6->AllowAllUp(), pause != kLatched);
-        QCOMPARE(f->Label2->text(), clock);
-        QCOMPARE(QStringLiteral("%1:%2").arg(ElapsedMinutes).arg(ElapsedSeconds, 2, 10, QLatin1Char('0')), counters);
-        QCOMPARE(f->TrackBar2->SliderVisible(), mode != kClosed);
-        if (start != Idle && start != Pressed) // stop leaves the titles as they are
-            QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - t0.wav"));
+        QCOMPARE(s.Clock()->isActive(), timer);
+        QTEST(s.Paused(), "paused");
+        QTEST(s.ElapsedText(), "clock");
+        QTEST(Counters(s), "counters");
+        QCOMPARE(s.PositionShown(), mode != kClosed);
+        if (start != Idle) // stop leaves the titles as they are
+            QCOMPARE(s.Title(), QStringLiteral("ZOLM Player - t0.wav"));
         if (timer && position + 1000 < length) { // the clock goes on from the counters
             h.Tick();
-            QCOMPARE(f->TrackBar2->value(), position + 1000);
-            QCOMPARE(f->Label2->text(), FormatTrackTime(std::uint32_t(position + 1000)));
+            QCOMPARE(s.ShownPosition(), position + 1000);
+            QCOMPARE(s.ElapsedText(), FormatTrackTime(std::uint32_t(position + 1000)));
         }
     }
 
-    // The output goes away mid-track and does not come back: the window stands as after the
-    // pause button and says so once; a resume with no output answering says so again and stays
-    // paused; once one answers, the track goes on from where the sound stopped.
+    // The output goes away mid-track and does not come back: the session stands as after the
+    // pause command and says so once; a resume with no output answering says so again and
+    // stays paused; once one answers, the track goes on from where the sound stopped.
     void soundOutputGoneLeavesThePlayerPaused()
     {
-        PlayerHarness h;
-        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("g"), Names(2), 9000));
-        f->Play();
+        SessionHarness h;
+        TPlayerSession &s = h.Start(h.MakeFolder(QStringLiteral("g"), Names(2), 9000));
+        s.Play();
         h.Tick(2);
         media::ManualClock::SetOutputAvailable(false);
         media::ManualClock::LoseOutput();
         h.Tick(3); // still looking for it: the position holds, and so does the clock
         QVERIFY(h.Playing());
-        QCOMPARE(f->MediaPlayer1->Position(), 2000u);
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:02"));
-        QVERIFY(f->TrackBar2->value() < 3000);
+        QCOMPARE(s.Media()->Position(), 2000u);
+        QCOMPARE(s.ElapsedText(), QStringLiteral("0:02"));
+        QVERIFY(s.ShownPosition() < 3000);
         QVERIFY(h.dialogs.messages.isEmpty());
         h.Tick(3);
-        QCOMPARE(f->MediaPlayer1->Mode(), TMPModes::mpPaused);
-        QVERIFY(!f->Timer1->isActive());
-        QVERIFY(f->SpeedButton6->Down() && !f->SpeedButton6->AllowAllUp());
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:02"));
+        QCOMPARE(s.Media()->Mode(), TMPModes::mpPaused);
+        QVERIFY(!s.Clock()->isActive() && s.Paused());
+        QCOMPARE(s.ElapsedText(), QStringLiteral("0:02"));
         QCOMPARE(h.dialogs.messages.size(), 1);
         QVERIFY(h.dialogs.messages[0].startsWith(QStringLiteral("Звук не выводится")));
-        QCOMPARE(h.Selected(), 0);
-        f->N9Click();
-        QCOMPARE(f->MediaPlayer1->Mode(), TMPModes::mpPaused);
-        QVERIFY(!f->Timer1->isActive() && f->SpeedButton6->Down());
+        QCOMPARE(s.Current(), 0);
+        s.Pause();
+        QCOMPARE(s.Media()->Mode(), TMPModes::mpPaused);
+        QVERIFY(!s.Clock()->isActive() && s.Paused());
         QCOMPARE(h.dialogs.messages.size(), 2);
         media::ManualClock::SetOutputAvailable(true);
-        f->N9Click();
+        s.Pause();
         QVERIFY(h.Playing());
-        QVERIFY(f->Timer1->isActive() && !f->SpeedButton6->Down());
+        QVERIFY(s.Clock()->isActive() && !s.Paused());
         h.Tick();
-        QCOMPARE(f->MediaPlayer1->Position(), 3000u);
-        QCOMPARE(f->Label2->text(), QStringLiteral("0:03")); // from what was heard
+        QCOMPARE(s.Media()->Position(), 3000u);
+        QCOMPARE(s.ElapsedText(), QStringLiteral("0:03")); // from what was heard
         QCOMPARE(h.dialogs.messages.size(), 2);
     }
 
-    void repeatCyclesFromButtonAndMenu()
-    {
-        PlayerHarness h;
-        TForm1 *f = h.Start();
-        auto state = [f] {
-            return std::make_tuple(int(RepeatMode), f->RepeatButton->Down(), f->RepeatButton->AllowAllUp(),
-                                   f->RepeatButton->NumGlyphs(), f->N13->isChecked());
-        };
-        f->N13->trigger();
-        QCOMPARE(state(), std::make_tuple(1, true, false, 2, true));
-        QCOMPARE(f->RepeatButton->ShownGlyph().width(), 11);
-        f->N13->trigger();
-        QCOMPARE(state(), std::make_tuple(2, true, false, 1, true));
-        QCOMPARE(f->RepeatButton->ShownGlyph().width(), 23);
-        f->N13->trigger();
-        QCOMPARE(state(), std::make_tuple(0, false, true, 1, false));
-        // The button cycles the same way but never touches the mark.
-        f->RepeatButton->UserClick();
-        QCOMPARE(state(), std::make_tuple(1, true, false, 2, false));
-        f->RepeatButton->UserClick();
-        QCOMPARE(state(), std::make_tuple(2, true, false, 1, false));
-        f->N13->trigger(); // the menu sets the mark right again
-        QCOMPARE(state(), std::make_tuple(0, false, true, 1, false));
-        f->RepeatButton->UserClick();
-        f->N13->trigger();
-        QCOMPARE(state(), std::make_tuple(2, true, false, 1, true));
-    }
-
-    void shuffleMarkFollowsTheMenuOnly()
-    {
-        PlayerHarness h;
-        TForm1 *f = h.Start();
-        f->shuffle->UserClick();
-        QVERIFY(f->shuffle->Down());
-        QVERIFY(!f->N11->isChecked());
-        f->N11->trigger(); // shuffle goes off, the mark becomes ticked
-        QVERIFY(!f->shuffle->Down());
-        QVERIFY(f->N11->isChecked());
-        f->N11->trigger();
-        QVERIFY(f->shuffle->Down());
-        QVERIFY(!f->N11->isChecked());
-        f->shuffle->UserClick();
-        QVERIFY(!f->shuffle->Down());
-        QVERIFY(f->shuffle->AllowAllUp());
-    }
-
-    // The volume slider and the mute switch: the words sent to the output, the switch and the
-    // menu's mark. With a folder, start-up sets the slider to 7; without one nothing is sent.
+    // The volume slider's positions and muting: the words sent to the output. With a folder,
+    // start-up sets the slider to 7; without one nothing is sent. A position given again
+    // (the slider's notice without a move) sends its word again.
     void volumeAndMute_data()
     {
         QTest::addColumn<bool>("folder");
-        QTest::addColumn<QString>("steps"); // slider positions, the button, the menu, the handler, notice
+        QTest::addColumn<QString>("steps"); // slider positions, or mute
         QTest::addColumn<QList<uint>>("words");
         QTest::addColumn<bool>("muted");
-        QTest::addColumn<bool>("mark");
-        QTest::newRow("top: the loudest") << false << "20 0" << QList<uint>{0, 0xFDE8FDE8} << false << false;
-        QTest::newRow("ten") << false << "10" << QList<uint>{0x7EF47EF4} << false << false;
-        QTest::newRow("nineteen") << false << "19" << QList<uint>{0x0CB20CB2} << false << false;
-        QTest::newRow("bottom: silent, yet not muted") << true << "20" << QList<uint>{0} << false << false;
-        QTest::newRow("button mutes") << true << "button" << QList<uint>{0} << true << false;
-        QTest::newRow("button again: the level from before")
-            << true << "button button" << QList<uint>{0, 0xA50AA50A} << false << false;
-        QTest::newRow("slider ends muting at its level")
-            << true << "handler 12" << QList<uint>{0, 0x65906590} << false << false;
+        QTest::newRow("top: the loudest") << false << "20 0" << QList<uint>{0, 0xFDE8FDE8} << false;
+        QTest::newRow("ten") << false << "10" << QList<uint>{0x7EF47EF4} << false;
+        QTest::newRow("nineteen") << false << "19" << QList<uint>{0x0CB20CB2} << false;
+        QTest::newRow("bottom: silent, yet not muted") << true << "20" << QList<uint>{0} << false;
+        QTest::newRow("mute") << true << "mute" << QList<uint>{0} << true;
+        QTest::newRow("mute again: the level from before") << true << "mute mute" << QList<uint>{0, 0xA50AA50A} << false;
+        QTest::newRow("slider ends muting at its level") << true << "mute 12" << QList<uint>{0, 0x65906590} << false;
         QTest::newRow("unchanged notice sends the word again")
-            << true << "12 handler notice" << QList<uint>{0x65906590, 0, 0x65906590} << false << false;
-        QTest::newRow("menu mutes and ticks") << false << "menu" << QList<uint>{0} << true << true;
-        QTest::newRow("button leaves the mark") << false << "menu button" << QList<uint>{0, 0} << false << true;
-        QTest::newRow("menu again") << false << "menu button menu" << QList<uint>{0, 0, 0} << true << false;
+            << true << "12 mute 12" << QList<uint>{0x65906590, 0, 0x65906590} << false;
     }
     void volumeAndMute()
     {
@@ -427,55 +364,104 @@ private slots:
         QFETCH(QString, steps);
         QFETCH(QList<uint>, words);
         QFETCH(bool, muted);
-        QFETCH(bool, mark);
-        PlayerHarness h;
-        TForm1 *f = folder ? h.Start(h.MakeFolder(QStringLiteral("v"), Names(1), 1000)) : h.Start();
+        SessionHarness h;
+        TPlayerSession &s = folder ? h.Start(h.MakeFolder(QStringLiteral("v"), Names(1), 1000)) : h.Start();
         h.volumeWords.clear();
-        for (const QString &step : steps.split(QLatin1Char(' '))) {
-            if (step == QLatin1String("button"))
-                f->MuteButton->UserClick();
-            else if (step == QLatin1String("menu"))
-                f->N14->trigger();
-            else if (step == QLatin1String("handler"))
-                f->MuteButtonClick();
-            else if (step == QLatin1String("notice"))
-                emit f->TrackBar1->Change();
-            else
-                f->TrackBar1->setValue(step.toInt());
-        }
+        for (const QString &step : steps.split(QLatin1Char(' ')))
+            step == QLatin1String("mute") ? s.ToggleMute() : s.SetVolumePosition(step.toInt());
         QCOMPARE(QList<uint>(h.volumeWords.begin(), h.volumeWords.end()), words);
         QCOMPARE(media::WaveOutVolume(), words.last());
         if (!muted)
-            QCOMPARE(CurrentVolume, words.last());
-        QCOMPARE(f->MuteButton->Down(), muted);
-        QCOMPARE(f->MuteButton->AllowAllUp(), !muted);
-        QCOMPARE(f->MuteButton->NumGlyphs(), muted ? 2 : 1);
-        QCOMPARE(f->N14->isChecked(), mark);
+            QCOMPARE(s.VolumeWord(), words.last());
+        QCOMPARE(s.Muted(), muted);
     }
 
     void unplayableFileIsReportedAndNothingElsePlays()
     {
-        PlayerHarness h;
+        SessionHarness h;
         const QByteArray folder = h.MakeFolder(QStringLiteral("b"), {QStringLiteral("good.wav")}, 1000);
         WriteBytes(folder + "bad.mp3", QByteArray(5000, '\x5a'));
-        TForm1 *f = h.Start(folder);
-        f->Play(); // bad.mp3 comes first
+        TPlayerSession &s = h.Start(folder);
+        s.Play(); // bad.mp3 comes first
         QCOMPARE(h.dialogs.messages, QStringList{QStringLiteral("Ошибка обращения к файлу bad.mp3")});
-        QCOMPARE(f->Label1->text(), QStringLiteral("bad.mp3"));
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - bad.mp3"));
-        QVERIFY(!f->Timer1->isActive());
-        QVERIFY(!f->MediaPlayer1->IsOpen());
-        QCOMPARE(h.Selected(), 0);
+        QCOMPARE(s.TrackText(), QStringLiteral("bad.mp3"));
+        QCOMPARE(s.Title(), QStringLiteral("ZOLM Player - bad.mp3"));
+        QVERIFY(!s.Clock()->isActive() && !s.Media()->IsOpen());
+        QCOMPARE(s.Current(), 0);
         // A playing track is closed by the failed open.
-        f->ListBox1->SetItemIndex(1);
-        f->Play();
+        s.Choose(1);
         QVERIFY(h.Playing());
-        f->ListBox1->SetItemIndex(0);
-        f->Play();
-        QVERIFY(!f->MediaPlayer1->IsOpen());
-        QVERIFY(!f->Timer1->isActive());
-        QCOMPARE(f->Label1->text(), QStringLiteral("bad.mp3"));
+        s.Choose(0);
+        QVERIFY(!s.Media()->IsOpen() && !s.Clock()->isActive());
+        QCOMPARE(s.TrackText(), QStringLiteral("bad.mp3"));
         QCOMPARE(h.dialogs.messages.size(), 2);
+    }
+
+    // What the window draws of the session: the labels, the caption, the seek bar and the
+    // switches. The pause switch pressed while nothing plays stays down, releasable, until
+    // a command moves playback; the menu's marks follow the menu alone.
+    void windowDrawsTheSession_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("drawn"); // pause, random, repeat, mute switches (glyphs); marks
+        QTest::newRow("start") << "" << "up up up1 up1 ---";
+        QTest::newRow("pause pressed while idle") << "pause" << "pressed up up1 up1 ---";
+        QTest::newRow("pressed, pressed again") << "pause pause" << "up up up1 up1 ---";
+        QTest::newRow("pressed, volume: still pressed") << "pause slider" << "pressed up up1 up1 ---";
+        QTest::newRow("pressed, play: up") << "pause play" << "up up up1 up1 ---";
+        QTest::newRow("playing, pause: latched") << "play pause" << "down up up1 up1 ---";
+        QTest::newRow("paused, pause: up") << "play pause pause" << "up up up1 up1 ---";
+        QTest::newRow("paused, stop: up") << "play pause stop" << "up up up1 up1 ---";
+        QTest::newRow("random button") << "random" << "up down up1 up1 ---";
+        QTest::newRow("random menu twice") << "Random Random" << "up up up1 up1 ---";
+        QTest::newRow("random button, menu") << "random Random" << "up up up1 up1 x--";
+        QTest::newRow("repeat: song") << "Repeat" << "up up down2 up1 -x-";
+        QTest::newRow("repeat: list") << "Repeat Repeat" << "up up down1 up1 -x-";
+        QTest::newRow("repeat: off") << "Repeat Repeat Repeat" << "up up up1 up1 ---";
+        QTest::newRow("repeat button leaves the mark") << "repeat repeat" << "up up down1 up1 ---";
+        QTest::newRow("the menu sets it right") << "repeat Repeat" << "up up down1 up1 -x-";
+        QTest::newRow("mute button") << "mute" << "up up up1 down2 ---";
+        QTest::newRow("mute menu") << "Mute" << "up up up1 down2 --x";
+        QTest::newRow("mute menu, button") << "Mute mute" << "up up up1 up1 --x";
+        QTest::newRow("muted, slider: unmuted") << "mute slider" << "up up up1 up1 ---";
+    }
+    void windowDrawsTheSession()
+    {
+        QFETCH(QString, steps);
+        PlayerHarness h;
+        TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("w"), {QStringLiteral("a.wav")}, 3250));
+        QCOMPARE(h.volumeWords.size(), std::size_t(2)); // the slider drawn at 7 sends nothing more
+        const QHash<QString, std::function<void()>> act{
+            {"pause", [f] { f->SpeedButton6->UserClick(); }}, {"play", [f] { f->SpeedButton5->UserClick(); }},
+            {"stop", [f] { f->SpeedButton2->UserClick(); }},   {"random", [f] { f->shuffle->UserClick(); }},
+            {"Random", [f] { f->N11->trigger(); }},           {"repeat", [f] { f->RepeatButton->UserClick(); }},
+            {"Repeat", [f] { f->N13->trigger(); }},           {"mute", [f] { f->MuteButton->UserClick(); }},
+            {"Mute", [f] { f->N14->trigger(); }},             {"slider", [f] { f->TrackBar1->setValue(12); }}};
+        for (const QString &step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            act[step]();
+        auto sw = [](TSpeedButton *b, bool glyphs = false) {
+            return QString::fromLatin1(b->Down() ? (b->AllowAllUp() ? "pressed" : "down") : "up") +
+                   (glyphs ? QString::number(b->NumGlyphs()) : QString());
+        };
+        QString marks;
+        for (QAction *a : {f->N11, f->N13, f->N14})
+            marks += QLatin1Char(a->isChecked() ? 'x' : '-');
+        QTEST(QStringList({sw(f->SpeedButton6), sw(f->shuffle), sw(f->RepeatButton, true), sw(f->MuteButton, true), marks})
+                  .join(QLatin1Char(' ')), "drawn");
+        const TPlayerSession &s = h.Session();
+        QCOMPARE(std::make_tuple(s.Shuffle(), s.Muted()), std::make_tuple(f->shuffle->Down(), f->MuteButton->Down()));
+        QCOMPARE(f->TrackBar1->value(), s.VolumePosition());
+        // The labels, the caption and the seek bar; the window's own moves of its sliders
+        // are no commands: a tick moves no playback and sends no volume.
+        QSignalSpy moved(&s, &TPlayerSession::PlaybackChanged), volume(&s, &TPlayerSession::VolumeChanged);
+        h.Tick();
+        QCOMPARE(moved.count() + volume.count(), 0);
+        QCOMPARE(f->Label1->text(), s.TrackText());
+        QCOMPARE(f->Label1->textFormat(), Qt::PlainText); // a name may hold markup characters
+        QCOMPARE(f->Label2->text(), s.ElapsedText());
+        QCOMPARE(h.Title(), s.Title());
+        QCOMPARE(std::make_tuple(f->TrackBar2->maximum(), f->TrackBar2->value(), f->TrackBar2->SliderVisible()),
+                 std::make_tuple(s.TrackLength(), s.ShownPosition(), s.PositionShown()));
     }
 
     void trackEndsAndNextStartsWhileAboutBoxIsOpen()
@@ -486,7 +472,7 @@ private slots:
         f->N2Click();
         QVERIFY(!f->isEnabled());
         h.Tick(2);
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZOLM Player - t1.wav"));
+        QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - t1.wav"));
         QVERIFY(h.Playing());
         AboutBox->OKButtonClick();
         QVERIFY(f->isEnabled());
@@ -507,31 +493,29 @@ private slots:
         f->TrayAvailable = [] { return true; };
         f->Play();
         f->GoToTrayButtonClick();
-        QVERIFY(!f->isVisible());
-        QVERIFY(f->TrayIcon->isVisible());
+        // Hidden to the tray: the window gone, the icon up; or back: the other way round.
+        auto hidden = [f] { return !f->isVisible() && f->TrayIcon->isVisible(); };
+        auto back = [f] { return f->isVisible() && !f->TrayIcon->isVisible(); };
+        QVERIFY(hidden());
         h.Tick(2); // playback goes on hidden, to the next entry
         QCOMPARE(h.Selected(), 1);
         QCOMPARE(f->TrayIcon->toolTip(), QStringLiteral("ZOLM Player"));
         for (int other : {512, 514, 515, 516, 517, 519})
             f->TrayIconMessage(other);
-        QVERIFY(!f->isVisible());
+        QVERIFY(hidden());
         f->TrayIconMessage(513);
-        QVERIFY(f->isVisible());
-        QVERIFY(!f->TrayIcon->isVisible());
+        QVERIFY(back());
 
         // The same through the icon itself: only its left click (Trigger) brings the window back.
         f->GoToTrayButtonClick();
         for (auto other : {QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown})
             emit f->TrayIcon->activated(other);
-        QVERIFY(!f->isVisible());
-        QVERIFY(f->TrayIcon->isVisible());
+        QVERIFY(hidden());
         emit f->TrayIcon->activated(QSystemTrayIcon::Trigger);
-        QVERIFY(f->isVisible());
-        QVERIFY(!f->TrayIcon->isVisible());
+        QVERIFY(back());
         // The rest of a double click finds the window already back.
         emit f->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
-        QVERIFY(f->isVisible());
-        QVERIFY(!f->TrayIcon->isVisible());
+        QVERIFY(back());
     }
 };
 

@@ -1,7 +1,7 @@
 // The runtime every window stands on: the display text of names and tag fields,
 // the error texts and their box, the real boxes and the folder chooser.
 #include "TestSupport.h"
-#include "media/FolderChooser.h"
+#include "runtime/FolderChooser.h"
 #include "runtime/Captions.h"
 #include "runtime/Desktop.h"
 #include "runtime/Errors.h"

@@ -1,5 +1,6 @@
 // The ID3v1 reader: the trailer's fields, the genre table and the files it refuses.
 #include "TestFiles.h"
+#include "common/TagSupport.h"
 #include "runtime/Errors.h"
 #include "tags/Id3v1.h"
 
@@ -28,19 +29,6 @@ struct Targets {
         genre{"genre", &log}, album{"album", &log};
     void read(const QByteArray &path) { ReadID3v1Tag(path, &title, &artist, &comment, &year, &genre, &album); }
 };
-
-QByteArray makeTag(const QByteArray &title, const QByteArray &artist, const QByteArray &album,
-                   const QByteArray &year, const QByteArray &comment, int genre, const QByteArray &id = "TAG")
-{
-    QByteArray tag(128, '\0');
-    int at = 0;
-    for (const auto &[bytes, width] : {std::pair{id, 3}, {title, 30}, {artist, 30}, {album, 30}, {year, 4}, {comment, 30}}) {
-        tag.replace(at, qMin(width, int(bytes.size())), bytes.left(width));
-        at += width;
-    }
-    tag[127] = char(genre);
-    return tag;
-}
 
 } // namespace
 
@@ -72,7 +60,7 @@ private slots:
         QFETCH(int, genre);
         QFETCH(QString, text);
         Targets t;
-        t.read(write(QByteArray(500, 'a') + makeTag("", "", "", "", "", genre)));
+        t.read(write(QByteArray(500, 'a') + MakeTag("", "", "", "", "", genre)));
         QCOMPARE(t.genre.text, text);
     }
 
@@ -82,7 +70,7 @@ private slots:
         QByteArray v11Comment = QByteArray(28, 'c') + '\0' + char(7); // ID3v1.1: zero, then a track number
         // "Кино" in windows-1251 for the album, UTF-8 in the artist; the year left zero.
         Targets t;
-        t.read(write(QByteArray(4000, 'x') + makeTag(thirty, QStringLiteral("  Звери  ").toUtf8(), "\xCA\xE8\xED\xEE",
+        t.read(write(QByteArray(4000, 'x') + MakeTag(thirty, QStringLiteral("  Звери  ").toUtf8(), "\xCA\xE8\xED\xEE",
                                                      "", v11Comment, 13)));
         QCOMPARE(t.title.text, QString::fromLatin1(thirty));
         QCOMPARE(t.artist.text, QStringLiteral("  Звери  "));
@@ -93,7 +81,7 @@ private slots:
         QCOMPARE(t.log, QStringList({"title", "artist", "comment", "year", "genre", "album"}));
         // A tagger's UTF-8 cut at the field's 30 bytes in the middle of a letter.
         const QByteArray cut = QStringLiteral("Ария - Штиль (концертная)").toUtf8().left(30);
-        t.read(write(QByteArray(500, 'x') + makeTag(cut, "", "", "", "", 0)));
+        t.read(write(QByteArray(500, 'x') + MakeTag(cut, "", "", "", "", 0)));
         QCOMPARE(t.title.text, QStringLiteral("Ария - Штиль (кон\u28d1"));
     }
 
@@ -154,8 +142,8 @@ private slots:
     void trailerWithoutTagEmptiesAllTargets_data()
     {
         QTest::addColumn<QByteArray>("content");
-        const QByteArray tag = makeTag("Title", "Artist", "Album", "1999", "Comment", 1);
-        QTest::newRow("lower-case tag") << QByteArray(500, 'a') + makeTag("Title", "", "", "", "", 1, "tag");
+        const QByteArray tag = MakeTag("Title", "Artist", "Album", "1999", "Comment", 1);
+        QTest::newRow("lower-case tag") << QByteArray(500, 'a') + MakeTag("Title", "", "", "", "", 1, "tag");
         QTest::newRow("tag followed by other data") << QByteArray(500, 'a') + tag + "more";
         QTest::newRow("shorter than a trailer") << tag.left(127);
         QTest::newRow("empty file") << QByteArray();
@@ -201,7 +189,7 @@ private slots:
 
     void fileHeldByAnotherLockerCannotBeOpened()
     {
-        const QByteArray path = write(makeTag("Locked", "", "", "", "", 0));
+        const QByteArray path = write(MakeTag("Locked", "", "", "", "", 0));
         const int other = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
         QCOMPARE(::flock(other, LOCK_SH | LOCK_NB), 0);
         Targets t;

@@ -2,6 +2,7 @@
 // reading, and what it does when there is nothing to read.
 #include "runtime/TextCodec.h"
 #include "player/PlayerHarness.h"
+#include "common/TagSupport.h"
 
 #include <QtTest>
 
@@ -9,12 +10,7 @@ namespace {
 
 QByteArray Tag(const QByteArray &title, const QByteArray &album, const QByteArray &comment)
 {
-    QByteArray tag(128, '\0');
-    tag.replace(0, 3, "TAG");
-    tag.replace(3, title.size(), title);
-    tag.replace(63, album.size(), album);
-    tag.replace(97, comment.size(), comment);
-    return tag;
+    return MakeTag(title, "", album, "", comment, 0);
 }
 
 // A player started on a folder of two tagged tracks.
@@ -28,8 +24,8 @@ struct TagWindowHarness : PlayerHarness {
     }
     void PlayEntry(int index)
     {
-        form->ListBox1->SetItemIndex(index);
-        form->SpeedButton5Click();
+        Session().Select(index);
+        Session().Play();
     }
 };
 
@@ -43,12 +39,7 @@ private slots:
     {
         TagWindowHarness h;
         // A distinct value in each of the six fields of b.wav's tag.
-        QByteArray tag(128, '\0');
-        for (const auto &[at, bytes] : {std::pair<int, QByteArray>{0, "TAG"}, {3, "Title 1"}, {33, "Artist 2"},
-                                        {63, "Album 3"}, {93, "1984"}, {97, "Comment 5"}})
-            tag.replace(at, bytes.size(), bytes);
-        tag[127] = 8; // Jazz
-        WriteBytes(h.folder + "b.wav", MakeWav(3000) + tag);
+        WriteBytes(h.folder + "b.wav", MakeWav(3000) + MakeTag("Title 1", "Artist 2", "Album 3", "1984", "Comment 5", 8)); // Jazz
         h.PlayEntry(1);
         h.form->ID3Tag1Click();
         QVERIFY(h.dialogs.errors.isEmpty());
@@ -112,9 +103,9 @@ private slots:
         QTEST(QStringList({ID3Tag->edTitle->text(), ID3Tag->edComment->text(), ID3Tag->edAlbum->text()}).join('|'),
               "boxes");
         QCOMPARE(h.Playing(), position >= 0);
-        QCOMPARE(h.form->Timer1->isActive(), position >= 0);
+        QCOMPARE(h.Session().Clock()->isActive(), position >= 0);
         if (position >= 0)
-            QCOMPARE(h.form->MediaPlayer1->Position(), std::uint32_t(position));
+            QCOMPARE(h.Session().Media()->Position(), std::uint32_t(position));
         QTEST(h.Title(), "caption");
         QVERIFY(ID3Tag->isVisible());
         QVERIFY(!h.form->isEnabled());
@@ -154,13 +145,13 @@ private slots:
         for (int i = 0; i < 6; ++i)
             QVERIFY(WriteBytes(folder + names[i], MakeWav(2000) + Tag(titles[i].toLatin1(), "", "")));
         h.Start(folder);
-        QCOMPARE(h.form->ListBox1->NameText(0), QStringLiteral("Räksmörgås.wav"));
+        QCOMPARE(h.Session().EntryText(0), QStringLiteral("Räksmörgås.wav"));
         for (int index = 0; index < 6; ++index) {
-            h.form->ListBox1->SetItemIndex(index);
-            h.form->SpeedButton5Click();
+            h.Session().Select(index);
+            h.Session().Play();
             h.form->ID3Tag1Click();
             QVERIFY2(h.dialogs.errors.isEmpty(), qPrintable(h.dialogs.errors.join('|')));
-            const QByteArray *name = std::find(std::begin(names), std::end(names), h.form->ListBox1->NameBytes(index));
+            const QByteArray *name = std::find(std::begin(names), std::end(names), h.Session().EntryBytes(index));
             QCOMPARE(TagFilePath, folder + *name);
             QCOMPARE(ID3Tag->edTitle->text(), titles[name - names]);
             ID3Tag->close();

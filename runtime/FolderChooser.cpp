@@ -1,4 +1,4 @@
-#include "media/FolderChooser.h"
+#include "runtime/FolderChooser.h"
 
 #include "runtime/Desktop.h"
 #include "runtime/TextCodec.h"

@@ -1,7 +1,7 @@
 #pragma once
-// Fonts of the secondary windows. Each asks for the face the windows were
-// drawn with; where that face is missing, fontconfig's own pick can be far
-// off (a symbol font for "Impact"), so each names close free faces after it.
+// The program's fonts. Each asks for the face the windows were drawn with;
+// where that face is missing, fontconfig's own pick can be far off (a symbol
+// font for "Impact"), so each names close free faces after it.
 #include <QFont>
 #include <QString>
 #include <QStringList>
@@ -16,7 +16,7 @@ inline QFont NamedFont(const QString &family, int pixels, bool bold = false)
     } else if (family == QLatin1String("Times New Roman")) {
         families << QStringLiteral("Liberation Serif") << QStringLiteral("DejaVu Serif");
         hint = QFont::Serif;
-    } else if (family == QLatin1String("Lucida Console")) {
+    } else if (family == QLatin1String("Lucida Console") || family == QLatin1String("Courier New")) {
         families << QStringLiteral("Liberation Mono") << QStringLiteral("DejaVu Sans Mono");
         hint = QFont::Monospace;
     } else {

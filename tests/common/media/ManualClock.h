@@ -1,6 +1,7 @@
 #pragma once
-// A test seam: while installed, every device opened afterwards plays into a manual
-// output instead of the sound card. Nothing moves until a test advances the clock.
+// The tests' output provider: while installed, every device opened afterwards plays
+// into a manual output instead of the sound card. Nothing moves until a test advances
+// the clock.
 #include <cstdint>
 #include <vector>
 
