@@ -188,55 +188,45 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("chars"); // as CharCount and CutToChars count them
         QTest::addColumn<QString>("text"); // null: not UTF-8, read one character a byte
-        const auto cp = [](char32_t c) { return QString::fromUcs4(&c, 1); };
-        QTest::newRow("windows-1251") << QByteArray("\xcf\xe5\xf1\xed\xff.mp3") << 9 << QStringLiteral("Песня.mp3");
-        QTest::newRow("UTF-8") << QByteArray("\xd0\x9f\xd0\xb5") << 2 << QStringLiteral("Пе");
-        QTest::newRow("UTF-8 after ASCII") << QByteArray("ab\xe2\x82\xac") << 3 << QStringLiteral("ab€");
-        // A sequence counts one character even where the whole is no UTF-8.
-        QTest::newRow("UTF-8 beside a stray byte") << QByteArray("\xd0\x96\xff") << 2 << QString();
-        QTest::newRow("Yo") << QByteArray("\xa8\xb8") << 2 << QStringLiteral("Ёё");
+        const auto row = [](const char *name, const QByteArray &bytes, int chars, const QString &text) {
+            QTest::newRow(name) << bytes << chars << text;
+        };
+        row("windows-1251", "\xcf\xe5\xf1\xed\xff.mp3", 9, QStringLiteral("Песня.mp3"));
+        row("UTF-8", "\xd0\x9f\xd0\xb5", 2, QStringLiteral("Пе"));
+        row("UTF-8 after ASCII", "ab\xe2\x82\xac", 3, QStringLiteral("ab€"));
+        row("Yo", "\xa8\xb8", 2, QStringLiteral("Ёё"));
+        row("overlong C0", "\xc0\xaf", 2, QStringLiteral("АЇ"));
         // Undefined bytes show as the C1 control of their number, in either code page.
-        QTest::newRow("undefined in windows-1251") << QByteArray("\xcf\xe5\x98") << 3 << QStringLiteral("Пе\u0098");
-        QTest::newRow("undefined in windows-1252") << QByteArray("Caf\xe9\x81\x8d\x8f\x90\x9d") << 7
-                                                   << QStringLiteral("Café\u0081\u008d\u008f\u0090\u009d");
-        QTest::newRow("U+0080") << QByteArray("\xc2\x80") << 1 << cp(0x80);
-        QTest::newRow("U+07FF") << QByteArray("\xdf\xbf") << 1 << cp(0x7ff);
-        QTest::newRow("overlong C0") << QByteArray("\xc0\xaf") << 2 << QStringLiteral("АЇ");
-        QTest::newRow("overlong C1") << QByteArray("\xc1\xbf") << 2 << QString();
-        QTest::newRow("U+0800") << QByteArray("\xe0\xa0\x80") << 1 << cp(0x800);
-        QTest::newRow("overlong three bytes") << QByteArray("\xe0\x9f\xbf") << 3 << QString();
-        QTest::newRow("U+D7FF") << QByteArray("\xed\x9f\xbf") << 1 << cp(0xd7ff);
-        QTest::newRow("surrogate D800") << QByteArray("\xed\xa0\x80") << 3 << QString();
-        QTest::newRow("surrogate DFFF") << QByteArray("\xed\xbf\xbf") << 3 << QString();
-        QTest::newRow("U+E000") << QByteArray("\xee\x80\x80") << 1 << cp(0xe000);
-        QTest::newRow("U+FFFF") << QByteArray("\xef\xbf\xbf") << 1 << cp(0xffff);
-        QTest::newRow("U+10000") << QByteArray("\xf0\x90\x80\x80") << 1 << cp(0x10000);
-        QTest::newRow("overlong four bytes") << QByteArray("\xf0\x8f\xbf\xbf") << 4 << QString();
-        QTest::newRow("U+10FFFF") << QByteArray("\xf4\x8f\xbf\xbf") << 1 << cp(0x10ffff);
-        QTest::newRow("U+110000") << QByteArray("\xf4\x90\x80\x80") << 4 << QString();
-        QTest::newRow("lead F5") << QByteArray("\xf5\x80\x80\x80") << 4 << QString();
-        QTest::newRow("lone continuation") << QByteArray("a\x80") << 2 << QString();
-        QTest::newRow("ASCII where a continuation belongs") << QByteArray("\xe2\x28\xa1") << 3 << QString();
-        QTest::newRow("two bytes cut short") << QByteArray("a\xc3") << 2 << QString();
-        QTest::newRow("three bytes cut short") << QByteArray("\xe2\x82") << 2 << QString();
-        QTest::newRow("four bytes cut short") << QByteArray("\xf0\x9f\x98" "A") << 4 << QString();
+        row("undefined in windows-1251", "\xcf\xe5\x98", 3, QStringLiteral("Пе\u0098"));
+        row("undefined in windows-1252", "Caf\xe9\x81\x8d\x8f\x90\x9d", 7, QStringLiteral("Café\u0081\u008d\u008f\u0090\u009d"));
+        // The bounds of each length, one character apiece.
+        for (const auto &[name, bytes, c] : std::initializer_list<std::tuple<const char *, const char *, char32_t>>{
+                 {"U+0080", "\xc2\x80", 0x80}, {"U+07FF", "\xdf\xbf", 0x7ff}, {"U+0800", "\xe0\xa0\x80", 0x800},
+                 {"U+D7FF", "\xed\x9f\xbf", 0xd7ff}, {"U+E000", "\xee\x80\x80", 0xe000}, {"U+FFFF", "\xef\xbf\xbf", 0xffff},
+                 {"U+10000", "\xf0\x90\x80\x80", 0x10000}, {"U+10FFFF", "\xf4\x8f\xbf\xbf", 0x10ffff}})
+            row(name, bytes, 1, QString::fromUcs4(&c, 1));
+        // No UTF-8: each sequence still counts one character, each stray byte one.
+        for (const auto &[name, bytes, chars] : std::initializer_list<std::tuple<const char *, const char *, int>>{
+                 {"UTF-8 beside a stray byte", "\xd0\x96\xff", 2}, {"overlong C1", "\xc1\xbf", 2},
+                 {"overlong three bytes", "\xe0\x9f\xbf", 3}, {"surrogate D800", "\xed\xa0\x80", 3},
+                 {"surrogate DFFF", "\xed\xbf\xbf", 3}, {"overlong four bytes", "\xf0\x8f\xbf\xbf", 4},
+                 {"U+110000", "\xf4\x90\x80\x80", 4}, {"lead F5", "\xf5\x80\x80\x80", 4}, {"lone continuation", "a\x80", 2},
+                 {"ASCII where a continuation belongs", "\xe2\x28\xa1", 3}, {"two bytes cut short", "a\xc3", 2},
+                 {"three bytes cut short", "\xe2\x82", 2}, {"four bytes cut short", "\xf0\x9f\x98" "A", 4},
+                 // What could never complete is no cut: overlong, surrogate, past U+10FFFF, a stray byte.
+                 {"cut overlong", "\xd0\x96\xe0\x80", 3}, {"cut surrogate", "\xd0\x96\xed\xa0", 3},
+                 {"cut past U+10FFFF", "\xd0\x96\xf4\x90", 3}, {"cut, then a stray byte", "\xd0\x96\xd0\xff", 3},
+                 {"stray byte, then a cut", "\xd0\x96\xff\xd0", 3}})
+            row(name, bytes, chars, QString());
         // UTF-8 cut short at its end after a letter beyond ASCII: UTF-8, the cut bytes as symbols.
-        QTest::newRow("UTF-8 cut after its lead") << QByteArray("\xd0\x9f\xd0") << 2 << QStringLiteral("П\u28d0");
-        QTest::newRow("UTF-8 cut after two of three") << QByteArray("\xd0\x96 \xe2\x82") << 4
-                                                      << QStringLiteral("Ж \u28e2\u2882");
-        QTest::newRow("UTF-8 cut after three of four") << QByteArray("\xc3\xa9\xf0\x9f\x98") << 4
-                                                       << QStringLiteral("é\u28f0\u289f\u2898");
-        QTest::newRow("mark, then a cut") << QByteArray("\xef\xbb\xbf\xc3") << 2 << QStringLiteral("\ufeff\u28c3");
-        QTest::newRow("cut after ASCII only") << QByteArray("Caf\xe9") << 4 << QStringLiteral("Café");
-        // What could never complete is no cut: overlong, surrogate, past U+10FFFF, a stray byte.
-        QTest::newRow("cut overlong") << QByteArray("\xd0\x96\xe0\x80") << 3 << QString();
-        QTest::newRow("cut surrogate") << QByteArray("\xd0\x96\xed\xa0") << 3 << QString();
-        QTest::newRow("cut past U+10FFFF") << QByteArray("\xd0\x96\xf4\x90") << 3 << QString();
-        QTest::newRow("cut, then a stray byte") << QByteArray("\xd0\x96\xd0\xff") << 3 << QString();
-        QTest::newRow("stray byte, then a cut") << QByteArray("\xd0\x96\xff\xd0") << 3 << QString();
+        row("UTF-8 cut after its lead", "\xd0\x9f\xd0", 2, QStringLiteral("П\u28d0"));
+        row("UTF-8 cut after two of three", "\xd0\x96 \xe2\x82", 4, QStringLiteral("Ж \u28e2\u2882"));
+        row("UTF-8 cut after three of four", "\xc3\xa9\xf0\x9f\x98", 4, QStringLiteral("é\u28f0\u289f\u2898"));
+        row("mark, then a cut", "\xef\xbb\xbf\xc3", 2, QStringLiteral("\ufeff\u28c3"));
+        row("cut after ASCII only", "Caf\xe9", 4, QStringLiteral("Café"));
         // A byte-order mark is part of the name: it shows, so the text leads back to it.
-        QTest::newRow("byte-order mark") << QByteArray("\xef\xbb\xbfsong") << 5 << QStringLiteral("\ufeffsong");
-        QTest::newRow("two marks") << QByteArray("\xef\xbb\xbf\xef\xbb\xbf") << 2 << QStringLiteral("\ufeff\ufeff");
+        row("byte-order mark", "\xef\xbb\xbfsong", 5, QStringLiteral("\ufeffsong"));
+        row("two marks", "\xef\xbb\xbf\xef\xbb\xbf", 2, QStringLiteral("\ufeff\ufeff"));
     }
     void displayTextFallsBackToWindows1251()
     {
