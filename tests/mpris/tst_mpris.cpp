@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(listener_.changes.last().second.keys(), QStringList{QStringLiteral("Volume")});
         QCOMPARE(listener_.changes.last().second.value(QStringLiteral("Volume")).toDouble(), 0.5);
         QCOMPARE(Get(kPlayer, QStringLiteral("Volume")).toDouble(), 0.5);
-        S().ToggleMute(); // F5: mute
+        S().ToggleMute();
         QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), 0.0);
         // The selection is the current entry, playing or not.
         S().Select(2);
@@ -387,10 +387,9 @@ private slots:
         // Playing: the window held again stops commands, not playback.
         open();
         QTRY_COMPARE(listener_.Last(QStringLiteral("CanSeek")).toBool(), false);
-        QVERIFY(!Call(kPlayer, QStringLiteral("Stop")));
-        QVERIFY(!Call(kPlayer, QStringLiteral("Pause")));
-        QVERIFY(!Call(kPlayer, QStringLiteral("Seek"), {qlonglong(500000)}));
-        QVERIFY(!Call(kPlayer, QStringLiteral("SetPosition"), {Track(0), qlonglong(2000000)}));
+        for (const auto &[method, args] : std::initializer_list<std::pair<const char *, QVariantList>>{
+                 {"Stop", {}}, {"Pause", {}}, {"Seek", {qlonglong(500000)}}, {"SetPosition", {Track(0), qlonglong(2000000)}}})
+            QVERIFY2(!Call(kPlayer, QLatin1String(method), args), method);
         QVERIFY(h_->Playing());
         QCOMPARE(S().Media()->Position(), 0u);
         close();
@@ -405,7 +404,6 @@ private slots:
         QTRY_VERIFY(!form_->isMinimized());
         QVERIFY(form_->isVisible());
 
-        // Hidden to the tray.
         form_->hide();
         QVERIFY(Call(kRoot, QStringLiteral("Raise")));
         QVERIFY(form_->isVisible());
