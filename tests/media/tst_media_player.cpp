@@ -1,11 +1,9 @@
 // TMediaPlayer over the manual clock: lengths, positions, the end of a file, the gain,
 // and the command semantics the player relies on.
-#include "OpenNow.h"
 #include "media/Decoder.h"
-#include "media/MPlayer.h"
-#include "media/ManualClock.h"
 #include "media/Volume.h"
 #include "tests/media/MediaFixtures.h"
+#include "tests/media/PlayHelpers.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -17,6 +15,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <tuple>
 
 #include <dirent.h>
 #include <unistd.h>
@@ -42,11 +41,6 @@ class MediaPlayerTest : public QObject {
     QByteArray wav_; // 2.5 s, 44.1 kHz stereo tone
 
     QByteArray Path(const QString &name) const { return QFile::encodeName(dir_.filePath(name)); }
-    void OpenFile(TMediaPlayer &mp, const QByteArray &path)
-    {
-        mp.FileName = path;
-        OpenNow(mp);
-    }
 
 private slots:
     void initTestCase()
@@ -204,19 +198,11 @@ private slots:
             }
         }
         TMediaPlayer mp;
-        try {
-            OpenFile(mp, path);
-        } catch (const EMCIDeviceError &e) {
-            QFAIL(qPrintable(e.Message()));
-        }
+        const QString refused = TryOpen(mp, path);
+        QVERIFY2(refused.isEmpty(), qPrintable(refused));
         QCOMPARE(mp.Length(), std::uint32_t(std::llround(1000 * seconds)));
         for (int pass = 0; pass < 2; ++pass) { // the second after the end: from the start again
-            ManualClock::SetCapture(true);
-            mp.Play();
-            for (int i = 0; i < 10 && mp.Mode() == TMPModes::mpPlaying; ++i)
-                ManualClock::Advance(1000);
-            const auto out = ManualClock::TakeCaptured();
-            ManualClock::SetCapture(false);
+            const auto out = Capture(mp, 10000);
             QCOMPARE(mp.Mode(), TMPModes::mpStopped);
             QCOMPARE(mp.Position(), mp.Length());
             for (int side = 0; side < 2; ++side) {
@@ -231,8 +217,6 @@ private slots:
                 const QString say = QStringLiteral("pass %1 side %2: RMS %3 for %4 (%5 dB), peak %6 for %7 (%8 dB)")
                                         .arg(pass).arg(side).arg(gotRms).arg(rms[side]).arg(dB(gotRms, rms[side]))
                                         .arg(gotPeak).arg(peak[side]).arg(dB(gotPeak, peak[side]));
-                if (qEnvironmentVariableIsSet("ZOLM_LEVELS"))
-                    qInfo("%s", qPrintable(say));
                 QVERIFY2(std::abs(dB(gotRms, rms[side])) <= 0.1 && std::abs(dB(gotPeak, peak[side])) <= 0.1, qPrintable(say));
                 QVERIFY(std::abs(total / double(out.size() / 2) / 32768 - mean[side]) < 0.001);
             }
@@ -270,11 +254,7 @@ private slots:
         QVERIFY(WriteBytes(Path("fold.wav"), WavBytes(rate, channels, s)));
         TMediaPlayer mp;
         OpenFile(mp, Path("fold.wav"));
-        ManualClock::SetCapture(true);
-        mp.Play();
-        ManualClock::Advance(1000);
-        const auto out = ManualClock::TakeCaptured();
-        ManualClock::SetCapture(false);
+        const auto out = Capture(mp, 1000);
         QCOMPARE(out.size(), 2 * tone.size());
         // The gain that makes the tone fit [from, to) best on one side, and what is left over.
         const auto fit = [&](int side, int from, int to, double *residual) {
@@ -330,12 +310,7 @@ private slots:
         QFETCH(int, channels);
         QFETCH(QList<float>, samples);
         QFETCH(QList<int>, expected);
-        const auto le = [](std::uint32_t v, int bytes) {
-            QByteArray b;
-            for (int k = 0; k < bytes; ++k)
-                b += char((v >> (8 * k)) & 0xFF);
-            return b;
-        };
+        const auto le = LittleEndian;
         QByteArray data;
         for (int i = 0; i < 400; ++i) // repeated, so the file is long enough to time
             for (float f : samples) {
@@ -349,11 +324,7 @@ private slots:
         QVERIFY(WriteBytes(Path("nan.wav"), "RIFF" + le(std::uint32_t(body.size()), 4) + body));
         TMediaPlayer mp;
         OpenFile(mp, Path("nan.wav"));
-        ManualClock::SetCapture(true);
-        mp.Play();
-        ManualClock::Advance(1000);
-        const auto out = ManualClock::TakeCaptured();
-        ManualClock::SetCapture(false);
+        const auto out = Capture(mp, 1000);
         QCOMPARE(out.size(), std::size_t(400 * expected.size()));
         for (std::size_t i = 0; i < out.size(); ++i)
             QVERIFY2(out[i] == expected[qsizetype(i % std::size_t(expected.size()))],
@@ -461,10 +432,7 @@ private slots:
             mp.setStartPos(p);
             mp.Play();
             QCOMPARE(mp.Position(), std::uint32_t(p));
-            ManualClock::SetCapture(true);
-            ManualClock::Advance(1000);
-            const long got = onsetOf(ManualClock::TakeCaptured());
-            ManualClock::SetCapture(false);
+            const long got = onsetOf(Capture(mp, 1000, false));
             const long expected = onset - long(p) * rate / 1000;
             QVERIFY2(std::abs(got - expected) <= 1152, qPrintable(QStringLiteral("p %1: onset %2, expected %3")
                                                                      .arg(p).arg(got).arg(expected)));
@@ -494,11 +462,7 @@ private slots:
             const bool isMono = std::strcmp(name, "mono.wav") == 0;
             TMediaPlayer mp;
             OpenFile(mp, Path(name));
-            ManualClock::SetCapture(true);
-            mp.Play();
-            ManualClock::Advance(200);
-            const auto out = ManualClock::TakeCaptured();
-            ManualClock::SetCapture(false);
+            const auto out = Capture(mp, 200);
             QCOMPARE(out.size(), std::size_t(2 * 4410));
             for (std::size_t i = 0; i < 4410; ++i) {
                 const double inL = isMono ? mono[i] : s[2 * i], inR = isMono ? mono[i] : s[2 * i + 1];
@@ -512,15 +476,10 @@ private slots:
     {
         TMediaPlayer mp;
         OpenFile(mp, wav_);
-        mp.Play();
-        ManualClock::SetCapture(true);
-        ManualClock::Advance(100);
-        auto out = ManualClock::TakeCaptured();
+        auto out = Capture(mp, 100);
         QVERIFY(std::any_of(out.begin(), out.end(), [](std::int16_t v) { return v != 0; }));
         media::WaveOutSetVolume(0);
-        ManualClock::Advance(100);
-        out = ManualClock::TakeCaptured();
-        ManualClock::SetCapture(false);
+        out = Capture(mp, 100, false);
         QVERIFY(!out.empty());
         QVERIFY(std::all_of(out.begin(), out.end(), [](std::int16_t v) { return v == 0; }));
     }
@@ -580,14 +539,11 @@ private slots:
             }
             return false;
         };
-        QVERIFY(raises([&] { mp.Play(); }));
-        QVERIFY(raises([&] { mp.Stop(); }));
-        QVERIFY(raises([&] { mp.Pause(); }));
-        QVERIFY(raises([&] { mp.PauseOnly(); }));
-        QVERIFY(raises([&] { mp.Resume(); }));
-        QVERIFY(raises([&] { mp.Rewind(); }));
-        QVERIFY(raises([&] { mp.Length(); }));
-        QVERIFY(raises([&] { mp.TrackLength(1); }));
+        const std::function<void()> guarded[] = {[&] { mp.Play(); },  [&] { mp.Stop(); },   [&] { mp.Pause(); },
+                                                 [&] { mp.PauseOnly(); }, [&] { mp.Resume(); }, [&] { mp.Rewind(); },
+                                                 [&] { mp.Length(); }, [&] { mp.TrackLength(1); }};
+        for (std::size_t i = 0; i < std::size(guarded); ++i)
+            QVERIFY2(raises(guarded[i]), qPrintable(QString::number(i)));
         mp.Close(); // nothing to close: no effect
         QCOMPARE(mp.Mode(), TMPModes::mpNotReady);
         QVERIFY(mp.LastError() != 0);
@@ -637,10 +593,9 @@ private slots:
         QCOMPARE(got, (std::vector<TMPNotifyValues>{TMPNotifyValues::nvSuperseded, TMPNotifyValues::nvAborted}));
         got.clear();
         using N = TMPNotifyValues;
-        QCOMPARE(TMediaPlayer::NotifyResultFor(1, N::nvFailed), N::nvSuccessful);
-        QCOMPARE(TMediaPlayer::NotifyResultFor(2, N::nvFailed), N::nvSuperseded);
-        QCOMPARE(TMediaPlayer::NotifyResultFor(4, N::nvFailed), N::nvAborted);
-        QCOMPARE(TMediaPlayer::NotifyResultFor(8, N::nvAborted), N::nvFailed);
+        for (const auto &[code, was, is] : {std::tuple{1, N::nvFailed, N::nvSuccessful}, {2, N::nvFailed, N::nvSuperseded},
+                                            {4, N::nvFailed, N::nvAborted}, {8, N::nvAborted, N::nvFailed}})
+            QCOMPARE(TMediaPlayer::NotifyResultFor(code, was), is);
         for (const N was : {N::nvSuccessful, N::nvAborted}) // unknown: the result is kept
             QCOMPARE(TMediaPlayer::NotifyResultFor(99, was), was);
         mp.Play();
