@@ -3,8 +3,10 @@
 #include "OpenNow.h"
 #include "media/MPlayer.h"
 #include "media/ManualClock.h"
+#include "tests/media/MediaFixtures.h"
 
 #include <QByteArray>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <vector>
@@ -44,4 +46,14 @@ inline QString TryOpen(TMediaPlayer &mp, const QByteArray &path)
         return e.Message().isEmpty() ? QStringLiteral("refused without a message") : e.Message();
     }
     return {};
+}
+
+// sox turns `in` into dir/name with `opts` (and `effects` after); the path it wrote.
+inline QByteArray Sox(const QTemporaryDir &dir, const QStringList &in, const QString &name, const QStringList &opts,
+                      const QStringList &effects = {})
+{
+    const QString to = dir.filePath(name);
+    if (!fx::Run("sox", QStringList(in) << opts << to << effects))
+        qFatal("sox failed for %s", qPrintable(name));
+    return QFile::encodeName(to);
 }

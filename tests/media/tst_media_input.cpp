@@ -377,22 +377,16 @@ private slots:
         const QString src8k = dir_.filePath("src8k.wav"), src = dir_.filePath("src.wav");
         QVERIFY(WriteBytes(QFile::encodeName(src8k), WavBytes(8000, 1, Tone(8000, 1, 24321, 300, 9000))));
         QVERIFY(WriteBytes(QFile::encodeName(src), WavBytes(44100, 2, Tone(44100, 2, 44101, 440, 9000))));
-        const auto sox = [&](const QString &from, const char *name, QStringList opts) {
-            const QString to = dir_.filePath(QString::fromLatin1(name));
-            if (!fx::Run("sox", QStringList{from} << opts << to))
-                qFatal("sox failed for %s", name);
-            return QFile::encodeName(to);
-        };
-        const QByteArray gsm = sox(src8k, "gsm.wav", {"-e", "gsm-full-rate"});
+        const QByteArray gsm = Sox(dir_, {src8k}, "gsm.wav", {"-e", "gsm-full-rate"});
         // sox decodes the whole blocks only; the last, after an odd-sized chunk, has its pad byte.
-        const QByteArray gsmPcm = sox(QFile::decodeName(gsm), "gsm-pcm.wav", {"-e", "signed"});
+        const QByteArray gsmPcm = Sox(dir_, {QFile::decodeName(gsm)}, "gsm-pcm.wav", {"-e", "signed"});
         QTest::newRow("GSM 6.10") << gsm << gsmPcm;
         for (const auto &[name, enc] : {std::pair{"alaw.wav", "a-law"}, {"ulaw.wav", "u-law"},
                                         {"ima.wav", "ima-adpcm"}, {"ms.wav", "ms-adpcm"}}) {
-            const QByteArray p = sox(src, name, {"-e", enc});
+            const QByteArray p = Sox(dir_, {src}, name, {"-e", enc});
             QTest::newRow(enc) << p << p;
         }
-        const QByteArray rifx = sox(src, "rifx.wav", {"-B"});
+        const QByteArray rifx = Sox(dir_, {src}, "rifx.wav", {"-B"});
         QTest::newRow("big-endian RIFX") << rifx << rifx;
         QTest::newRow("ID3v2 + WAV") << Make("tagged-pcm.wav", fx::Id3v2Tag() + fx::Id3v2Tag() + ReadBytes(QFile::encodeName(src)))
                                      << QFile::encodeName(src);
