@@ -155,8 +155,7 @@ private slots:
         row("empty", "empty.mp3", "", "empty");
         row("folder", "x.mp3", "/", "folder");
         row("FIFO", "pipe.mp3", "|", "not an ordinary file");
-        if (::geteuid() != 0) // root reads every file
-            row("unreadable", "locked.mp3", "-", "access");
+        row("unreadable", "locked.mp3", "-", "access");
         std::uint32_t x = 7;
         for (int round = 0; round < 8; ++round) {
             QByteArray b;
@@ -216,6 +215,8 @@ private slots:
             QVERIFY(::mkdir(path.constData(), 0700) == 0);
         else if (content == "|")
             QVERIFY(::mkfifo(path.constData(), 0600) == 0);
+        else if (content == "-" && ::geteuid() == 0)
+            QSKIP("root reads every file");
         else if (content == "-")
             QVERIFY(::chmod(Make(name, ReadBytes(mp3_)).constData(), 0) == 0);
         else if (!content.isNull())
