@@ -37,6 +37,14 @@ inline QByteArray LittleEndian(std::uint32_t v, int bytes)
     return b;
 }
 
+inline QByteArray BigEndian(std::uint32_t v, int bytes)
+{
+    QByteArray b;
+    while (bytes-- > 0)
+        b += char(v >> (8 * bytes));
+    return b;
+}
+
 // Opens path, returning the refusal's message, empty when it opened.
 inline QString TryOpen(TMediaPlayer &mp, const QByteArray &path)
 {

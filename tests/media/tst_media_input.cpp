@@ -58,7 +58,7 @@ class MediaInputTest : public QObject {
     }
 
     // Every frame libsndfile decodes from path, straight through without seeking.
-    static std::vector<std::int16_t> SndDecode(const QByteArray &path, int *rate, int *channels)
+    static std::vector<std::int16_t> SndDecode(const QByteArray &path, long *rate, int *channels)
     {
         std::vector<std::int16_t> out;
         SF_INFO info{};
@@ -333,12 +333,7 @@ private slots:
         QByteArray vbri(417, '\0');
         vbri.replace(0, 4, plain.left(4));
         vbri[2] = char(vbri[2] & ~2); // unpadded
-        const auto be = [](std::uint32_t v, int bytes) {
-            QByteArray b;
-            while (bytes-- > 0)
-                b += char(v >> (8 * bytes));
-            return b;
-        };
+        const auto be = BigEndian;
         std::uint32_t count = 0;
         for (qsizetype at = 0; at + 4 <= plain.size(); ++count)
             at += 417 + ((plain[at + 2] >> 1) & 1);
@@ -420,15 +415,10 @@ private slots:
     {
         QFETCH(QByteArray, path);
         QFETCH(QByteArray, reference);
-        int rate = 0, channels = 0;
-        std::vector<std::int16_t> ref;
-        if (reference.endsWith(".mp3")) {
-            long r = 0;
-            ref = fx::BareDecode(reference, &r, &channels);
-            rate = int(r);
-        } else {
-            ref = SndDecode(reference, &rate, &channels);
-        }
+        long rate = 0;
+        int channels = 0;
+        const auto ref = reference.endsWith(".mp3") ? fx::BareDecode(reference, &rate, &channels)
+                                                    : SndDecode(reference, &rate, &channels);
         QVERIFY(rate > 0 && !ref.empty());
         const std::size_t frames = ref.size() / std::size_t(channels);
         // The stereo frames the player makes of the reference, from frame `from` on.
