@@ -17,22 +17,13 @@
 #include <map>
 #include <tuple>
 
-#include <dirent.h>
 #include <unistd.h>
 
 using media::ManualClock;
 
 namespace {
-int OpenFdCount()
-{
-    int n = 0;
-    if (DIR *d = opendir("/proc/self/fd")) {
-        while (readdir(d))
-            ++n;
-        closedir(d);
-    }
-    return n;
-}
+// Pipes and sockets show as broken links: System counts them too.
+int OpenFdCount() { return int(QDir("/proc/self/fd", {}, QDir::NoSort, QDir::AllEntries | QDir::System).count()); }
 } // namespace
 
 class MediaPlayerTest : public QObject {
