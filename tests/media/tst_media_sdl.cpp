@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -90,20 +91,18 @@ private slots:
         QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
         // The first reading shows how late the output started (at most a buffer or two);
         // from then on position and wall clock must move together.
-        qint64 offset = 0;
+        std::optional<qint64> offset;
         int worst = 0;
-        bool first = true;
         while (clock.elapsed() < 2000) {
             QTest::qWait(100);
             const qint64 before = clock.elapsed();
             const qint64 pos = mp.Position();
             const qint64 wall = (before + clock.elapsed()) / 2;
-            if (first) {
+            if (!offset) {
                 offset = wall - pos;
-                QVERIFY2(offset >= -10 && offset <= 50, qPrintable(QStringLiteral("started %1 ms late").arg(offset)));
-                first = false;
+                QVERIFY2(*offset >= -10 && *offset <= 50, qPrintable(QStringLiteral("started %1 ms late").arg(*offset)));
             }
-            worst = std::max(worst, int(std::llabs(pos + offset - wall)));
+            worst = std::max(worst, int(std::llabs(pos + *offset - wall)));
         }
         QVERIFY2(worst <= 50, qPrintable(QStringLiteral("position strayed %1 ms from the wall clock").arg(worst)));
 
