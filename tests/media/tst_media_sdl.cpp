@@ -1,9 +1,8 @@
 // The real output: SDL2 with its dummy driver, which consumes audio at real-time pace.
-#include "OpenNow.h"
 #include "media/Decoder.h"
 #include "media/Device.h"
-#include "media/MPlayer.h"
 #include "tests/media/MediaFixtures.h"
+#include "tests/media/PlayHelpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +13,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -38,7 +38,6 @@ QString SdlAudioThread()
     }
     return {};
 }
-bool SdlAudioThreadRuns() { return !SdlAudioThread().isEmpty(); }
 
 // Every thread but the main one: how many times it has been switched in and out so far.
 long OtherThreadSwitches()
@@ -66,6 +65,14 @@ class MediaSdlTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
 
+    QString ToneWav(const char *name, int rate, int channels, int frames)
+    {
+        const QString wav = dir_.filePath(QString::fromLatin1(name));
+        if (!WriteBytes(QFile::encodeName(wav), WavBytes(rate, channels, Tone(rate, channels, frames, 440, 8000))))
+            qFatal("cannot write %s", name);
+        return wav;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -75,32 +82,27 @@ private slots:
 
     void positionFollowsWallClockForTwoSeconds()
     {
-        const QString wav = dir_.filePath("four.wav");
-        QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 4 * 44100, 440, 8000))));
-        QVERIFY(fx::Lame(wav, dir_.filePath("four.mp3"), {"-V", "4"}));
+        QVERIFY(fx::Lame(ToneWav("four.wav", 44100, 2, 4 * 44100), dir_.filePath("four.mp3"), {"-V", "4"}));
         TMediaPlayer mp;
-        mp.FileName = QFile::encodeName(dir_.filePath("four.mp3"));
-        OpenNow(mp);
+        OpenFile(mp, QFile::encodeName(dir_.filePath("four.mp3")));
         QElapsedTimer clock;
         mp.Play();
         clock.start();
         QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
         // The first reading shows how late the output started (at most a buffer or two);
         // from then on position and wall clock must move together.
-        qint64 offset = 0;
+        std::optional<qint64> offset;
         int worst = 0;
-        bool first = true;
         while (clock.elapsed() < 2000) {
             QTest::qWait(100);
             const qint64 before = clock.elapsed();
             const qint64 pos = mp.Position();
             const qint64 wall = (before + clock.elapsed()) / 2;
-            if (first) {
+            if (!offset) {
                 offset = wall - pos;
-                QVERIFY2(offset >= -10 && offset <= 50, qPrintable(QStringLiteral("started %1 ms late").arg(offset)));
-                first = false;
+                QVERIFY2(*offset >= -10 && *offset <= 50, qPrintable(QStringLiteral("started %1 ms late").arg(*offset)));
             }
-            worst = std::max(worst, int(std::llabs(pos + offset - wall)));
+            worst = std::max(worst, int(std::llabs(pos + *offset - wall)));
         }
         QVERIFY2(worst <= 50, qPrintable(QStringLiteral("position strayed %1 ms from the wall clock").arg(worst)));
 
@@ -116,13 +118,10 @@ private slots:
 
     void shortFileEndsStoppedAtLengthWithSuccessfulNotice()
     {
-        const QString wav = dir_.filePath("short.wav");
-        QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(22050, 1, Tone(22050, 1, 6615, 440, 8000))));
         TMediaPlayer mp;
         int notices = 0;
         mp.OnNotify = [&](TMediaPlayer *) { ++notices; };
-        mp.FileName = QFile::encodeName(wav);
-        OpenNow(mp);
+        OpenFile(mp, QFile::encodeName(ToneWav("short.wav", 22050, 1, 6615)));
         QCOMPARE(mp.Length(), 300u);
         mp.Play();
         QTRY_COMPARE_WITH_TIMEOUT(notices, 1, 3000);
@@ -141,21 +140,18 @@ private slots:
     // taken up again from exactly where it stood.
     void heldDeviceReleasesTheOutputAndResumesWhereItStood()
     {
-        const QString wav = dir_.filePath("held.wav");
-        QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 3 * 44100, 440, 8000))));
         TMediaPlayer mp;
-        mp.FileName = QFile::encodeName(wav);
-        OpenNow(mp);
+        OpenFile(mp, QFile::encodeName(ToneWav("held.wav", 44100, 2, 3 * 44100)));
         QCOMPARE(media::OpenOutputs(), 1); // kept for the play that follows
         mp.Play();
         QCOMPARE(media::OpenOutputs(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(SdlAudioThreadRuns(), 1000); // it names itself once started
+        QTRY_VERIFY_WITH_TIMEOUT(!SdlAudioThread().isEmpty(), 1000); // it names itself once started
         QTest::qWait(400);
         mp.Pause();
         const std::uint32_t held = mp.Position();
         QVERIFY2(held >= 300 && held <= 500, qPrintable(QString::number(held)));
         QCOMPARE(media::OpenOutputs(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!SdlAudioThreadRuns(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(SdlAudioThread().isEmpty(), 1000);
         QTest::qWait(200); // the decoder's last wake after the pause
         const long switches = SwitchesWhileAsleep(1000);
         QVERIFY2(switches == 0, qPrintable(QStringLiteral("other threads woke %1 times while paused").arg(switches)));
@@ -185,7 +181,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 2000);
         QCOMPARE(mp.Position(), mp.Length());
         QCOMPARE(media::OpenOutputs(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!SdlAudioThreadRuns(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(SdlAudioThread().isEmpty(), 1000);
         QTest::qWait(200);
         QCOMPARE(SwitchesWhileAsleep(500), 0L);
         QCOMPARE(mp.Position(), mp.Length());
@@ -193,11 +189,8 @@ private slots:
 
     void refusedReopenKeepsThePauseAndItsPosition()
     {
-        const QString wav = dir_.filePath("refused.wav");
-        QVERIFY(WriteBytes(QFile::encodeName(wav), WavBytes(44100, 2, Tone(44100, 2, 2 * 44100, 440, 8000))));
         TMediaPlayer mp;
-        mp.FileName = QFile::encodeName(wav);
-        OpenNow(mp);
+        OpenFile(mp, QFile::encodeName(ToneWav("refused.wav", 44100, 2, 2 * 44100)));
         mp.Play();
         QTest::qWait(200);
         mp.Pause();
