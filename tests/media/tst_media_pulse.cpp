@@ -382,11 +382,7 @@ private slots:
     // server resamples, is a level of 30000 on both sides.
     void folderPlaysWholeThroughTheAdvance()
     {
-        struct Track {
-            double seconds;
-            int rate, channels;
-            QStringList encoding; // sox's, from 16-bit PCM
-        };
+        struct Track { double seconds; int rate, channels; QStringList encoding; /* sox's, from 16-bit PCM */ };
         const QStringList f32{"-e", "floating-point", "-b", "32"}, i24{"-b", "24"};
         const std::vector<Track> tracks{{0.1, kRate, 1, {}}, {0.5, kRate, 2, i24}, {1, kRate, 2, f32},  {2, kRate, 2, {}},
                                         {0.5, 48000, 2, {}}, {2.5, kRate, 2, i24}, {10, kRate, 2, {}}, {0.1, kRate, 2, f32}};
@@ -445,12 +441,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(current == tracks.size(), 60000);
         poll.stop();
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
-        // Each frame recorded: which track, which frame (-1: the 48 kHz level, -2: anything else).
+        // Each frame recorded: which track and frame, else the 48 kHz level, else anything else.
         const QByteArray rec = Recorded();
         const auto *v = reinterpret_cast<const std::int16_t *>(rec.constData());
-        struct Heard {
-            long at, frame;
-        };
+        struct Heard { long at, frame; };
         std::vector<std::vector<Heard>> heard(tracks.size());
         std::vector<long> others, level;
         for (long i = 0; i < long(rec.size() / 4); ++i) {
@@ -560,16 +554,17 @@ private slots:
         };
         const auto say = [&] { return QJsonDocument(PlayerStream()).toJson(QJsonDocument::Compact); };
         TMediaPlayer mp;
-        const auto play = [&](const char *name, int rate) { PlayFile(mp, Tone(rate, 2, 3 * rate, 440, 3000), name, rate); };
-        play("a.wav", kRate);
-        QTRY_VERIFY2_WITH_TIMEOUT(shows("a.wav", kRate, {}), say().constData(), 10000);
+        // Plays a tone and waits for the server to show it so (any volume where none is given).
+        const auto play = [&](const char *name, int rate, const QString &volume, int timeout = 10000) {
+            PlayFile(mp, Tone(rate, 2, 3 * rate, 440, 3000), name, rate);
+            QTRY_VERIFY2_WITH_TIMEOUT(shows(name, rate, volume), say().constData(), timeout);
+        };
+        play("a.wav", kRate, {});
         QVERIFY(Pactl({"set-sink-input-volume", QString::number(PlayerStream()["index"].toInt()), "40%"}));
         QTRY_VERIFY2_WITH_TIMEOUT(shows("a.wav", kRate, "40%"), say().constData(), 10000);
-        play("b.wav", kRate); // the same stream, another name
-        QTRY_VERIFY2_WITH_TIMEOUT(shows("b.wav", kRate, "40%"), say().constData(), 10000);
+        play("b.wav", kRate, "40%"); // the same stream, another name
         mp.Stop();
-        play("c.wav", 22050); // the idle stream is of another rate: a new one
-        QTRY_VERIFY2_WITH_TIMEOUT(shows("c.wav", 22050, "40%"), say().constData(), 10000);
+        play("c.wav", 22050, "40%"); // the idle stream is of another rate: a new one
         mp.Close();
         // PipeWire's session manager keeps the volumes in a file (named by its version) that it
         // writes a second after the last change: a server killed before that keeps none. 40 %
@@ -587,8 +582,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(kept(), 10000);
         KillServer();
         QVERIFY(StartServer());
-        play("a.wav", kRate);
-        QTRY_VERIFY2_WITH_TIMEOUT(shows("a.wav", kRate, "40%"), say().constData(), 20000);
+        play("a.wav", kRate, "40%", 20000);
         mp.Close();
         restore_ = false;
         KillServer();
