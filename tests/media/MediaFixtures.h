@@ -45,11 +45,9 @@ inline QMap<QString, double> SoxStat(const QStringList &input, int channel)
     return stat;
 }
 
-// Encodes wav into mp3 with lame's options.
 inline bool Lame(const QString &wav, const QString &mp3, QStringList options)
 {
-    options << "--quiet" << wav << mp3;
-    return Run("lame", options);
+    return Run("lame", options << "--quiet" << wav << mp3);
 }
 
 // Decodes a whole MP3 with plain libmpg123 (no scan, no seeking), following any change of
