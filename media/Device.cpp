@@ -843,8 +843,10 @@ template <typename F>
 void ForPlayingEngines(F f)
 {
     std::vector<QPointer<QObject>> receivers;
-    const std::vector<Engine *> engines = g_callerDriven;
-    for (Engine *e : engines) {
+    // By index: no copy of the list (GCC 14 at -O3 misreads the copy's storage), and a
+    // list changed meanwhile is never read past its end.
+    for (std::size_t i = 0; i < g_callerDriven.size(); ++i) {
+        Engine *e = g_callerDriven[i];
         if (e->state != Engine::State::Playing)
             continue;
         f(*e);
