@@ -17,7 +17,9 @@ cmake --build build -j"$jobs"
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake -S . -B build-asan -G Ninja -DZOLM_WERROR=ON -DZOLM_SANITIZE=ON -DZOLM_TESTS=ON -DZOLM_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}"
 cmake --build build-asan -j"$jobs"
-(cd build-asan && ASAN_OPTIONS=detect_stack_use_after_return=0:abort_on_error=1 \
+# intercept_tls_get_addr=0: GCC 12's runtime misreads a malloc'd TLS block as an old
+# glibc header now and then, and the leak checker's tracer dies at exit with no leak found.
+(cd build-asan && ASAN_OPTIONS=detect_stack_use_after_return=0:abort_on_error=1:intercept_tls_get_addr=0 \
    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
    ctest --output-on-failure -j"$jobs" --timeout 900)
 

@@ -34,9 +34,11 @@ cat > drive.sh <<'DRIVE'
 set -euo pipefail
 "$1" 2> player.log &
 pid=$!
+# Only a mapped window: the title is set before the window is shown, and focusing
+# one not yet viewable is an X error that ends xdotool.
 find_window() {
   for _ in $(seq 100); do
-    w=$(xdotool search --name "$1" 2>/dev/null | head -n 1 || true)
+    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
     [ -n "$w" ] && { echo "$w"; return 0; }
     sleep 0.1
   done
