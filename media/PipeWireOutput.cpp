@@ -183,8 +183,9 @@ private:
                        std::uint32_t version, const spa_dict *props);
     static void GlobalRemoved(void *data, std::uint32_t id);
     static void Bind(Conn *c, std::uint32_t id, bool sink);
-    static void SinkInfo(void *data, const pw_node_info *info);
-    static void LinkInfo(void *data, const pw_link_info *info);
+    // A sink counts while running, a link while active; each change is told to the streams.
+    template <typename Info, std::uint64_t Mask, auto Good>
+    static void StateInfo(void *data, const Info *info);
 
     pw_thread_loop *loop_ = nullptr;
     pw_context *context_ = nullptr;
@@ -718,31 +719,26 @@ void PwLink::Bind(Conn *c, std::uint32_t id, bool sink)
     c->bound.push_back(std::make_unique<Bound>(Bound{c, id, proxy}));
     Bound *b = c->bound.back().get();
     if (sink) {
-        static const auto events = Events<pw_node_events>(PW_VERSION_NODE_EVENTS, [](pw_node_events &e) { e.info = &PwLink::SinkInfo; });
+        static const auto events = Events<pw_node_events>(PW_VERSION_NODE_EVENTS, [](pw_node_events &e) {
+            e.info = &PwLink::StateInfo<pw_node_info, PW_NODE_CHANGE_MASK_STATE, PW_NODE_STATE_RUNNING>;
+        });
         pw_node_add_listener(reinterpret_cast<pw_node *>(proxy), &b->listener, &events, b);
     } else {
-        static const auto events = Events<pw_link_events>(PW_VERSION_LINK_EVENTS, [](pw_link_events &e) { e.info = &PwLink::LinkInfo; });
+        static const auto events = Events<pw_link_events>(PW_VERSION_LINK_EVENTS, [](pw_link_events &e) {
+            e.info = &PwLink::StateInfo<pw_link_info, PW_LINK_CHANGE_MASK_STATE, PW_LINK_STATE_ACTIVE>;
+        });
         pw_link_add_listener(reinterpret_cast<pw_link *>(proxy), &b->listener, &events, b);
     }
 }
 
-void PwLink::SinkInfo(void *data, const pw_node_info *info)
+template <typename Info, std::uint64_t Mask, auto Good>
+void PwLink::StateInfo(void *data, const Info *info)
 {
     auto *b = static_cast<Bound *>(data);
-    if (!(info->change_mask & PW_NODE_CHANGE_MASK_STATE) && b->known)
+    if (!(info->change_mask & Mask) && b->known)
         return;
     b->known = true;
-    b->ok = info->state == PW_NODE_STATE_RUNNING;
-    WatchLinks(b->conn);
-}
-
-void PwLink::LinkInfo(void *data, const pw_link_info *info)
-{
-    auto *b = static_cast<Bound *>(data);
-    if (!(info->change_mask & PW_LINK_CHANGE_MASK_STATE) && b->known)
-        return;
-    b->known = true;
-    b->ok = info->state == PW_LINK_STATE_ACTIVE;
+    b->ok = info->state == Good;
     WatchLinks(b->conn);
 }
 

@@ -57,7 +57,7 @@ void TForm1::GoToTrayButtonClick()
     // where the desktop has a way back from that. A Wayland compositor that cannot
     // bring a window forward has no window list either (Weston, its XWayland windows
     // too): there the window stays, as minimised it would be out of reach.
-    if (!(TrayAvailable ? TrayAvailable() : QSystemTrayIcon::isSystemTrayAvailable())) {
+    if (!TrayAvailable()) {
         if (MinimisedWindowsComeBack())
             showMinimized();
         return;

@@ -61,8 +61,6 @@ public:
 
     // The tray icon (created when first needed).
     QSystemTrayIcon *TrayIcon = nullptr;
-    // Whether the desktop has a tray; null asks the desktop. Tests answer for it.
-    bool (*TrayAvailable)() = nullptr;
 
     // The player behind the window: every command goes there, and the window draws
     // what it reports.

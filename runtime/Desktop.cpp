@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QSet>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QGuiApplication>
 #include <QLayout>
@@ -208,6 +209,18 @@ bool MinimisedWindowsComeBack()
     if (!OnWayland() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return true;
     return CompositorGlobals().contains("xdg_activation_v1");
+}
+
+static TrayQuery g_trayQuery = nullptr;
+
+void SetTrayQuery(TrayQuery query)
+{
+    g_trayQuery = query;
+}
+
+bool TrayAvailable()
+{
+    return g_trayQuery ? g_trayQuery() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void SetMainWindow(QWidget *window)

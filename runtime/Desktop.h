@@ -16,6 +16,13 @@ bool CompositorActivatesWindows();
 // the compositors that activate windows do.
 bool MinimisedWindowsComeBack();
 
+// Whether the desktop shows tray icons. Qt asks once per process, so whoever must
+// answer otherwise (a test with no tray, or one that can't switch it off) sets a
+// query in the desktop's place; null asks the desktop again.
+using TrayQuery = bool (*)();
+void SetTrayQuery(TrayQuery query);
+bool TrayAvailable();
+
 // Whether the Wayland compositor draws the windows' title bars when asked (xdg-decoration:
 // KWin, sway); where it does not (GNOME, Weston) Qt draws them.
 bool CompositorDecoratesWindows();

@@ -572,9 +572,9 @@ private slots:
         TForm1 *f = ShownMain(h);
         QVERIFY(f);
         const auto minimiseWithoutTray = [f] { // the tray button while no tray is there
-            f->TrayAvailable = [] { return false; };
+            SetTrayQuery([] { return false; });
             f->GoToTrayButtonClick();
-            f->TrayAvailable = nullptr;
+            SetTrayQuery(nullptr);
             return QTest::qWaitFor([f] { return XProp(f->winId(), "WM_STATE").contains(QLatin1String("Iconic")); }, 10000);
         };
         if (minimiseFirst)

@@ -13,6 +13,7 @@
 #include "player/Session.h"
 #include "player/Unit1.h"
 #include "runtime/Captions.h"
+#include "runtime/Desktop.h"
 #include "runtime/Errors.h"
 #include "tags/Id3tags.h"
 
@@ -83,6 +84,7 @@ public:
     {
         form.reset();
         DeleteSecondaryWindows();
+        SetTrayQuery(nullptr); // a test's stand-in for the tray ends with its player
     }
 
     // Writes rez.dat (unless null) and starts the player as the program does.

@@ -483,14 +483,14 @@ private slots:
         PlayerHarness h;
         TForm1 *f = h.Start(h.MakeFolder(QStringLiteral("tr"), Names(2), 1500));
         f->show();
-        f->TrayAvailable = [] { return false; };
+        SetTrayQuery([] { return false; });
         f->GoToTrayButtonClick();
         QVERIFY(f->isVisible()); // no tray: minimised instead, so it can always come back
         QVERIFY(f->isMinimized());
         QVERIFY(!f->TrayIcon);
         f->showNormal();
 
-        f->TrayAvailable = [] { return true; };
+        SetTrayQuery([] { return true; });
         f->Play();
         f->GoToTrayButtonClick();
         // Hidden to the tray: the window gone, the icon up; or back: the other way round.
