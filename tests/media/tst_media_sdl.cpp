@@ -1,7 +1,6 @@
 // The real output: SDL2 with its dummy driver, which consumes audio at real-time pace.
 #include "media/Decoder.h"
 #include "media/Device.h"
-#include "tests/media/MediaFixtures.h"
 #include "tests/media/PlayHelpers.h"
 
 #include <QDir>
@@ -52,9 +51,11 @@ long OtherThreadSwitches()
     return total;
 }
 
-// Whether any other thread woke during `ms` of the main thread sleeping (no event loop).
+// How often other threads woke during `ms` of the main thread sleeping (no event loop), once
+// the decoder's last wake after a pause is past.
 long SwitchesWhileAsleep(int ms)
 {
+    QTest::qWait(200);
     const long before = OtherThreadSwitches();
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     return OtherThreadSwitches() - before;
@@ -65,12 +66,9 @@ class MediaSdlTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
 
-    QString ToneWav(const char *name, int rate, int channels, int frames)
+    QByteArray ToneWav(const char *name, int rate, int channels, int frames)
     {
-        const QString wav = dir_.filePath(QString::fromLatin1(name));
-        if (!WriteBytes(QFile::encodeName(wav), WavBytes(rate, channels, Tone(rate, channels, frames, 440, 8000))))
-            qFatal("cannot write %s", name);
-        return wav;
+        return Write(dir_, name, WavBytes(rate, channels, Tone(rate, channels, frames, 440, 8000)));
     }
 
 private slots:
@@ -82,9 +80,9 @@ private slots:
 
     void positionFollowsWallClockForTwoSeconds()
     {
-        QVERIFY(fx::Lame(ToneWav("four.wav", 44100, 2, 4 * 44100), dir_.filePath("four.mp3"), {"-V", "4"}));
+        QVERIFY(fx::Lame(QFile::decodeName(ToneWav("four.wav", 44100, 2, 4 * 44100)), dir_.filePath("four.mp3"), {"-V", "4"}));
         TMediaPlayer mp;
-        OpenFile(mp, QFile::encodeName(dir_.filePath("four.mp3")));
+        OpenFile(mp, PathIn(dir_, "four.mp3"));
         QElapsedTimer clock;
         mp.Play();
         clock.start();
@@ -118,22 +116,18 @@ private slots:
 
     void shortFileEndsStoppedAtLengthWithSuccessfulNotice()
     {
-        TMediaPlayer mp;
-        int notices = 0;
-        mp.OnNotify = [&](TMediaPlayer *) { ++notices; };
-        OpenFile(mp, QFile::encodeName(ToneWav("short.wav", 22050, 1, 6615)));
-        QCOMPARE(mp.Length(), 300u);
+        CountingPlayer mp;
+        QCOMPARE(OpenFile(mp, ToneWav("short.wav", 22050, 1, 6615)).Length(), 300u);
         mp.Play();
-        QTRY_COMPARE_WITH_TIMEOUT(notices, 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(mp.notices, 1, 3000);
         QCOMPARE(mp.NotifyResult(), TMPNotifyValues::nvSuccessful);
-        QCOMPARE(mp.Mode(), TMPModes::mpStopped);
-        QCOMPARE(mp.Position(), mp.Length());
+        VERIFY_AT_END(mp);
         mp.Play(); // AutoRewind: from the start again
         QCOMPARE(mp.Mode(), TMPModes::mpPlaying);
         QVERIFY(mp.Position() < 50);
         mp.Close();
         QCoreApplication::processEvents();
-        QCOMPARE(notices, 1);
+        QCOMPARE(mp.notices, 1);
     }
 
     // A held device must cost nothing: no SDL thread, no decoder waking, and playback
@@ -141,7 +135,7 @@ private slots:
     void heldDeviceReleasesTheOutputAndResumesWhereItStood()
     {
         TMediaPlayer mp;
-        OpenFile(mp, QFile::encodeName(ToneWav("held.wav", 44100, 2, 3 * 44100)));
+        OpenFile(mp, ToneWav("held.wav", 44100, 2, 3 * 44100));
         QCOMPARE(media::OpenOutputs(), 1); // kept for the play that follows
         mp.Play();
         QCOMPARE(media::OpenOutputs(), 1);
@@ -152,7 +146,6 @@ private slots:
         QVERIFY2(held >= 300 && held <= 500, qPrintable(QString::number(held)));
         QCOMPARE(media::OpenOutputs(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(SdlAudioThread().isEmpty(), 1000);
-        QTest::qWait(200); // the decoder's last wake after the pause
         const long switches = SwitchesWhileAsleep(1000);
         QVERIFY2(switches == 0, qPrintable(QStringLiteral("other threads woke %1 times while paused").arg(switches)));
         QCOMPARE(mp.Position(), held);
@@ -178,11 +171,9 @@ private slots:
         mp.Play();
         QCOMPARE(SdlAudioThread(), output);
         QCOMPARE(media::OpenOutputs(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(mp.Mode(), TMPModes::mpStopped, 2000);
-        QCOMPARE(mp.Position(), mp.Length());
+        TRY_AT_END(mp, 2000);
         QCOMPARE(media::OpenOutputs(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(SdlAudioThread().isEmpty(), 1000);
-        QTest::qWait(200);
         QCOMPARE(SwitchesWhileAsleep(500), 0L);
         QCOMPARE(mp.Position(), mp.Length());
     }
@@ -190,8 +181,7 @@ private slots:
     void refusedReopenKeepsThePauseAndItsPosition()
     {
         TMediaPlayer mp;
-        OpenFile(mp, QFile::encodeName(ToneWav("refused.wav", 44100, 2, 2 * 44100)));
-        mp.Play();
+        OpenFile(mp, ToneWav("refused.wav", 44100, 2, 2 * 44100)).Play();
         QTest::qWait(200);
         mp.Pause();
         const std::uint32_t held = mp.Position();
