@@ -33,18 +33,15 @@ std::vector<pid_t> g_children;
 std::string g_home;
 
 // Starts a helper, its output silenced.
-pid_t Spawn(const std::vector<std::string> &args)
+pid_t Spawn(std::vector<const char *> argv)
 {
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char *const *>(argv.data()), environ) != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     if (pid > 0)
@@ -74,7 +71,7 @@ bool StartDesktop()
     return WriteBytes(QByteArray::fromStdString(tint2rc),
                       "panel_items = S\npanel_position = bottom center horizontal\npanel_size = 100% 30\n"
                       "systray_icon_size = 24\nstrut_policy = follow_size\n") &&
-           Spawn({"openbox", "--sm-disable"}) > 0 && Spawn({"tint2", "-c", tint2rc}) > 0;
+           Spawn({"openbox", "--sm-disable"}) > 0 && Spawn({"tint2", "-c", tint2rc.c_str()}) > 0;
 }
 
 void StopDesktop()
@@ -137,11 +134,7 @@ void ClickAt(const QStringList &point)
     Xdo(QStringList{QStringLiteral("mousemove"), QStringLiteral("--sync")} + point + QStringList{QStringLiteral("click"), QStringLiteral("1")});
 }
 
-bool MappedOnServer(WId window)
-{
-    return Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)})
-        .contains(QLatin1String("IsViewable"));
-}
+bool MappedOnServer(WId window) { return ServerGeometry(QString::number(window)).info.contains(QLatin1String("IsViewable")); }
 
 QString XProp(WId window, const char *atom)
 {
@@ -200,29 +193,24 @@ void CheckCannotBeLost(QWidget *main, QWidget *w)
     QTRY_VERIFY_WITH_TIMEOUT(XProp(w->winId(), "WM_STATE").contains(QLatin1String("Normal")), 10000);
 }
 
-// How far the centre of a window's frame, as the server has it, lies from the
-// centre of the work area, in half pixels; null when it can't be read.
-std::optional<QPoint> FrameCentreOffset(WId window)
-{
-    const ServerGeometry field(QString::number(window));
-    const auto x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
-    const auto w = field("Width"), h = field("Height");
-    const QList<int> frame = Cardinals(XProp(window, "_NET_FRAME_EXTENTS")), area = Cardinals(RootProp("_NET_WORKAREA"));
-    if (!x || !y || !w || !h || frame.size() != 4 || area.size() < 4)
-        return std::nullopt;
-    const int left = *x - frame[0], top = *y - frame[2];
-    const int width = *w + frame[0] + frame[1], height = *h + frame[2] + frame[3];
-    return QPoint(2 * left + width - (2 * area[0] + area[2]), 2 * top + height - (2 * area[1] + area[3]));
-}
-
-// "" once the window is centred (it has 5 s to get there), else how far off it is.
+// "" once the centre of the window's frame, as the server has it, is that of the work area
+// (it has 5 s to get there), else how far off it is.
 QString OffCentre(WId window)
 {
-    std::optional<QPoint> d;
-    if (QTest::qWaitFor([&] { return (d = FrameCentreOffset(window)) && std::abs(d->x()) <= 1 && std::abs(d->y()) <= 1; }))
-        return QString();
-    return d ? QStringLiteral("centre off by (%1, %2) half pixels").arg(d->x()).arg(d->y())
-             : QStringLiteral("geometry unreadable");
+    QString off;
+    return QTest::qWaitFor([&] {
+        const ServerGeometry field(QString::number(window));
+        const auto x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
+        const auto w = field("Width"), h = field("Height");
+        const QList<int> frame = Cardinals(XProp(window, "_NET_FRAME_EXTENTS")), area = Cardinals(RootProp("_NET_WORKAREA"));
+        if (!x || !y || !w || !h || frame.size() != 4 || area.size() < 4)
+            return off = QStringLiteral("geometry unreadable"), false;
+        // In half pixels: twice the frame's left edge plus its width, against the same of the area.
+        const int dx = 2 * (*x - frame[0]) + *w + frame[0] + frame[1] - (2 * area[0] + area[2]);
+        const int dy = 2 * (*y - frame[2]) + *h + frame[2] + frame[3] - (2 * area[1] + area[3]);
+        off = QStringLiteral("centre off by (%1, %2) half pixels").arg(dx).arg(dy);
+        return std::abs(dx) <= 1 && std::abs(dy) <= 1;
+    }) ? QString() : off;
 }
 
 // The characters a label shows, as assistive technology reads them.
@@ -255,6 +243,18 @@ void RequestClose(WId window)
     xcb_flush(c);
 }
 
+// An extended regular expression (xdotool's kind) matching exactly this text.
+QString Regex(const QString &literal)
+{
+    QString re = QStringLiteral("^");
+    for (const QChar c : literal) {
+        if (QStringView(u".[]{}()\\*+?^$|").contains(c))
+            re += QLatin1Char('\\');
+        re += c;
+    }
+    return re + QLatin1Char('$');
+}
+
 class Program {
 public:
     explicit Program(const QString &dir)
@@ -275,17 +275,16 @@ public:
         }
     }
     bool Running() { return process.state() == QProcess::Running; }
-    // The program's visible windows whose title matches.
-    QStringList Windows(const QString &title, bool visibleOnly = true)
+    // The program's visible windows with exactly this title (a null one: any title).
+    QStringList Windows(const QString &title)
     {
-        QStringList args{QStringLiteral("search"), QStringLiteral("--all")};
-        if (visibleOnly)
-            args << QStringLiteral("--onlyvisible");
-        args << QStringLiteral("--pid") << QString::number(process.processId()) << QStringLiteral("--name") << title;
-        return Xdo(args).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return Xdo({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                    QString::number(process.processId()), QStringLiteral("--name"),
+                    title.isNull() ? QStringLiteral(".*") : Regex(title)})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     // The first of them; "" for none.
-    QString Window(const QString &title, bool visibleOnly = true) { return Windows(title, visibleOnly).value(0); }
+    QString Window(const QString &title) { return Windows(title).value(0); }
     void Keys(const QString &window, const QStringList &keys)
     {
         Xdo(QStringList{QStringLiteral("windowactivate"), QStringLiteral("--sync"), window, QStringLiteral("key"),
@@ -317,18 +316,6 @@ QString PlayerProperty(const char *property)
     return Run(QStringLiteral("dbus-send"),
                Program::DbusSend({QStringLiteral("org.freedesktop.DBus.Properties.Get"), QStringLiteral("string:org.mpris.MediaPlayer2.Player"),
                                   QStringLiteral("string:") + QLatin1String(property)}));
-}
-
-// An extended regular expression (xdotool's kind) matching exactly this text.
-QString Regex(const QString &literal)
-{
-    QString re = QStringLiteral("^");
-    for (const QChar c : literal) {
-        if (QStringView(u".[]{}()\\*+?^$|").contains(c))
-            re += QLatin1Char('\\');
-        re += c;
-    }
-    return re + QLatin1Char('$');
 }
 
 } // namespace
@@ -408,10 +395,7 @@ private slots:
             QString offset = QStringLiteral("no box");
             OnNextBox([&](QMessageBox *box) { offset = OffCentre(box->winId()); });
             const QString text = QStringLiteral("A box whose text is long enough to make it wider than its buttons");
-            if (error)
-                Dialogs().ShowError(text);
-            else
-                Dialogs().ShowMessage(text);
+            error ? Dialogs().ShowError(text) : Dialogs().ShowMessage(text);
             QCOMPARE(offset, QString());
         }
         SetDialogs(&h.dialogs);
@@ -499,7 +483,7 @@ private slots:
 
         Program p(dir.path());
         QString main;
-        QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(QStringLiteral("ZOLM Player"))).isEmpty(), 20000);
         // Centred on the desktop as first shown, by the frame the window manager gave it.
         QCOMPARE(OffCentre(main.toULongLong()), QString());
         // Repeat the list, then the next entry: the sound plays.
@@ -516,7 +500,7 @@ private slots:
         // dismissed from the keyboard; then the desktop's Next plays the sound again.
         for (int round = 0; round < 2; ++round) {
             QString box;
-            QTRY_VERIFY_WITH_TIMEOUT(!(box = p.Window(Regex(QStringLiteral("ZOLM Player - ") + bad))).isEmpty(), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(!(box = p.Window(QStringLiteral("ZOLM Player - ") + bad)).isEmpty(), 15000);
             QVERIFY(!MappedOnServer(main.toULongLong()));
             QCOMPARE(OffCentre(box.toULongLong()), QString());
             p.Keys(box, {QStringLiteral("Return")});
@@ -531,7 +515,7 @@ private slots:
         // its tray icon: a left click brings the main window back, and Ctrl+Q ends it.
         QVERIFY(p.Mpris("Player.Stop"));
         QString icon;
-        QTRY_VERIFY_WITH_TIMEOUT(!(icon = p.Window(QStringLiteral(".*"))).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(icon = p.Window(QString())).isEmpty(), 10000);
         const ServerGeometry iconGeometry(icon);
         ClickAt(iconGeometry.At(iconGeometry("Width").value_or(0) / 2, iconGeometry("Height").value_or(0) / 2));
         QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(main.toULongLong()), 10000);
@@ -591,10 +575,7 @@ private slots:
         } else if (restoreFirst) {
             QVERIFY(minimiseWithoutTray());
         }
-        if (byTrayIcon)
-            f->TrayIconMessage(513);
-        else
-            f->BringBack(); // what MPRIS Raise does
+        byTrayIcon ? f->TrayIconMessage(513) : f->BringBack(); // BringBack: what MPRIS Raise does
         QTRY_VERIFY_WITH_TIMEOUT(MappedOnServer(f->winId()), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(XProp(f->winId(), "WM_STATE").contains(QLatin1String("Normal")), 10000);
         QVERIFY(!f->TrayIcon || !f->TrayIcon->isVisible());
@@ -644,12 +625,11 @@ private slots:
         Program p(dir.path());
         // The box comes up before the main window, which waits for it.
         QString box;
-        QTRY_VERIFY_WITH_TIMEOUT(!(box = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(box = p.Window(QStringLiteral("ZOLM Player"))).isEmpty(), 20000);
         QVERIFY(XProp(box.toULongLong(), "_NET_WM_WINDOW_TYPE").contains(QLatin1String("_NET_WM_WINDOW_TYPE_DIALOG")));
         p.Keys(box, {QStringLiteral("Return")});
         QString main;
-        QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty() && main != box,
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(QStringLiteral("ZOLM Player"))).isEmpty() && main != box, 10000);
         QVERIFY(p.Quit(main));
         QCOMPARE(p.process.exitCode(), 0);
     }
@@ -692,10 +672,10 @@ private slots:
         QVERIFY(WriteBytes("rez.dat", QFile::encodeName(dir.file(QStringLiteral("m/")))));
         Program p(dir.path());
         QString main;
-        QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(QStringLiteral("ZOLM Player"))).isEmpty(), 20000);
         const auto can = [](const char *property) { return PlayerProperty(property).contains(QLatin1String("boolean true")); };
         // The main window and, while it is open, the box: both bear the application title.
-        const QString title = Regex(QStringLiteral("ZOLM Player - a.mp3"));
+        const QString title = QStringLiteral("ZOLM Player - a.mp3");
         QTRY_VERIFY_WITH_TIMEOUT(can("CanPlay"), 10000);
         QVERIFY(p.Mpris("Player.Play"));
         QTRY_COMPARE_WITH_TIMEOUT(p.Windows(title).size(), 2, 10000);
@@ -729,11 +709,10 @@ private slots:
         Program p(dir.path());
         qputenv("HOME", oldHome);
         QString main;
-        QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(Regex(QStringLiteral("ZOLM Player")))).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(main = p.Window(QStringLiteral("ZOLM Player"))).isEmpty(), 20000);
         p.Keys(main, {QStringLiteral("ctrl+o")});
         QString chooser;
-        QTRY_VERIFY_WITH_TIMEOUT(!(chooser = p.Window(Regex(QStringLiteral("Выберите папку с файлами мультимедиа")))).isEmpty(),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(chooser = p.Window(QStringLiteral("Выберите папку с файлами мультимедиа"))).isEmpty(), 10000);
         // Below the home folder, by name: "Музыка", then "Папка".
         p.Keys(chooser, {QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
         QTRY_COMPARE_WITH_TIMEOUT(ReadBytes("rez.dat"), folder + '/', 10000);
@@ -741,7 +720,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ServerTitle(main.toULongLong()), QStringLiteral("ZOLM Player - Трек.wav"), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(PlayerProperty("PlaybackStatus").contains(QLatin1String("\"Playing\"")), 10000);
         // One window with that title: no error box about the file.
-        QCOMPARE(p.Windows(Regex(QStringLiteral("ZOLM Player - Трек.wav"))), QStringList{main});
+        QCOMPARE(p.Windows(QStringLiteral("ZOLM Player - Трек.wav")), QStringList{main});
         QVERIFY(p.Quit(main));
     }
 };

@@ -55,12 +55,7 @@ QColor MostCommon(const QImage &img)
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
             ++count[img.pixel(x, y) | 0xff000000u];
-    QRgb best = 0;
-    int most = -1;
-    for (auto it = count.cbegin(); it != count.cend(); ++it)
-        if (it.value() > most)
-            most = it.value(), best = it.key();
-    return QColor::fromRgb(best);
+    return count.isEmpty() ? QColor(Qt::black) : QColor::fromRgb(std::max_element(count.cbegin(), count.cend()).key());
 }
 
 // The text's contrast: its purest pixel (the one standing out most) against the most common colour.
@@ -153,18 +148,13 @@ private slots:
             QApplication::setPalette(Themes().at(theme));
         PlayerHarness h;
         TForm1 *form = h.Start(h.MakeFolder("music", {"Песня.wav"}));
-        QWidget *w = form;
         QMessageBox box(QMessageBox::Critical, "ZOLM Player", "Cannot open file \"x.mp3\". File not found.");
-        if (window == QLatin1String("about"))
-            form->N2Click(), w = AboutBox;
-        else if (window == QLatin1String("help"))
-            form->ZOLMPlayer1Click(), w = helpp;
-        else if (window == QLatin1String("tag"))
-            ID3Tag->BuildContents(), ID3Tag->show(), w = ID3Tag;
-        else if (window == QLatin1String("box"))
-            box.show(), w = &box;
-        else
-            form->show();
+        QWidget *const w = window == QLatin1String("about") ? (form->N2Click(), AboutBox)
+                           : window == QLatin1String("help") ? (form->ZOLMPlayer1Click(), helpp)
+                           : window == QLatin1String("tag")  ? (ID3Tag->BuildContents(), ID3Tag)
+                           : window == QLatin1String("box")  ? &box
+                                                             : static_cast<QWidget *>(form);
+        w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         // Text drawn without smoothing, so its pixels are its colour (smoothed, a small
         // face may have no pixel of it, and would read lower than it is).
@@ -214,23 +204,20 @@ private slots:
                 for (int x = 0; x < design.width() && first.x() < 0; ++x)
                     if (qAlpha(design.pixel(x, y)) == 255)
                         first = QPoint(x, y);
+            const auto shownAt = [&](QPoint origin) { // each opaque pixel of the design a k × k block there
+                for (int y = 0; y < design.height() * k; ++y)
+                    for (int x = 0; x < design.width() * k; ++x) {
+                        const QRgb c = design.pixel(x / k, y / k);
+                        const QPoint at = origin + QPoint(x, y);
+                        if (qAlpha(c) == 255 && (!shot.rect().contains(at) || shot.pixel(at) != c))
+                            return false;
+                    }
+                return true;
+            };
             bool found = false;
             for (int oy = 0; oy < shot.height() && !found; ++oy)
-                for (int ox = 0; ox < shot.width() && !found; ++ox) {
-                    const QPoint origin = QPoint(ox, oy) - first * k;
-                    bool all = true;
-                    for (int y = 0; y < design.height() && all; ++y)
-                        for (int x = 0; x < design.width() && all; ++x) {
-                            if (qAlpha(design.pixel(x, y)) != 255)
-                                continue;
-                            for (int j = 0; j < k && all; ++j)
-                                for (int i = 0; i < k && all; ++i) {
-                                    const QPoint at = origin + QPoint(x * k + i, y * k + j);
-                                    all = shot.rect().contains(at) && shot.pixel(at) == design.pixel(x, y);
-                                }
-                        }
-                    found = all;
-                }
+                for (int ox = 0; ox < shot.width() && !found; ++ox)
+                    found = shownAt(QPoint(ox, oy) - first * k);
             QVERIFY2(found, qPrintable(b->objectName()));
         }
         // The volume slider's tick marks: 21 marks, all equally thick, in device pixels.
@@ -252,9 +239,7 @@ private slots:
             else if (run)
                 runs << run, run = 0;
         }
-        QCOMPARE(runs.size(), 21);
-        for (int r : runs)
-            QCOMPARE(r, std::max(1, int(dpr + 0.25)));
+        QCOMPARE(runs, QList<int>(21, std::max(1, int(dpr + 0.25))));
     }
 
     // The program's icon at each size a tray or a scaled screen asks for: drawn at that

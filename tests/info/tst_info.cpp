@@ -28,9 +28,6 @@ namespace {
 
 QString Memo() { return helpp->Memo1->toPlainText(); }
 
-// F1 as the menu runs it: a failure ends in the error box.
-void PressF1(TForm1 *form) { RunHandler([form] { form->ZOLMPlayer1Click(); }); }
-
 qint64 ShownHeapFigure()
 {
     static const QRegularExpression line(QStringLiteral("^Программа использует (\\d+) байт оперативной памяти\\.$"));
@@ -84,7 +81,7 @@ private slots:
             WriteBytes("readme.txt", readme);
         if (readme == "lock")
             QCOMPARE(::flock(writer = ::open("readme.txt", O_WRONLY | O_CLOEXEC), LOCK_EX | LOCK_NB), 0);
-        PressF1(h->form.get());
+        RunHandler([this] { h->form->ZOLMPlayer1Click(); }); // F1 as the menu runs it: a failure ends in the error box
         ::close(writer);
         QTEST(Memo(), "shown");
         QCOMPARE(h->dialogs.errors.size(), error.isEmpty() ? 0 : 1);

@@ -86,13 +86,12 @@ private slots:
         QFETCH(QString, object);
         QFETCH(QVariantMap, properties);
         PlayerHarness h;
-        QWidget *w = h.Start();
-        if (window == QLatin1String("about"))
-            h.form->N2Click(), w = AboutBox; // built at its first showing
-        else if (window == QLatin1String("help"))
-            h.form->ZOLMPlayer1Click(), w = helpp;
-        else if (window == QLatin1String("tag"))
-            ID3Tag->BuildContents(), w = ID3Tag; // as its first showing does, without reading a tag
+        TForm1 *f = h.Start();
+        // The About box is built at its first showing; the tag window as that does, without reading a tag.
+        QWidget *const w = window == QLatin1String("about") ? (f->N2Click(), AboutBox)
+                           : window == QLatin1String("help") ? (f->ZOLMPlayer1Click(), helpp)
+                           : window == QLatin1String("tag")  ? (ID3Tag->BuildContents(), ID3Tag)
+                                                             : static_cast<QWidget *>(f);
         QObject *o = object.isEmpty() ? w : w->findChild<QObject *>(object);
         QVERIFY(o);
         for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
