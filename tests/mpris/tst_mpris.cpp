@@ -40,6 +40,10 @@ QVariant Plain(const QVariant &v)
     return v;
 }
 
+// Muted or not, the Volume set; then the slider (from 7 after start-up), muting, the Volume
+// property read back and the last word sent to the output.
+struct VolumeCase { bool muted; double volume; int slider; bool mutedAfter; double read; std::uint32_t word; };
+
 // The object path of the list entry at `index`, as a method argument.
 QVariant Track(int index)
 {
@@ -111,7 +115,7 @@ private slots:
     {
         QTest::addColumn<QString>("before"); // entry, state, seconds played
         QTest::addColumn<QString>("method");
-        QTest::addColumn<QString>("after");  // see Playback(); the clock; the caption's name
+        QTest::addColumn<QString>("after");  // see PlaybackState; the clock; the caption's name
         QTest::newRow("Play: the selected entry") << "0 stopped" << "Play" << "0 playing 0, 0:00, a.wav";
         QTest::newRow("Next") << "0 playing" << "Next" << "1 playing 0, 0:00, b.wav";
         QTest::newRow("Previous") << "1 playing" << "Previous" << "0 playing 0, 0:00, a.wav";
@@ -139,7 +143,7 @@ private slots:
                 S().Pause();
         }
         QVERIFY(Call(kPlayer, method));
-        QTEST(Playback() + ", " + S().ElapsedText() + ", " + h_->Title().mid(14), "after");
+        QTEST(PlaybackState(S()) + ", " + S().ElapsedText() + ", " + h_->Title().mid(14), "after");
     }
 
     void propertiesAndSignalsFollowPlayPauseStopAndTrackEnd()
@@ -176,13 +180,13 @@ private slots:
         QVERIFY(!listener_.Last(QStringLiteral("Metadata")).toMap().contains(QStringLiteral("mpris:length")));
 
         // A track's end moves on to the next entry: new metadata, still playing.
-        form_->N10Click();
+        S().Next();
         QTRY_COMPARE(LastTitle(), QStringLiteral("b.wav"));
         h_->Tick(2);
         media::ManualClock::Advance(1000); // b.wav played out; the tick that moves on is still to come
         QCOMPARE(Status(), QStringLiteral("Playing"));
         QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 2500000);
-        form_->Timer1Timer();
+        S().Tick();
         QTRY_COMPARE(LastTitle(), QStringLiteral("c.wav"));
         QCOMPARE(listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:trackid")), Track(2));
         QCOMPARE(listener_.Last(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
@@ -230,36 +234,29 @@ private slots:
     // also ends a mute, even when the slider already stands there.
     void setVolumeMovesTheSlider_data()
     {
-        QTest::addColumn<bool>("muted");
-        QTest::addColumn<double>("volume");
-        QTest::addColumn<int>("slider");  // from 7 after start-up
-        QTest::addColumn<bool>("mutedAfter");
-        QTest::addColumn<double>("read"); // the Volume property
-        QTest::addColumn<uint>("word");   // the last word sent to the output
-        QTest::newRow("three quarters") << false << 0.75 << 5 << false << 0.75 << 0xBE6EBE6Eu;
-        QTest::newRow("rounded up to the nearest step") << false << 0.78 << 4 << false << 0.8 << 0xCB20CB20u;
-        QTest::newRow("rounded down to the nearest step") << false << 0.77 << 5 << false << 0.75 << 0xBE6EBE6Eu;
-        QTest::newRow("above full") << false << 1.5 << 0 << false << 1.0 << 0xFDE8FDE8u;
-        QTest::newRow("below silence") << false << -0.5 << 20 << false << 0.0 << 0u;
-        QTest::newRow("muted, a new level") << true << 0.75 << 5 << false << 0.75 << 0xBE6EBE6Eu;
-        QTest::newRow("muted, the level the slider has") << true << 0.65 << 7 << false << 0.65 << 0xA50AA50Au;
-        QTest::newRow("muted, not a number: ignored") << true << qQNaN() << 7 << true << 0.0 << 0u;
+        QTest::addColumn<VolumeCase>("c");
+        const auto row = [](const char *name, const VolumeCase &c) { QTest::newRow(name) << c; };
+        row("three quarters", {false, 0.75, 5, false, 0.75, 0xBE6EBE6Eu});
+        row("rounded up to the nearest step", {false, 0.78, 4, false, 0.8, 0xCB20CB20u});
+        row("rounded down to the nearest step", {false, 0.77, 5, false, 0.75, 0xBE6EBE6Eu});
+        row("above full", {false, 1.5, 0, false, 1.0, 0xFDE8FDE8u});
+        row("below silence", {false, -0.5, 20, false, 0.0, 0u});
+        row("muted, a new level", {true, 0.75, 5, false, 0.75, 0xBE6EBE6Eu});
+        row("muted, the level the slider has", {true, 0.65, 7, false, 0.65, 0xA50AA50Au});
+        row("muted, not a number: ignored", {true, qQNaN(), 7, true, 0.0, 0u});
     }
 
     void setVolumeMovesTheSlider()
     {
-        QFETCH(bool, muted);
-        QFETCH(double, volume);
-        QFETCH(double, read);
-        if (muted)
+        QFETCH(VolumeCase, c);
+        if (c.muted)
             S().ToggleMute();
-        QVERIFY(SetVolume(volume));
-        QTEST(S().VolumePosition(), "slider");
-        QTEST(S().Muted(), "mutedAfter");
-        QTEST(h_->volumeWords.back(), "word");
-        QCOMPARE(Get(kPlayer, QStringLiteral("Volume")).toDouble(), read);
-        if (!qIsNaN(volume))
-            QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), read);
+        QVERIFY(SetVolume(c.volume));
+        QCOMPARE(std::make_tuple(S().VolumePosition(), S().Muted(), h_->volumeWords.back()),
+                 std::make_tuple(c.slider, c.mutedAfter, c.word));
+        QCOMPARE(Get(kPlayer, QStringLiteral("Volume")).toDouble(), c.read);
+        if (!qIsNaN(c.volume))
+            QTRY_COMPARE(listener_.Last(QStringLiteral("Volume")).toDouble(), c.read);
     }
 
     // SetPosition and Seek move the seek bar as a drag of its thumb that ends there.
@@ -267,7 +264,7 @@ private slots:
     {
         QTest::addColumn<QString>("before"); // state, then where the user moved the bar, then ms played since
         QTest::addColumn<QString>("call");   // the method, a track's index for SetPosition, microseconds
-        QTest::addColumn<QString>("after");  // see Playback(); the bar, the clock's counters, the timer
+        QTest::addColumn<QString>("after");  // see PlaybackState; the bar, the clock's counters, the timer
         QTest::addColumn<QString>("seeked"); // every Seeked the desktop heard, the setup's included
         const auto row = [](const char *name, const char *before, const char *call, const char *after,
                             const char *seeked) { QTest::newRow(name) << before << call << after << seeked; };
@@ -312,7 +309,7 @@ private slots:
         const QVariantList args = c.size() == 2 ? QVariantList{c[1].toLongLong()}
                                                 : QVariantList{Track(c[1].toInt()), c[2].toLongLong()};
         QVERIFY(Call(kPlayer, c[0], args));
-        QTEST(QStringLiteral("%1, bar %2, %3:%4, %5").arg(Playback()).arg(S().ShownPosition()).arg(S().ElapsedMinutes())
+        QTEST(QStringLiteral("%1, bar %2, %3:%4, %5").arg(PlaybackState(S())).arg(S().ShownPosition()).arg(S().ElapsedMinutes())
                   .arg(S().ElapsedSeconds(), 2, 10, QLatin1Char('0')).arg(S().Clock()->isActive() ? "timer" : ""), "after");
         QFETCH(QString, seeked);
         QTRY_COMPARE(listener_.seeks.join(' '), seeked);
@@ -326,16 +323,14 @@ private slots:
         h_->Tick(1);
         S().Pause();
         QVERIFY(Call(kPlayer, QStringLiteral("SetPosition"), {Track(0), qlonglong(2000000)}));
-        QCOMPARE(S().ElapsedText(), QStringLiteral("0:02"));
         QCOMPARE(Status(), QStringLiteral("Paused"));
         QCOMPARE(Get(kPlayer, QStringLiteral("Position")).toLongLong(), 2000000);
         media::ManualClock::Advance(1000); // nothing is heard
-        QCOMPARE(S().Media()->Position(), 2000u);
+        QCOMPARE(HeardState(S()), "0 paused 2000 latched, still 0:02");
         QVERIFY(Call(kPlayer, QStringLiteral("PlayPause")));
-        QVERIFY(h_->Playing() && S().Clock()->isActive() && !S().Paused());
+        QCOMPARE(HeardState(S()), "0 playing 2000, clock 0:02");
         h_->Tick(1);
-        QCOMPARE(h_->Selected(), 1);
-        QCOMPARE(h_->Title(), QStringLiteral("ZOLM Player - b.wav"));
+        QCOMPARE(PlaybackState(S()) + ", " + h_->Title(), QStringLiteral("1 playing 0, ZOLM Player - b.wav"));
     }
 
     void callsAreRefusedWhileTheWindowTakesNoInput_data()
@@ -475,16 +470,6 @@ private:
     QString LastTitle() const
     {
         return listener_.Last(QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")).toString();
-    }
-
-    // The selected entry, the device's state and position, and the pause switch when latched.
-    QString Playback() const
-    {
-        TMediaPlayer *mp = S().Media();
-        const bool open = mp->IsOpen(), paused = open && mp->Mode() == TMPModes::mpPaused;
-        return QString::number(h_->Selected())
-               + (!open ? QStringLiteral(" closed") : paused ? " paused " : h_->Playing() ? " playing " : " other ")
-               + (open ? QString::number(mp->Position()) : QString()) + (S().Paused() ? " latched" : "");
     }
 
     TPlayerSession &S() const { return h_->Session(); }

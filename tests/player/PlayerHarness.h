@@ -25,7 +25,7 @@
 #include <vector>
 
 // What both harnesses share: the recorded boxes, the working directory, the manual
-// clock and the volume words sent.
+// clock, the volume words sent and the clock's tick of the session started.
 class HarnessBase {
 public:
     HarnessBase()
@@ -49,9 +49,23 @@ public:
         return folder;
     }
 
+    // One second of audio, then the clock's tick.
+    void Tick(int count = 1)
+    {
+        for (int i = 0; i < count; ++i) {
+            media::ManualClock::Advance(1000);
+            if (started_->Clock()->isActive())
+                started_->Tick();
+        }
+    }
+    bool Playing() const { return started_->Playing(); }
+
     FakeDialogs dialogs;
     ScratchDir dir;
     std::vector<std::uint32_t> volumeWords;
+
+protected:
+    TPlayerSession *started_ = nullptr;
 };
 
 // The session without a window, started as the program starts it.
@@ -62,19 +76,10 @@ public:
         if (!rez.isNull())
             WriteBytes("rez.dat", rez);
         session = std::make_unique<TPlayerSession>();
+        started_ = session.get();
         RunHandler([this] { session->Start(); });
         return *session;
     }
-    // One second of audio, then the clock's tick.
-    void Tick(int count = 1)
-    {
-        for (int i = 0; i < count; ++i) {
-            media::ManualClock::Advance(1000);
-            if (session->Clock()->isActive())
-                session->Tick();
-        }
-    }
-    bool Playing() const { return session->Playing(); }
     std::unique_ptr<TPlayerSession> session;
 };
 
@@ -94,18 +99,9 @@ public:
             WriteBytes("rez.dat", rez);
         ResetPlayerState();
         form = std::make_unique<TForm1>();
+        started_ = form->Session();
         CreateSecondaryWindows(*form->Session());
         return form.get();
-    }
-
-    // One second of audio, then the timer's tick.
-    void Tick(int count = 1)
-    {
-        for (int i = 0; i < count; ++i) {
-            media::ManualClock::Advance(1000);
-            if (Session().Clock()->isActive())
-                Session().Tick();
-        }
     }
 
     // Shows the main window and makes it the active one, so its shortcuts fire.
@@ -118,8 +114,41 @@ public:
 
     TPlayerSession &Session() const { return *form->Session(); }
     int Selected() const { return Session().Current(); }
-    bool Playing() const { return Session().Playing(); }
     QString Title() const { return Caption(form.get()); }
 
     std::unique_ptr<TForm1> form;
 };
+
+// The listed names' bytes, in the list's order.
+inline QList<QByteArray> EntryNames(const TPlayerSession &s)
+{
+    QList<QByteArray> names;
+    for (int i = 0; i < s.Count(); ++i)
+        names << s.EntryBytes(i);
+    return names;
+}
+
+// The current entry, the device's state and position, and the pause switch when latched:
+// "1 playing 2000", "0 paused 1000 latched", "0 stopped 2500", "-1 closed".
+inline QString PlaybackState(const TPlayerSession &s)
+{
+    TMediaPlayer *mp = s.Media();
+    const TMPModes mode = mp->IsOpen() ? mp->Mode() : TMPModes::mpNotReady;
+    const char *state = !mp->IsOpen() ? "closed" : mode == TMPModes::mpPaused ? "paused" : s.Playing() ? "playing"
+                                                 : mode == TMPModes::mpStopped ? "stopped" : "other";
+    return QString::number(s.Current()) + QLatin1Char(' ') + QLatin1String(state) +
+           (mp->IsOpen() ? QStringLiteral(" %1").arg(mp->Position()) : QString()) + (s.Paused() ? " latched" : "");
+}
+
+// PlaybackState, whether the clock runs, and its text: "0 playing 1000, clock 0:01".
+inline QString HeardState(TPlayerSession &s)
+{
+    return PlaybackState(s) + (s.Clock()->isActive() ? ", clock " : ", still ") + s.ElapsedText();
+}
+
+// HeardState, then the seek bar: its thumb's place and range ("bar 1000/2500"), or "no bar".
+inline QString ShownState(TPlayerSession &s)
+{
+    return HeardState(s) + (s.PositionShown() ? QStringLiteral(", bar %1/%2").arg(s.ShownPosition()).arg(s.TrackLength())
+                                              : QStringLiteral(", no bar"));
+}

@@ -35,19 +35,17 @@ struct Scene {
         rez = one + "\nmore";
         form = h.Start(rez);
     }
-    QStringList Names() const
-    {
-        QStringList names;
-        for (int i = 0; i < h.Session().Count(); ++i)
-            names << h.Session().EntryText(i);
-        return names;
-    }
     // The listed names, rez.dat and the session's folder; as they stand with music1 kept, or music2 opened.
-    QList<QByteArray> Holds() const { return {Names().join(u'/').toUtf8(), ReadBytes("rez.dat"), h.Session().Folder()}; }
+    QList<QByteArray> Holds() const { return {EntryNames(h.Session()).join('/'), ReadBytes("rez.dat"), h.Session().Folder()}; }
     QList<QByteArray> Kept() const { return {"a.wav/b.wav", rez, Absolute(h, "music1/")}; }
     QList<QByteArray> Opened() const { return {"b.mp3/a.wav", Absolute(h, "music2/"), Absolute(h, "music2/")}; }
+    // Whatever came, nothing plays: the first entry selected, the file closed, the caption bare.
+    QString Idle() const { return PlaybackState(h.Session()) + " / " + h.Title(); }
 };
 
+// A URI list (%1: the scratch directory, URL-encoded) or a text dropped, the actions offered,
+// whether a secondary window holds the main one, and the action taken (0: ignored).
+struct DropCase { QByteArray uris; QString text; int possible; bool disabled; int action; };
 
 struct DropOutcome { bool enterAccepted; Qt::DropAction enterAction; bool dropAccepted; Qt::DropAction dropAction; };
 
@@ -164,24 +162,16 @@ private slots:
         QCOMPARE(s.h.dialogs.messages, message.isEmpty() ? QStringList() : QStringList{message});
         if (!opens)
             QCOMPARE(s.Holds(), s.Kept());
-        QCOMPARE(s.h.Selected(), 0);
-        QVERIFY(!s.h.Playing());
-        QVERIFY(!s.h.Session().Media()->IsOpen());
-        QCOMPARE(s.h.Title(), QStringLiteral("ZOLM Player"));
-        QVERIFY(s.h.dialogs.errors.isEmpty());
-        QVERIFY(s.h.dialogs.captions.isEmpty()); // no chooser was opened
+        QCOMPARE(s.Idle(), "0 closed / ZOLM Player");
+        QVERIFY(s.h.dialogs.errors.isEmpty() && s.h.dialogs.captions.isEmpty()); // no chooser was opened
     }
 
     void droppedFolderIsOpenedAndOtherDropsAreIgnored_data()
     {
-        QTest::addColumn<QByteArray>("uris"); // %1 stands for the scratch directory, URL-encoded
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("possible");
-        QTest::addColumn<bool>("disabled");
-        QTest::addColumn<int>("action"); // taken with this action; 0: ignored
+        QTest::addColumn<DropCase>("c");
         const int copyMove = Qt::CopyAction | Qt::MoveAction;
         const auto row = [](const char *name, const char *uris, int possible, int action, bool disabled = false) {
-            QTest::newRow(name) << QByteArray(uris) << QString() << possible << disabled << action;
+            QTest::newRow(name) << DropCase{uris, QString(), possible, disabled, action};
         };
         row("a folder", "file://%1/music2\r\n", copyMove, Qt::CopyAction);
         row("a folder, only link offered", "file://%1/music2/", Qt::LinkAction | Qt::MoveAction, Qt::LinkAction);
@@ -191,15 +181,12 @@ private slots:
         row("a missing folder", "file://%1/gone", copyMove, 0);
         row("a web address", "https://example.org/music2", copyMove, 0);
         row("while a secondary window is open", "file://%1/music2", copyMove, 0, true);
-        QTest::newRow("text naming a folder") << QByteArray() << QStringLiteral("%1/music2") << copyMove << false << 0;
+        QTest::newRow("text naming a folder") << DropCase{QByteArray(), QStringLiteral("%1/music2"), copyMove, false, 0};
     }
     void droppedFolderIsOpenedAndOtherDropsAreIgnored()
     {
-        QFETCH(QByteArray, uris);
-        QFETCH(QString, text);
-        QFETCH(int, possible);
-        QFETCH(bool, disabled);
-        QFETCH(int, action);
+        QFETCH(DropCase, c);
+        const auto [uris, text, possible, disabled, action] = c;
         Scene s;
         QVERIFY(s.form->acceptDrops()); // otherwise the desktop never offers the window a drop
         auto *data = new QMimeData;
@@ -213,37 +200,28 @@ private slots:
             s.form->setEnabled(false);
 
         const DropOutcome got = Drop(s.form, data, Qt::DropActions(possible));
-        QCOMPARE(got.enterAccepted, action != 0);
-        QCOMPARE(got.dropAccepted, action != 0);
-        if (action) {
-            QCOMPARE(int(got.enterAction), action);
-            QCOMPARE(int(got.dropAction), action);
-        }
+        QCOMPARE(std::make_pair(got.enterAccepted, got.dropAccepted), std::make_pair(action != 0, action != 0));
+        if (action)
+            QCOMPARE(std::make_pair(int(got.enterAction), int(got.dropAction)), std::make_pair(action, action));
         QCOMPARE(s.Holds(), action ? s.Opened() : s.Kept());
-        QCOMPARE(s.h.Selected(), 0);
-        QVERIFY(!s.h.Playing());
+        QCOMPARE(s.Idle(), "0 closed / ZOLM Player");
         QVERIFY(s.h.dialogs.messages.isEmpty());
     }
 
     void handedOverFolderIsTakenAfterTheCallUnlessAWindowIsOpen()
     {
         Scene s;
-        s.form->setEnabled(false); // as the About box leaves it
-        QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")), QLatin1String(instance::kBusyError));
-        QCoreApplication::processEvents();
-        QCOMPARE(s.Holds(), s.Kept());
-        s.form->setEnabled(true);
-
-        // A message box or the folder chooser holds the window as the About box does:
-        // a folder taken then would open boxes over boxes, or change the list under the chooser.
-        {
+        // The window disabled, as the About box leaves it; or a message box or the folder chooser
+        // holding it: a folder taken then would open boxes over boxes, or change the list under the chooser.
+        for (const bool modal : {false, true}) {
             QDialog box;
             box.setModal(true);
-            box.show();
-            QCOMPARE(QApplication::activeModalWidget(), &box);
+            modal ? box.show() : s.form->setEnabled(false);
+            QCOMPARE(QApplication::activeModalWidget(), modal ? &box : nullptr);
             QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2")), QLatin1String(instance::kBusyError));
             QCoreApplication::processEvents();
             QCOMPARE(s.Holds(), s.Kept());
+            s.form->setEnabled(true);
         }
 
         QCOMPARE(instance::TakeHandedOverFolder(s.form, Absolute(s.h, "music2/")), QString());
@@ -296,7 +274,7 @@ private slots:
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         if (!refused) {
-            QCOMPARE(s.Names(), QStringList{QStringLiteral("c.wav")});
+            QCOMPARE(EntryNames(s.h.Session()), QList<QByteArray>{"c.wav"});
             QCOMPARE(ReadBytes("rez.dat"), folder + '/');
             QVERIFY(s.h.dialogs.messages.isEmpty());
             return;

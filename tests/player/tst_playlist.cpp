@@ -10,16 +10,10 @@
 #include <sys/stat.h>
 
 namespace {
-
-// The listed names' bytes, in the list's order.
-QList<QByteArray> Listed(const TPlayerSession &s)
-{
-    QList<QByteArray> names;
-    for (int i = 0; i < s.Count(); ++i)
-        names << s.EntryBytes(i);
-    return names;
-}
-
+using Names = QList<QByteArray>;
+// Files made in a folder, rez.dat naming it (%1: the folder, with its final "/"), the names
+// listed, how the first shows and what playing it reports (empty: it plays).
+struct FolderCase { Names files; QByteArray rez; Names listed; QString firstText, message; };
 } // namespace
 
 class TestPlaylist : public QObject {
@@ -33,16 +27,12 @@ private slots:
         WriteBytes("notes.txt", "x");
         TPlayerSession &s = h.Start();
         QCOMPARE(ReadBytes("rez.dat"), QByteArray(""));
-        QCOMPARE(Listed(s), (QList<QByteArray>{"a.mp3", "b.wav"}));
-        QCOMPARE(s.Current(), 0);
-        QCOMPARE(s.TrackText(), QStringLiteral("a.mp3"));
-        QCOMPARE(s.ElapsedText(), QStringLiteral("0:00"));
-        QCOMPARE(s.Title(), QStringLiteral("ZOLM Player"));
-        QVERIFY(!s.PositionShown() && !s.Clock()->isActive() && !s.Media()->IsOpen());
-        QCOMPARE(s.VolumePosition(), 7);
-        // The slider's own change and the explicit send: the same word twice.
+        QCOMPARE(EntryNames(s), (QList<QByteArray>{"a.mp3", "b.wav"}));
+        QCOMPARE(ShownState(s), "0 closed, still 0:00, no bar");
+        QCOMPARE(s.TrackText() + " / " + s.Title(), QStringLiteral("a.mp3 / ZOLM Player"));
+        // The slider at 7: its own change and the explicit send, the same word twice.
+        QCOMPARE(std::make_tuple(s.VolumePosition(), s.VolumeWord()), std::make_tuple(7, 0xA50AA50Au));
         QCOMPARE(h.volumeWords, (std::vector<std::uint32_t>{0xA50AA50Au, 0xA50AA50Au}));
-        QCOMPARE(s.VolumeWord(), 0xA50AA50Au);
         QVERIFY(h.dialogs.errors.isEmpty());
     }
 
@@ -52,9 +42,7 @@ private slots:
         const QByteArray folder = h.MakeFolder(QStringLiteral("music"), {QStringLiteral("x.wav")});
         const QByteArray content = folder + "\r\nsecond line\nthird";
         TPlayerSession &s = h.Start(content);
-        QCOMPARE(s.Folder(), folder);
-        QCOMPARE(s.Count(), 1);
-        QCOMPARE(ReadBytes("rez.dat"), content);
+        QCOMPARE(std::make_tuple(s.Folder(), s.Count(), ReadBytes("rez.dat")), std::make_tuple(folder, 1, content));
     }
 
     // What a remembered folder lists, and how the first entry is shown and played: the
@@ -62,15 +50,10 @@ private slots:
     // made as a folder.
     void folderListsItsAudioNames_data()
     {
-        QTest::addColumn<QList<QByteArray>>("files");
-        QTest::addColumn<QByteArray>("rez"); // %1: the folder the files are in, with its final "/"
-        QTest::addColumn<QList<QByteArray>>("listed");
-        QTest::addColumn<QString>("firstText");
-        QTest::addColumn<QString>("message"); // what playing the first entry reports; empty: it plays
-        using Names = QList<QByteArray>;
+        QTest::addColumn<FolderCase>("c");
         const auto row = [](const char *name, const Names &files, const QByteArray &rez, const Names &listed,
                             const QString &firstText, const QString &message = QString()) {
-            QTest::newRow(name) << files << rez << listed << firstText << message;
+            QTest::newRow(name) << FolderCase{files, rez, listed, firstText, message};
         };
         row("mp3 names first, then wav, each by name", {"b.wav", "C.MP3", "a.mp3", "A.WaV", "b.Mp3", "x.mp3.txt", "y.ogg"}, "%1",
             {"a.mp3", "b.Mp3", "C.MP3", "A.WaV", "b.wav"}, QStringLiteral("a.mp3"));
@@ -96,11 +79,8 @@ private slots:
     }
     void folderListsItsAudioNames()
     {
-        QFETCH(QList<QByteArray>, files);
-        QFETCH(QByteArray, rez);
-        QFETCH(QList<QByteArray>, listed);
-        QFETCH(QString, firstText);
-        QFETCH(QString, message);
+        QFETCH(FolderCase, c);
+        auto [files, rez, listed, firstText, message] = c;
         SessionHarness h;
         const QByteArray folder = h.MakeFolder(QStringLiteral("m"), {});
         for (const QByteArray &name : files)
@@ -108,14 +88,13 @@ private slots:
                                        : WriteBytes(folder + name, MakeWav(1500)));
         rez.replace("%1", folder);
         TPlayerSession &s = h.Start(rez);
-        QCOMPARE(Listed(s), listed);
+        QCOMPARE(EntryNames(s), listed);
         // A missing or empty folder lists nothing, quietly, and leaves the volume unset.
         QVERIFY(h.dialogs.errors.isEmpty() && h.dialogs.messages.isEmpty());
         QCOMPARE(s.Current(), listed.isEmpty() ? -1 : 0);
         QCOMPARE(s.TrackText(), firstText);
-        QCOMPARE(s.VolumePosition(), listed.isEmpty() ? 0 : 7);
-        QCOMPARE(h.volumeWords.empty(), listed.isEmpty());
-        QCOMPARE(s.VolumeWord(), listed.isEmpty() ? 0u : 0xA50AA50Au);
+        QCOMPARE(std::make_tuple(s.VolumePosition(), s.VolumeWord(), h.volumeWords.empty()),
+                 listed.isEmpty() ? std::make_tuple(0, 0u, true) : std::make_tuple(7, 0xA50AA50Au, false));
         if (listed.isEmpty())
             return;
         QCOMPARE(s.EntryText(0), firstText);
@@ -150,7 +129,7 @@ private slots:
             for (qsizetype i = 0; i < names.size(); ++i)
                 QVERIFY(WriteBytes(folder + names[reversed ? names.size() - 1 - i : i], "x"));
             SessionHarness h;
-            QCOMPARE(Listed(h.Start(folder)), names);
+            QCOMPARE(EntryNames(h.Start(folder)), names);
         }
     }
 
@@ -169,10 +148,9 @@ private slots:
         }
         std::sort(expected.begin(), expected.end(), NameLess);
         TPlayerSession &s = h.Start(folder);
-        QStringList names;
         for (int i = 0; i < s.Count(); ++i)
-            names << s.EntryText(i);
-        QCOMPARE(names, expected);
+            QCOMPARE(s.EntryText(i), expected.value(i));
+        QCOMPARE(s.Count(), int(expected.size()));
     }
 
     // The folder command: the chosen folder is remembered in rez.dat and listed; one that
@@ -208,7 +186,7 @@ private slots:
         QCOMPARE(s.Folder(), folder);
         if (writable)
             QCOMPARE(ReadBytes("rez.dat"), folder);
-        QTEST(Listed(s), "listed");
+        QTEST(EntryNames(s), "listed");
         QCOMPARE(s.Current(), 0);
         s.Play();
         QVERIFY(h.Playing());
@@ -227,8 +205,7 @@ private slots:
         s.ChooseFolder();
         const QByteArray expected = CutToChars(QFile::encodeName(path), 255);
         QCOMPARE(CharCount(s.Folder()), qsizetype(255));
-        QCOMPARE(s.Folder(), expected);
-        QCOMPARE(ReadBytes("rez.dat"), expected);
+        QCOMPARE(std::make_pair(s.Folder(), ReadBytes("rez.dat")), std::make_pair(expected, expected));
         QVERIFY(QString::fromUtf8(s.Folder()).toUtf8() == s.Folder()); // no half character
     }
 
@@ -250,19 +227,17 @@ private slots:
         TPlayerSession &s = h.Start(folder);
         s.Select(1); // c.mp3
         s.SortByName();
-        QCOMPARE(Listed(s), sorted);
-        QCOMPARE(s.Current(), 1);
-        QCOMPARE(s.Title(), QStringLiteral("ZOLM Player")); // nothing played
-        QVERIFY(!s.Media()->IsOpen());
+        QCOMPARE(EntryNames(s), sorted);
+        QCOMPARE(PlaybackState(s) + " / " + s.Title(), QStringLiteral("1 closed / ZOLM Player")); // nothing played
         if (chooser) {
             h.dialogs.folderAnswers << folder.chopped(1);
             s.ChooseFolder();
         } else {
             s.OpenFolder(folder.chopped(1));
         }
-        QCOMPARE(Listed(s), listing);
+        QCOMPARE(EntryNames(s), listing);
         s.SortByName();
-        QCOMPARE(Listed(s), sorted);
+        QCOMPARE(EntryNames(s), sorted);
     }
 
     void keyboardSelectionPlaysButProgramSelectionDoesNot()
@@ -277,10 +252,8 @@ private slots:
         QSignalSpy resets(list->model(), &QAbstractItemModel::modelReset);
         QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(resets.count(), 0); // a new current entry is no new list
-        QCOMPARE(h.Selected(), 1);
-        QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - b.wav"));
-        QCOMPARE(h.Session().TrackText(), QStringLiteral("b.wav (0:02)"));
-        QVERIFY(h.Playing());
+        QCOMPARE(PlaybackState(h.Session()), "1 playing 0");
+        QCOMPARE(h.Title() + " / " + h.Session().TrackText(), QStringLiteral("ZOLM Player - b.wav / b.wav (0:02)"));
         // A mouse click on an entry plays it too.
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
         QCOMPARE(h.Title(), QStringLiteral("ZOLM Player - a.wav"));
