@@ -154,6 +154,7 @@ run_driver() { # label (e.g. "pulse:"), server key, or "" for no server
       out=$(<"$work/out")
       row "$label $name, $prog" "$kind" "$(field cpu_percent "$out")" "$(field wakes_per_s "$out")" "$server" \
         "$([[ -n $key ]] && cat "$work/swakes")"
+      [[ $out == *threads:* ]] && rows+=("$(printf '%-46s %s' "" "by thread/s:${out#*threads:}" | sed 's/ pause_ms=.*//')")
       got_cpu["$key $kind $prog"]=$(field cpu_percent "$out")
       got_wakes["$key $kind $prog"]=$(field wakes_per_s "$out")
       got_data["$key $kind $prog"]=$(field zolm-pw-data "$out")

@@ -118,6 +118,7 @@
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <pthread.h>
 #include <semaphore.h>
 #include <string>
 #include <thread>
@@ -331,7 +332,10 @@ public:
 
     void StartDecoder()
     {
-        thread = std::thread([file = file_] { file->DecoderLoop(); });
+        thread = std::thread([file = file_] {
+            pthread_setname_np(pthread_self(), "zolm-decoder"); // for top and the bench
+            file->DecoderLoop();
+        });
     }
     // The caller-driven output's synchronous decoding, on the GUI thread: no other thread takes the lock.
     bool FillOnce()
