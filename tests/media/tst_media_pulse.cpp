@@ -707,9 +707,13 @@ private slots:
                 return LoadSink() && StartListening();
             return Pactl({"suspend-sink", "out", "0"});
         };
+        // A loaded PipeWire graph may drop a cycle on the way there; nothing may come twice or back.
         const auto before = Runs(rec, Slip());
-        QCOMPARE(before.size(), std::size_t(1));
-        const long stopped = before[0].second;
+        const bool inOrder = std::adjacent_find(before.begin(), before.end(), [](const auto &a, const auto &b) {
+                                 return b.first <= a.second;
+                             }) == before.end();
+        QVERIFY2(before.size() == 1 || (pipewire_ && before.size() > 1 && inOrder), qPrintable("heard" + Say(before)));
+        const long stopped = before.back().second;
         if (backInTime) {
             // The player's server answers again 2 s after it went, however long a server
             // and the recorder take to start on a loaded machine.
